@@ -1,0 +1,230 @@
+#include "app/gl_window.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <cstring>
+
+#include "app/frame_timer.h"
+#include "app/message_box.h"
+
+GLWindow* g_window = nullptr;
+
+static const char* const kErrorCaption = "Orvi - ERROR";
+
+static int CreateFailure(const char* text) {
+  ShowMessage(MessageWarning, kErrorCaption, text);
+  return 0;
+}
+
+GLWindow::GLWindow() {
+  frameCallback = nullptr;
+  keyCallback = nullptr;
+  framePeriodMs = 0;
+  width = 0;
+  height = 0;
+  colorBits = 0;
+  std::memset(keyDown, 0, sizeof keyDown);
+  active = 0;
+  fullscreen = 0;
+  projectionMode = 3;
+  sdlWindow = nullptr;
+  glContext = nullptr;
+  videoStarted = 0;
+  g_window = this;
+}
+
+// The display must offer exactly the requested size with 32-bit pixels; SDL's
+// closest mode is another size when it does not.
+static int FindFullscreenMode(uint16_t width, uint16_t height, SDL_DisplayMode* mode) {
+  SDL_DisplayMode wanted = {};
+  wanted.w = width;
+  wanted.h = height;
+  if (!SDL_GetClosestDisplayMode(0, &wanted, mode)) return 0;
+  return mode->w == width && mode->h == height && SDL_BYTESPERPIXEL(mode->format) == 4;
+}
+
+int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int fullscreen,
+                     FrameCallback frameCallback, int framesPerSecond, const char* title) {
+  this->colorBits = colorBits;
+  this->frameCallback = frameCallback;
+  this->fullscreen = fullscreen;
+  framePeriodMs = uint16_t(1000 / framesPerSecond);
+  this->height = height;
+  this->width = width;
+  active = 1;
+
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+    return CreateFailure("Cannot start application!\nFailed To Register The Window Class.");
+  videoStarted = 1;
+  SDL_DisableScreenSaver();
+
+  SDL_DisplayMode mode = {};
+  if (this->fullscreen && !FindFullscreenMode(width, height, &mode)) {
+    if (!ShowMessage(MessageWarningYesNo, kErrorCaption,
+                     "Cannot initialize fullscreen mode.\nFall back to windowed mode?"))
+      return 0;
+    this->fullscreen = 0;
+  }
+
+  if (SDL_GL_LoadLibrary(nullptr) != 0) return CreateFailure("Cannot create GL Device Context.");
+
+  // Double-buffered RGBA with the requested colour depth and a 16-bit depth
+  // buffer, in a compatibility context: the show draws in immediate mode.
+  int channelBits = colorBits >= 32 ? 8 : colorBits / 3;
+  if (SDL_GL_SetAttribute(SDL_GL_RED_SIZE, channelBits) != 0 ||
+      SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, channelBits) != 0 ||
+      SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, channelBits) != 0 ||
+      SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16) != 0 ||
+      SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0) != 0 ||
+      SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1) != 0 ||
+      SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY) != 0)
+    return CreateFailure("Cannot find a suitable pixel format.");
+
+  Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+  int x = SDL_WINDOWPOS_UNDEFINED;
+  if (this->fullscreen) {
+    flags |= SDL_WINDOW_FULLSCREEN;
+    x = 0;
+  } else {
+    flags |= SDL_WINDOW_RESIZABLE;
+  }
+  sdlWindow = SDL_CreateWindow(title, x, this->fullscreen ? 0 : SDL_WINDOWPOS_UNDEFINED, width,
+                               height, flags);
+  if (!sdlWindow) return CreateFailure("Cannot create window!");
+  if (this->fullscreen) {
+    if (SDL_SetWindowDisplayMode(sdlWindow, &mode) != 0)
+      return CreateFailure("Cannot set the pixel format.");
+    SDL_ShowCursor(SDL_DISABLE);
+  }
+
+  glContext = SDL_GL_CreateContext(sdlWindow);
+  if (!glContext) {
+    Destroy();
+    return CreateFailure("Cannot create a GL Rendering Context.");
+  }
+  if (SDL_GL_MakeCurrent(sdlWindow, glContext) != 0) {
+    Destroy();
+    return CreateFailure("Cannot activate the GL Rendering Context.");
+  }
+  // The pacer holds the frame rate; waiting for the display would double it up.
+  SDL_GL_SetSwapInterval(0);
+
+  SDL_ShowWindow(sdlWindow);
+  SDL_RaiseWindow(sdlWindow);
+  int drawableWidth = 0, drawableHeight = 0;
+  SDL_GL_GetDrawableSize(sdlWindow, &drawableWidth, &drawableHeight);
+  if (drawableWidth > 0 && drawableHeight > 0) {
+    this->width = uint16_t(drawableWidth);
+    this->height = uint16_t(drawableHeight);
+  }
+  Resize();
+  return 1;
+}
+
+void GLWindow::Resize() {
+  if (height == 0) height = 1;
+  if (width == 0) width = 1;
+  glViewport(0, 0, width, height);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  if (projectionMode == 2)
+    glOrtho(0, width, 0, height, 0, 100);
+  else if (projectionMode == 3)
+    gluPerspective(45, double(width) / double(height), 0.1, 100);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+}
+
+int GLWindow::WndProc(const SDL_Event& event) {
+  switch (event.type) {
+    case SDL_WINDOWEVENT:
+      switch (event.window.event) {
+        case SDL_WINDOWEVENT_SIZE_CHANGED: {
+          int w = event.window.data1, h = event.window.data2;
+          if (sdlWindow) SDL_GL_GetDrawableSize(sdlWindow, &w, &h);
+          width = uint16_t(w);
+          height = uint16_t(h);
+          Resize();
+          return 1;
+        }
+        case SDL_WINDOWEVENT_MINIMIZED:
+          width = 0;
+          height = 0;
+          Resize();
+          return 1;
+        case SDL_WINDOWEVENT_SHOWN:
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+          // Rendering never pauses, whatever the activation state.
+          active = 1;
+          return 1;
+        case SDL_WINDOWEVENT_CLOSE: {
+          SDL_Event quit = {};
+          quit.type = SDL_QUIT;
+          SDL_PushEvent(&quit);
+          return 1;
+        }
+      }
+      return 0;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: {
+      int pressed = event.type == SDL_KEYDOWN;
+      uint32_t code = uint32_t(event.key.keysym.sym);
+      keyDown[code & 0xFF] = uint8_t(pressed);
+      if (keyCallback) keyCallback(pressed, code, this);
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int GLWindow::Run() {
+  for (;;) {
+    SDL_Event event;
+    if (SDL_PollEvent(&event)) {
+      if (event.type == SDL_QUIT) return 0;
+      WndProc(event);
+      continue;
+    }
+    if (!active) continue;
+    if (keyDown[KeyEscape]) return 0;
+    g_timer.Arm(framePeriodMs);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glLoadIdentity();
+    frameCallback(this);
+    glFlush();
+    SDL_GL_SwapWindow(sdlWindow);
+    g_timer.Wait();
+  }
+}
+
+void GLWindow::Destroy() {
+  if (fullscreen) {
+    if (sdlWindow) SDL_SetWindowFullscreen(sdlWindow, 0);
+    SDL_ShowCursor(SDL_ENABLE);
+  }
+  if (glContext) {
+    SDL_GL_MakeCurrent(sdlWindow, nullptr);
+    SDL_GL_DeleteContext(glContext);
+    glContext = nullptr;
+  }
+  if (sdlWindow) {
+    SDL_DestroyWindow(sdlWindow);
+    sdlWindow = nullptr;
+  }
+  if (videoStarted) {
+    SDL_EnableScreenSaver();
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    videoStarted = 0;
+  }
+  g_window = nullptr;
+}
+
+void GLWindow::SetKeyCallback(KeyCallback callback) { keyCallback = callback; }
+
+int GLWindow::SetTitle(const char* text) {
+  if (!sdlWindow) return 0;
+  SDL_SetWindowTitle(sdlWindow, text);
+  return 1;
+}

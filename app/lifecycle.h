@@ -1,0 +1,14 @@
+// Start-up, the message loop's hand-over and the one shutdown sequence.
+#pragma once
+#include "app/gl_window.h"
+
+int Init(int fullscreen, GLWindow* window);
+[[noreturn]] void Shutdown(GLWindow* window);
+void IgnoreKey(int pressed, uint32_t keyCode, GLWindow* window);
+// The body of main: question, Init, loop, shutdown. Does not return.
+[[noreturn]] void RunProgram();
+
+// How the process ends. Tests and the capture tool replace it, so reaching the
+// end of the show does not take their process with it; it must not return.
+typedef void (*ProcessExit)(int code);
+extern ProcessExit g_processExit;

@@ -1,0 +1,44 @@
+#include "app/message_box.h"
+
+#include <SDL2/SDL.h>
+#include <cstdio>
+
+static MessageHook g_messageHook = nullptr;
+
+void SetMessageHook(MessageHook hook) { g_messageHook = hook; }
+
+static int IsYesNo(MessageKind kind) {
+  return kind == MessageQuestion || kind == MessageWarningYesNo;
+}
+
+int ShowMessage(MessageKind kind, const char* caption, const char* text) {
+  if (g_messageHook) return g_messageHook(kind, caption, text);
+
+  Uint32 flags = SDL_MESSAGEBOX_INFORMATION;
+  if (kind == MessageError) flags = SDL_MESSAGEBOX_ERROR;
+  if (kind == MessageWarning || kind == MessageWarningYesNo) flags = SDL_MESSAGEBOX_WARNING;
+
+  // Button ids: 1 = Yes/OK, 0 = No. Return answers Yes, Escape answers No.
+  SDL_MessageBoxButtonData yesNo[2] = {
+      {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 1, "Yes"},
+      {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "No"},
+  };
+  SDL_MessageBoxButtonData ok[1] = {
+      {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 1,
+       "OK"},
+  };
+  SDL_MessageBoxData box = {};
+  box.flags = flags;
+  box.window = nullptr;
+  box.title = caption;
+  box.message = text;
+  box.numbuttons = IsYesNo(kind) ? 2 : 1;
+  box.buttons = IsYesNo(kind) ? yesNo : ok;
+
+  int answer = 0;
+  if (SDL_ShowMessageBox(&box, &answer) != 0) {
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+    return IsYesNo(kind) ? 0 : 1;
+  }
+  return answer == 1 ? 1 : 0;
+}

@@ -1,0 +1,19 @@
+// Modal message boxes with no owner window: the only way the program speaks.
+#pragma once
+
+enum MessageKind {
+  MessageError,     // OK button, stop icon
+  MessageWarning,   // OK button, exclamation icon
+  MessageQuestion,  // Yes/No buttons, question icon
+  MessagePlain,     // OK button, no icon
+  MessageWarningYesNo,  // Yes/No buttons, exclamation icon
+};
+
+// Shows the box and waits for the answer. Returns 1 for OK or Yes, 0 for No.
+// Where no box can be shown (no display) the caption and text go to stderr
+// and a question is answered No.
+int ShowMessage(MessageKind kind, const char* caption, const char* text);
+
+// Tests replace the box with a recorder; null restores the real box.
+typedef int (*MessageHook)(MessageKind kind, const char* caption, const char* text);
+void SetMessageHook(MessageHook hook);

@@ -1,0 +1,87 @@
+#include "assets/textures.h"
+
+#include <cstdlib>
+
+#include "app/message_box.h"
+#include "assets/png_reader.h"
+#include "assets/toon_ramps.h"
+
+GLuint g_textureNames[kTextureSlotCount];
+
+const char* const g_textureFiles[kTextureSlotCount] = {
+    "data\\velkoran.png",       "data\\tonaro.png",         nullptr,
+    "data\\veri-tausta1.png",   "data\\veri-tausta2.png",   "data\\veri-tausta3.png",
+    nullptr,                    nullptr,                    "data\\kaenny-tausta1.png",
+    "data\\kaenny-tausta2.png", "data\\kaenny-tausta3.png", "data\\kaenny-tausta4.png",
+    "data\\zmb.png",            "data\\qvt.png",            "data\\chrome.png",
+    "data\\tausta_jastu.png",   "data\\kredu_jastu.png",    "data\\tausta_pelan.png",
+    "data\\kredu_pelan.png",    "data\\tausta_sorvo.png",   "data\\kredu_sorvo.png",
+    "data\\the-end.png",        "data\\tonaro_teksti.png",
+};
+
+static const char* const kSlotMessages[kTextureSlotCount] = {
+    "Could not load Orvi logo texture!@#",
+    "Could not load Tonaro logo texture!@#",
+    nullptr,
+    "Could not load Bloodcell BG1 texture!@#",
+    "Could not load Bloodcell BG2 texture!@#",
+    "Could not load Bloodcell BG3 texture!@#",
+    nullptr,
+    nullptr,
+    "Could not load Cellphone BG1 texture!@#",
+    "Could not load Cellphone BG2 texture!@#",
+    "Could not load Cellphone BG3 texture!@#",
+    "Could not load Cellphone BG4 texture!@#",
+    "Could not load ZMB texture!@#",
+    "Could not load QVT texture!@#",
+    "Could not load Chrome texture!@#",
+    "Could not load Credits BG for Jastu texture!@#",
+    "Could not load Credits for Jastu texture!@#",
+    "Could not load Credits BG for Pelan texture!@#",
+    "Could not load Credits for Pelan texture!@#",
+    "Could not load Credits BG for Sorvo texture!@#",
+    "Could not load Credits for Sorvo texture!@#",
+    "Could not load The End texture!@#",
+    "Could not load Tonaro text texture!@#",
+};
+
+int LoadTextureSlot(int slot, GLint filter) {
+  int components = 0;
+  uint32_t width = 0, height = 0;
+  unsigned char* pixels = nullptr;
+  if (!ReadPNG(g_textureFiles[slot], &components, &width, &height, &pixels)) return 0;
+  glBindTexture(GL_TEXTURE_2D, g_textureNames[slot]);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+  // Rows are tightly packed: an RGB row need not be a multiple of 4 bytes.
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glTexImage2D(GL_TEXTURE_2D, 0, components, GLsizei(width), GLsizei(height), 0,
+               components == 3 ? GL_RGB : GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  std::free(pixels);
+  return 1;
+}
+
+static int LoadSlot(int slot) {
+  if (LoadTextureSlot(slot, GL_LINEAR)) return 1;
+  ShowMessage(MessageError, "LoadTextures()", kSlotMessages[slot]);
+  return 0;
+}
+
+int LoadTextures() {
+  glGenTextures(kTextureSlotCount, g_textureNames);
+  if (!LoadSlot(0) || !LoadSlot(1)) return 0;
+  UploadToonRamp(g_textureNames[2], g_bloodCellRamp);
+  for (int slot = 3; slot <= 5; ++slot)
+    if (!LoadSlot(slot)) return 0;
+  UploadToonRamp(g_textureNames[6], g_prisonCellRamp);
+  UploadToonRamp(g_textureNames[7], g_cellphoneRamp);
+  for (int slot = 8; slot <= 14; ++slot)
+    if (!LoadSlot(slot)) return 0;
+  // For the sphere-mapped chrome logo; generation itself is enabled only there.
+  glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
+  glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
+  for (int slot = 15; slot <= 22; ++slot)
+    if (!LoadSlot(slot)) return 0;
+  return 1;
+}

@@ -1,0 +1,10 @@
+// The show's soundtrack: the embedded module, started once by Init.
+#pragma once
+#include <cstddef>
+
+// The composed XM module, generated at build time by tools/xm_composer.
+extern const unsigned char g_moduleData[];
+extern const size_t g_moduleSize;
+
+// 1 when the music plays; 0 after a failure it has reported.
+int StartMusic();

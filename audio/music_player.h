@@ -1,0 +1,21 @@
+// The six-call music player the show was written against, over SDL's audio
+// device and libopenmpt. Only the audio callback touches the module once it plays.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+int BASS_Init(int device, uint32_t frequency, uint32_t flags, void* window);
+int BASS_Start();
+// Loads a module from memory; returns a non-zero handle. A memory loader
+// needs the block's real length, so length is never 0 here.
+uint32_t BASS_MusicLoad(int fromMemory, const void* data, uint64_t offset, uint32_t length,
+                        uint32_t flags);
+// Returns once the device is pulling the module's audio.
+int BASS_MusicPlay(uint32_t handle);
+int BASS_Stop();
+int BASS_Free();
+
+// Seconds of the module played so far; -1 when nothing plays.
+double MusicPositionSeconds();
+// Sample frames the device asks for per callback; 0 when no device is open.
+int MusicDeviceBufferFrames();

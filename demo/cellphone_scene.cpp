@@ -1,0 +1,134 @@
+#include "demo/cellphone_scene.h"
+
+#include <GL/gl.h>
+
+#include "app/frame_timer.h"
+#include "assets/mesh.h"
+#include "assets/textures.h"
+#include "render/screen_quads.h"
+#include "render/toon_mesh.h"
+
+uint64_t g_phoneTimeMs = 0;
+int32_t g_phoneNextReset = 2;
+Vector3 g_phoneOffset = {0, 0, 0};
+float g_phoneAngleX = 0, g_phoneAngleY = 0, g_phoneAngleZ = 0;
+Vector3 g_phoneLight = {-0.1f, 0.16f, 0.44f};
+
+enum { kPhoneRampSlot = 7, kTitleSlot = 22, kFallMs = 3600 };
+static const int kBackgroundSlots[4] = {8, 9, 10, 11};
+
+uint64_t AdvancePhoneTime(int variant, uint64_t dt) {
+  if (g_phoneNextReset == variant) {
+    g_phoneNextReset += 1;
+    g_phoneTimeMs = dt;
+  } else {
+    g_phoneTimeMs += dt;
+  }
+  if (variant == 4 && g_phoneTimeMs >= kFallMs) g_phoneTimeMs -= kFallMs;
+  return g_phoneTimeMs;
+}
+
+LookAt CellphoneCamera(int variant, uint64_t T) {
+  switch (variant) {
+    case 1:
+      return LookAt{{-0.1f, 0.16f, 0.44f}, {0, 0, 0}};
+    case 2:
+      return LookAt{{0, 0, 0.9 - double(0.00023f * float(T))}, {0, 0, 0}};
+    case 3: {
+      float t = float(T);
+      return LookAt{{0.11f - 6.111111e-05f * t, 2.2222222e-05f * t - 0.14f,
+                     0.08f + 0.04f * SinDeg(t * 0.045454547f)},
+                    {1.1111111e-05f * t - 0.02f, 2.7777778e-06f * t + 0.02f, 0}};
+    }
+    default:
+      return LookAt{{0, 0, 0.2}, {0, 0, 0}};
+  }
+}
+
+void MovePhone(int variant, uint64_t T, uint64_t dtMs) {
+  float t = float(T), dt = float(dtMs);
+  switch (variant) {
+    case 1:
+      // Wobbles about the origin while it tumbles.
+      g_phoneOffset = Vector3{CosDeg(t * 0.1f) * 0.17f, SinDeg(t * 0.133f) * 0.09f,
+                              SinDeg(t * 0.113f) * 0.07f};
+      g_phoneAngleX += 0.19f * dt;
+      g_phoneAngleY += 0.06f * dt;
+      g_phoneAngleZ += 0.06f * dt;
+      break;
+    case 2:
+      // Spins about the viewing axis, carrying on from variant 1's z angle.
+      g_phoneOffset = Vector3{0, 0, 0};
+      g_phoneAngleX = 0;
+      g_phoneAngleY = 0;
+      g_phoneAngleZ += 0.06f * dt;
+      break;
+    case 3:
+      g_phoneOffset = Vector3{0, 0, 0};
+      g_phoneAngleX = g_phoneAngleY = g_phoneAngleZ = 0;
+      break;
+    default:
+      // Falls away on a widening circle; x and y use the previous frame's depth.
+      g_phoneOffset.x = CosDeg(t * 0.35f) * g_phoneOffset.z * 0.3f;
+      g_phoneOffset.y = SinDeg(t * 0.35f) * g_phoneOffset.z * 0.3f;
+      g_phoneOffset.z = float(double(t * t) * -3.3e-07);
+      g_phoneAngleX += 0.342f * dt;
+      g_phoneAngleY += 0.198f * dt;
+      g_phoneAngleZ = 0;
+  }
+}
+
+// Closed intervals of variant 4's blinking, ever shorter.
+static const uint32_t kBlinkOn[10][2] = {{0, 300},     {600, 900},   {1200, 1400}, {1600, 1800},
+                                         {2000, 2100}, {2200, 2300}, {2400, 2450}, {2500, 2550},
+                                         {2600, 2625}, {2650, 2675}};
+
+SpritePlacement CellphoneTitle(int variant, uint64_t T) {
+  SpritePlacement title = {1, 0, 0, 512, 256, 1.0f};
+  // A T beyond 32 bits counts as larger than every bound.
+  const uint64_t t = T >> 32 ? UINT64_MAX : T;
+  if (variant == 1) {
+    if (t <= 2500) {
+      title.draw = 0;
+    } else if (t < 3000) {
+      // Opens out from the lettering's centre (146.5, 32.5) and fades in.
+      float u = float(t - 2500) * 0.002f;
+      float x0 = 146.5f - 145.5f * u, y0 = 32.5f - 32.5f * u;
+      title.x = x0;
+      title.y = y0;
+      title.width = int((146.5f + 365.5f * u) - x0);
+      title.height = int((32.5f + 223.5f * u) - y0);
+      title.alpha = u;
+    }
+  } else if (variant == 4) {
+    title.draw = 0;
+    for (const auto& on : kBlinkOn)
+      if (t >= on[0] && t <= on[1]) title.draw = 1;
+  }
+  return title;
+}
+
+void CellphoneScene(GLWindow* window, int variant) {
+  uint64_t dt = g_timer.DeltaMs();
+  uint64_t T = AdvancePhoneTime(variant, dt);
+  ApplyLookAt(CellphoneCamera(variant, T));
+  DrawBackground(window, kBackgroundSlots[variant - 1]);
+  MovePhone(variant, T, dt);
+
+  BeginToonBatch();
+  glPushMatrix();
+  glTranslatef(g_phoneOffset.x, g_phoneOffset.y, g_phoneOffset.z);
+  glRotatef(g_phoneAngleY, 0, 1, 0);
+  glRotatef(g_phoneAngleX, 1, 0, 0);
+  glRotatef(g_phoneAngleZ, 0, 0, 1);
+  float normalMatrix[16];
+  CaptureNormalMatrix(normalMatrix);
+  DrawToonMesh(CellphoneMesh(), g_textureNames[kPhoneRampSlot], g_phoneLight, normalMatrix);
+  glPopMatrix();
+  EndToonBatch();
+
+  SpritePlacement title = CellphoneTitle(variant, T);
+  if (title.draw)
+    DrawSprite(window, kTitleSlot, title.x, title.y, title.width, title.height, 293, 65,
+               title.alpha);
+}

@@ -1,0 +1,44 @@
+#include "demo/picture_scenes.h"
+
+#include <GL/gl.h>
+
+#include "app/frame_timer.h"
+#include "demo/sequencer.h"
+#include "render/chrome_logo.h"
+#include "render/screen_quads.h"
+
+uint64_t g_endStartMs = 0;
+int g_endStartSet = 0;
+
+enum { kZmbSlot = 12, kQvtSlot = 13, kEndSlot = 21, kEndLogoFadeMs = 1200 };
+
+// Where the chrome logo's camera stands: the logo sits right of and below centre.
+static const double kLogoEyeZ = 7.0, kLogoEyeX = -2.3, kLogoEyeY = 1.8;
+
+void PictureScene(GLWindow* window) {
+  // Positions are window pixels; only the sizes follow the window.
+  if (g_showZmbPicture) DrawSprite(window, kZmbSlot, 0, 216, 512, 256, 293, 65, 1.0f);
+  if (g_showQvtPicture) DrawSprite(window, kQvtSlot, 270, 136, 512, 256, 293, 65, 1.0f);
+}
+
+void CreditsScene(GLWindow* window, int backgroundSlot, int creditsSlot) {
+  DrawBackground(window, backgroundSlot);
+  DrawSprite(window, creditsSlot, 0, 0, 512, 256, 293, 65, 1.0f);
+  glClear(GL_DEPTH_BUFFER_BIT);
+  DrawChromeLogo(kLogoEyeZ, kLogoEyeX, kLogoEyeY, 1, 1.0f);
+}
+
+float EndLogoAlpha(uint64_t u) { return 1.0f - float(u) * 0.00083333335f; }  // 1/1200
+
+void EndScene(GLWindow* window) {
+  uint64_t elapsed = g_timer.ElapsedMs();
+  if (!g_endStartSet) {
+    g_endStartMs = elapsed;
+    g_endStartSet = 1;
+  }
+  uint64_t u = elapsed - g_endStartMs;
+  DrawBackground(window, kEndSlot);
+  if (u > kEndLogoFadeMs) return;
+  glClear(GL_DEPTH_BUFFER_BIT);
+  DrawChromeLogo(kLogoEyeZ, kLogoEyeX, kLogoEyeY, 0, EndLogoAlpha(u));
+}

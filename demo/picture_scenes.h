@@ -1,0 +1,16 @@
+// Scenes 11-15: greetings pictures, the credits with the spinning chrome logo,
+// and the end picture with the logo fading out.
+#pragma once
+#include <cstdint>
+
+#include "app/gl_window.h"
+
+extern uint64_t g_endStartMs;  // ElapsedMs at the first frame of the end scene
+extern int g_endStartSet;
+
+void PictureScene(GLWindow* window);
+void CreditsScene(GLWindow* window, int backgroundSlot, int creditsSlot);
+void EndScene(GLWindow* window);
+
+// The end logo's opacity u ms into the end scene; drawn only while u <= 1200.
+float EndLogoAlpha(uint64_t u);

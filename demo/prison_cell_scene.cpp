@@ -1,0 +1,96 @@
+#include "demo/prison_cell_scene.h"
+
+#include <GL/gl.h>
+
+#include "app/frame_timer.h"
+#include "assets/mesh.h"
+#include "assets/textures.h"
+#include "render/screen_quads.h"
+#include "render/toon_mesh.h"
+
+uint64_t g_prisonTimeMs = 0;
+int g_prisonResetDone = 0;
+Vector3 g_prisonLight = {0.5f, 0.6f, -0.5f};
+
+enum { kPrisonRampSlot = 6, kTitleSlot = 22 };
+
+LookAt PrisonCellCamera(int variant, uint64_t T) {
+  float t = float(T);
+  if (variant == 1)
+    return LookAt{{0.3f - t * 0.00014285714f, 2.54f + t * 0.000076923077f,
+                   3.42f - t * 0.000083333333f},
+                  {0, 2.47f + t * 0.000066666667f, -0.24f - t * 0.0000625f}};
+  if (T <= 4500) return LookAt{{1.7f, 2.7f, -2.5f}, {4.7f + 3 * CosDeg(t * 0.04f), 2.4f, 0}};
+  float a = float(T - 3500) * 0.02f;
+  float b = float(T - 1800) * 0.06666667f;
+  return LookAt{{0.103f + 1.7f * CosDeg(a), 2.7f, -2.5f},
+                {-1.3f - 3 * CosDeg(b), 2.4f - float(T - 4500) * 0.0001f, 0}};
+}
+
+void MovePrisonLight(int variant, uint64_t T, Vector3& light) {
+  if (variant == 1) {
+    light.x = 0.5f * CosDeg(float(T) * 0.016666668f);
+  } else {
+    if (T <= 4500) return;
+    float a = float(T - 3500) * 0.02f;
+    if (a < 42.0f) {
+      light.x = float(T - 4500) * 0.00029818184f - 0.326f;
+      light.z = 0.676f + float(T - 4500) * 0.00014272728f;
+    } else {
+      float since = float(int64_t(T) - 5600);
+      light.x = 0.002f + since * 0.000349375f;
+      light.z = 0.833f - since * 0.0002675f;
+    }
+  }
+  Vector3Normalize(light);
+}
+
+SpritePlacement PrisonCellTitle(int variant, uint64_t T, int W, int H) {
+  SpritePlacement title = {1, double(W - 293), double(H - 65), 512, 256, 1.0f};
+  if (variant == 1) {
+    if (T <= 1500) title.draw = 0;
+    // Drops in from just above the top edge in 1200 ms.
+    if (T > 1500 && T < 2700) title.y = H - float(T - 1500) * 0.00083333335f * 65;
+    return title;
+  }
+  if (T <= 4300) return title;
+  if (T > 5000) {
+    title.draw = 0;
+    return title;
+  }
+  // Leaves up and to the left while it stretches right and flattens, in 700 ms.
+  uint64_t u = T - 4300;
+  const float kPer700 = 0.0014285714f;
+  title.x = double(W - 293) - float(int64_t(W + 293) * int64_t(u)) * kPer700;
+  title.y = double(H - 65) + float(65 * int64_t(u)) * kPer700;
+  title.width = int(float(W) * 2.7474403f * float(u) * kPer700 + 512);
+  title.height = int(256 - float(65 * int64_t(u)) * kPer700);
+  return title;
+}
+
+void PrisonCellScene(GLWindow* window, int variant) {
+  g_prisonTimeMs += g_timer.DeltaMs();
+  if (variant == 2 && !g_prisonResetDone) {
+    g_prisonResetDone = 1;
+    g_prisonTimeMs = 0;
+    g_prisonLight = Vector3{-0.326f, 0.661f, 0.676f};
+    Vector3Normalize(g_prisonLight);
+  }
+  uint64_t T = g_prisonTimeMs;
+  ApplyLookAt(PrisonCellCamera(variant, T));
+  MovePrisonLight(variant, T, g_prisonLight);
+
+  BeginToonBatch();
+  glPushMatrix();
+  // Captured before the turn: the bands fall as for the unturned room.
+  float normalMatrix[16];
+  CaptureNormalMatrix(normalMatrix);
+  glRotatef(variant == 1 ? 105.0f : 0.0f, 0, 1, 0);
+  DrawToonMesh(PrisonCellMesh(), g_textureNames[kPrisonRampSlot], g_prisonLight, normalMatrix);
+  glPopMatrix();
+  EndToonBatch();
+
+  SpritePlacement title = PrisonCellTitle(variant, T, window->GetWidth(), window->GetHeight());
+  if (title.draw)
+    DrawSprite(window, kTitleSlot, title.x, title.y, title.width, title.height, 293, 65, 1.0f);
+}

@@ -1,0 +1,18 @@
+// Scenes 5 and 6: the camera glides through a toon-shaded prison cell.
+#pragma once
+#include <cstdint>
+
+#include "app/gl_window.h"
+#include "demo/scene_frame.h"
+#include "render/vector3.h"
+
+extern uint64_t g_prisonTimeMs;  // scene time T in ms, restarted once by variant 2
+extern int g_prisonResetDone;    // variant 2 has restarted T
+extern Vector3 g_prisonLight;    // eye-space light, moved by this scene
+
+void PrisonCellScene(GLWindow* window, int variant);
+
+LookAt PrisonCellCamera(int variant, uint64_t T);
+// Overwrites the light's moving components for this frame and normalises it.
+void MovePrisonLight(int variant, uint64_t T, Vector3& light);
+SpritePlacement PrisonCellTitle(int variant, uint64_t T, int windowWidth, int windowHeight);

@@ -1,0 +1,29 @@
+// Axis-aligned quads in window pixels (origin bottom-left, y up), each drawn
+// inside its own temporary orthographic projection at depth 0.0.
+#pragma once
+#include <cstdint>
+
+#include "app/gl_window.h"
+
+// Beat-pulse scales, 1.0 at rest; written only by the sequencer.
+extern float g_backgroundPulse;
+extern float g_spritePulse;
+
+struct QuadRect {
+  double x0, y0, x1, y1;
+};
+
+// A 1024x512 picture anchored at the bottom-left corner (one texel per pixel in
+// a 640x480 window), scaled about the window centre by the pulse.
+QuadRect BackgroundRect(double windowWidth, double windowHeight, float pulse);
+// Size in a 640x480 reference frame, position unscaled; the pulse scales about
+// the centre of the content (the lettering) in the sprite's lower-left corner.
+QuadRect SpriteRect(double windowWidth, double windowHeight, double x, double y, double width,
+                    double height, double contentWidth, double contentHeight, float pulse);
+// Opacity of the scene-change flash at age t ms: 0 at 0, 1 at 85, 0 at 170.
+float FlashAlpha(int64_t flashMs);
+
+void DrawBackground(GLWindow* window, int slot);
+void DrawSprite(GLWindow* window, int slot, double x, double y, double width, double height,
+                double contentWidth, double contentHeight, float alpha);
+void DrawFlash(GLWindow* window, int64_t flashMs);
