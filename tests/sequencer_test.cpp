@@ -1,0 +1,217 @@
+// The sequencer under a driven clock, with recorders in place of the scenes.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/frame_timer.h"
+#include "app/lifecycle.h"
+#include "demo/sequencer.h"
+#include "demo/timeline.h"
+#include "render/screen_quads.h"
+#include "render/vector3.h"
+#include "tests/test_support.h"
+
+namespace {
+
+std::vector<int> g_drawn;  // scene number of every scene routine call
+
+template <int N>
+void Recorder(GLWindow*) {
+  g_drawn.push_back(N);
+}
+
+class Sequencer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window = OpenTestWindow();
+    ASSERT_TRUE(window);
+    SceneRoutine recorders[kSceneCount] = {
+        Recorder<0>, Recorder<1>, Recorder<2>,  Recorder<3>,  Recorder<4>,  Recorder<5>,
+        Recorder<6>, Recorder<7>, Recorder<8>,  Recorder<9>,  Recorder<10>, Recorder<11>,
+        Recorder<12>, Recorder<13>, Recorder<14>, Recorder<15>};
+    std::copy(recorders, recorders + kSceneCount, g_sceneTable);
+    g_scene = -1;
+    g_eventCursor = 0;
+    UseDrivenClock(start);
+  }
+  void TearDown() override {
+    if (window && g_window) CloseTestWindow(window);
+  }
+  void FrameAt(uint64_t t) {
+    g_fakeNowMs = start + t;
+    DemoFrame(window);
+  }
+  // 10 ms frames from the current time up to and including t.
+  void RunTo(uint64_t t) {
+    for (uint64_t now = g_fakeNowMs - start + 10; now <= t; now += 10) FrameAt(now);
+  }
+  // Consumes records one per frame, each at its own time, up to index last.
+  void PlayRecordsTo(int last) {
+    while (g_eventCursor <= last) FrameAt(g_timeline[g_eventCursor].timeMs);
+  }
+  int Scene() const { return g_drawn.empty() ? -1 : g_drawn.back(); }
+
+  GLWindow* window = nullptr;
+  const uint64_t start = 50000;
+};
+
+}  // namespace
+
+TEST_F(Sequencer, TheFirstFrameConsumesOnlyRecordZeroAndShowsSceneZeroWithoutAFlash) {
+  FrameAt(2000);  // late, with records 1 and 2 already due
+  EXPECT_EQ(g_eventCursor, 1);
+  EXPECT_EQ(g_scene, 0);
+  EXPECT_EQ(g_drawn, std::vector<int>{0});
+  EXPECT_LT(g_flashMs, 0);
+  EXPECT_EQ(g_cutPending, 1);
+  FrameAt(2010);
+  EXPECT_EQ(g_eventCursor, 2);
+  EXPECT_EQ(g_pulseActive, 1);
+}
+
+TEST_F(Sequencer, ACutChangesTheSceneAt85MsUnderAFlashThatEndsAt170) {
+  PlayRecordsTo(2);
+  FrameAt(3515);
+  EXPECT_EQ(g_flashMs, 0);
+  EXPECT_EQ(Scene(), 0);
+  FrameAt(3599);
+  EXPECT_EQ(Scene(), 0);
+  FrameAt(3600);
+  EXPECT_EQ(Scene(), 1);
+  EXPECT_EQ(g_scene, 1);
+  EXPECT_NEAR(PixelAt(320, 240).r, 255, 1);  // full white at the change
+  FrameAt(3684);
+  EXPECT_EQ(g_flashMs, 169);
+  FrameAt(3686);
+  EXPECT_LT(g_flashMs, 0);  // drawn once more at 171 ms, then over
+  FrameAt(3700);
+  EXPECT_EQ(PixelAt(320, 240).r, 0);
+}
+
+TEST_F(Sequencer, AFlashRestartsARunningOneAndACutAfterAFlashStillAdvances) {
+  PlayRecordsTo(7);  // up to the flash at 6215
+  EXPECT_EQ(g_flashMs, 0);
+  EXPECT_EQ(g_cutPending, 0);
+  FrameAt(6300);
+  EXPECT_EQ(g_scene, 1);  // a flash changes no scene
+  FrameAt(6365);
+  EXPECT_EQ(g_flashMs, 0);
+  PlayRecordsTo(10);  // the flash at 6890
+  FrameAt(7040);      // the cut restarts it
+  EXPECT_EQ(g_flashMs, 0);
+  FrameAt(7124);
+  EXPECT_EQ(g_scene, 1);
+  FrameAt(7125);
+  EXPECT_EQ(g_scene, 2);
+}
+
+TEST_F(Sequencer, ACutMovesTheStampOfARunningPulse) {
+  PlayRecordsTo(30);  // the pulse at 21150
+  FrameAt(21375);     // record 31, the last pulse of scene 4
+  EXPECT_EQ(g_scene, 4);
+  FrameAt(21395);
+  EXPECT_NEAR(g_backgroundPulse, 1.05f + 0.05f * SinDeg(80), 1e-6);
+  FrameAt(21515);  // the cut restarts the pulse's curve
+  FrameAt(21600);  // scene 5: the sprite factor moves, the background keeps its last value
+  EXPECT_EQ(g_scene, 5);
+  float background = g_backgroundPulse;
+  EXPECT_NE(background, 1.0f);
+  EXPECT_NEAR(g_spritePulse, 1.1f + 0.1f * SinDeg(85 * 4), 1e-6);
+  FrameAt(21704);
+  EXPECT_EQ(g_backgroundPulse, background);
+  EXPECT_EQ(g_pulseActive, 1);
+  FrameAt(21705);
+  EXPECT_EQ(g_pulseActive, 0);
+  EXPECT_EQ(g_backgroundPulse, 1.0f);
+  EXPECT_EQ(g_spritePulse, 1.0f);
+}
+
+TEST_F(Sequencer, ThePulsePeaksAtPlusAmplitudeAndSnapsBackAfter190Ms) {
+  PlayRecordsTo(11);  // the cut at 7040
+  FrameAt(7200);
+  FrameAt(7650);  // pulse in scene 2: background
+  EXPECT_FLOAT_EQ(g_backgroundPulse, 1.05f);
+  FrameAt(7650 + 22);
+  EXPECT_NEAR(g_backgroundPulse, 1.1f, 1e-3);
+  FrameAt(7650 + 67);
+  EXPECT_NEAR(g_backgroundPulse, 1.0f, 2e-3);
+  FrameAt(7650 + 189);
+  EXPECT_NE(g_backgroundPulse, 1.0f);
+  FrameAt(7650 + 190);
+  EXPECT_EQ(g_backgroundPulse, 1.0f);
+  EXPECT_EQ(g_spritePulse, 1.0f);
+}
+
+TEST_F(Sequencer, CreditsScenesPulseTheBackgroundFirstThenTheSprite) {
+  PlayRecordsTo(77);  // the cut at 50315
+  FrameAt(50400);
+  EXPECT_EQ(g_scene, 12);
+  FrameAt(51900);
+  FrameAt(51920);
+  EXPECT_NE(g_backgroundPulse, 1.0f);
+  EXPECT_EQ(g_spritePulse, 1.0f);
+  FrameAt(52200);
+  FrameAt(52220);
+  EXPECT_NE(g_spritePulse, 1.0f);
+}
+
+TEST_F(Sequencer, APulseRunningIntoThePictureSceneStillEndsAfter190Ms) {
+  PlayRecordsTo(73);  // the last pulse of scene 10, 49050
+  PlayRecordsTo(74);  // the cut at 49415
+  FrameAt(49500);
+  EXPECT_EQ(g_scene, 11);
+  g_pulseActive = 1;  // a pulse due just before the cut
+  g_eventStampMs = start + 49450;
+  g_backgroundPulse = 1.07f;
+  FrameAt(49600);
+  EXPECT_EQ(g_backgroundPulse, 1.07f);  // scene 11 pulses nothing
+  FrameAt(49640);
+  EXPECT_EQ(g_backgroundPulse, 1.0f);
+  EXPECT_EQ(g_pulseActive, 0);
+}
+
+TEST_F(Sequencer, ALateFrameConsumesOneEventAndTheRestFollowOneAFrame) {
+  PlayRecordsTo(10);
+  FrameAt(9500);  // 7040 cut, 7650 and 8550 pulses, 9450 all due
+  EXPECT_EQ(g_eventCursor, 12);
+  EXPECT_EQ(g_eventStampMs, start + 9500);  // the flash starts now, not at 7040
+  FrameAt(9510);
+  EXPECT_EQ(g_eventCursor, 13);
+  EXPECT_EQ(g_eventStampMs, start + 9510);
+}
+
+TEST_F(Sequencer, PictureEventsRaiseTheirFlagsForGood) {
+  PlayRecordsTo(75);
+  EXPECT_EQ(g_showZmbPicture, 1);
+  EXPECT_EQ(g_showQvtPicture, 0);
+  PlayRecordsTo(76);
+  EXPECT_EQ(g_showQvtPicture, 1);
+}
+
+TEST_F(Sequencer, TheWholeTableAtTenMsFramesVisitsEverySceneAndEndsAt67Seconds) {
+  CatchProcessExit();
+  std::vector<std::pair<int, uint64_t>> entered;
+  int exitCode = -1;
+  uint64_t t = 0;
+  try {
+    for (t = 0; t <= 70000; t += 10) {
+      int before = g_scene;
+      FrameAt(t);
+      if (g_scene != before) entered.push_back({g_scene, t});
+    }
+  } catch (const ProcessExited& exited) {
+    exitCode = exited.code;
+  }
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(t, 67000u);
+  EXPECT_EQ(g_window, nullptr);  // shut down: window destroyed
+  window = nullptr;
+  ASSERT_EQ(entered.size(), 16u);
+  const uint64_t expected[16] = {0,     3600,  7130,  14400, 18000, 21600, 28800, 36000,
+                                 39600, 43200, 46800, 49500, 50400, 54000, 57600, 61200};
+  for (int i = 0; i < 16; ++i) {
+    EXPECT_EQ(entered[i].first, i);
+    // A cut is consumed at the first 10 ms frame at or after it.
+    EXPECT_NEAR(double(entered[i].second), double(expected[i]), 10) << "scene " << i;
+  }
+}

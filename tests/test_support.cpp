@@ -1,0 +1,133 @@
+#include "tests/test_support.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+#include <png.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "app/frame_timer.h"
+#include "app/lifecycle.h"
+
+std::vector<RecordedMessage> g_messages;
+int g_answer = 0;
+
+static int Record(MessageKind kind, const char* caption, const char* text) {
+  g_messages.push_back({kind, caption, text});
+  bool question = kind == MessageQuestion || kind == MessageWarningYesNo;
+  return question ? g_answer : 1;
+}
+
+void RecordMessages() { SetMessageHook(Record); }
+void ClearMessages() { g_messages.clear(); }
+
+static void NoFrame(GLWindow*) {}
+
+GLWindow* OpenTestWindow(uint16_t width, uint16_t height) {
+  RecordMessages();
+  GLWindow* window = new GLWindow();
+  if (!window->Create(width, height, 32, 0, NoFrame, 100, "test")) {
+    ADD_FAILURE() << "no offscreen GL window: "
+                  << (g_messages.empty() ? "" : g_messages.back().text);
+    delete window;
+    return nullptr;
+  }
+  return window;
+}
+
+void CloseTestWindow(GLWindow* window) {
+  if (!window) return;
+  window->Destroy();
+  delete window;
+}
+
+std::vector<uint8_t> ReadPixels(int x, int y, int width, int height) {
+  std::vector<uint8_t> pixels(size_t(width) * height * 4);
+  glReadBuffer(GL_BACK);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  return pixels;
+}
+
+Rgb PixelAt(int x, int y) {
+  std::vector<uint8_t> p = ReadPixels(x, y, 1, 1);
+  return {p[0], p[1], p[2]};
+}
+
+float DepthAt(int x, int y) {
+  float depth = -1;
+  glReadPixels(x, y, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
+  return depth;
+}
+
+uint64_t g_fakeNowMs = 0;
+static uint64_t FakeClock() { return g_fakeNowMs; }
+
+void UseDrivenClock(uint64_t startMs) {
+  g_fakeNowMs = startMs;
+  g_clockSource = FakeClock;
+  g_timer.Begin();
+}
+
+static void ThrowExit(int code) { throw ProcessExited{code}; }
+void CatchProcessExit() { g_processExit = ThrowExit; }
+
+bool WritePng(const std::string& path, int width, int height, int colorType, int bitDepth,
+              int interlace) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return false;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    std::fclose(file);
+    return false;
+  }
+  png_init_io(png, file);
+  png_set_IHDR(png, info, width, height, bitDepth, colorType, interlace, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  if (colorType == PNG_COLOR_TYPE_PALETTE) {
+    png_color palette[256];
+    for (int i = 0; i < 256; ++i) palette[i] = {png_byte(i), png_byte(255 - i), png_byte(i / 2)};
+    png_set_PLTE(png, info, palette, 256);
+  }
+  png_write_info(png, info);
+  int channels = colorType == PNG_COLOR_TYPE_RGB         ? 3
+                 : colorType == PNG_COLOR_TYPE_RGB_ALPHA ? 4
+                 : colorType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
+                                                          : 1;
+  size_t rowBytes = (size_t(width) * channels * bitDepth + 7) / 8;
+  std::vector<png_byte> row(rowBytes);
+  int passes = png_set_interlace_handling(png);
+  for (int pass = 0; pass < passes; ++pass)
+    for (int y = 0; y < height; ++y) {
+      // A recognisable pattern: byte value from row, column and component.
+      for (size_t i = 0; i < rowBytes; ++i) row[i] = png_byte((y * 16 + i * 3) & 0xFF);
+      png_write_row(png, row.data());
+    }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return std::fclose(file) == 0;
+}
+
+std::string TempDir() {
+  char pattern[] = "/tmp/orvi-test-XXXXXX";
+  const char* dir = mkdtemp(pattern);
+  return dir ? dir : "/tmp";
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteFile(const std::string& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary);
+  out << data;
+}

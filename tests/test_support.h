@@ -1,0 +1,50 @@
+// What the tests share: a real offscreen GL window, a recorder for message
+// boxes, a driven clock and a replaceable process exit.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/gl_window.h"
+#include "app/message_box.h"
+
+struct RecordedMessage {
+  MessageKind kind;
+  std::string caption;
+  std::string text;
+};
+
+// Every box shown since the last ClearMessages; questions get g_answer.
+extern std::vector<RecordedMessage> g_messages;
+extern int g_answer;
+void RecordMessages();
+void ClearMessages();
+
+// A 640x480 (or other) window on SDL's offscreen driver with a current context.
+GLWindow* OpenTestWindow(uint16_t width = 640, uint16_t height = 480);
+void CloseTestWindow(GLWindow* window);
+
+// RGBA pixels of the back buffer, bottom row first.
+std::vector<uint8_t> ReadPixels(int x, int y, int width, int height);
+struct Rgb {
+  int r, g, b;
+};
+Rgb PixelAt(int x, int y);
+float DepthAt(int x, int y);
+
+// The clock reads g_fakeNowMs while the driven clock is in force.
+extern uint64_t g_fakeNowMs;
+void UseDrivenClock(uint64_t startMs = 1000000);
+
+// Shutdown in a test ends by throwing this instead of ending the process.
+struct ProcessExited {
+  int code;
+};
+void CatchProcessExit();
+
+// Writes a PNG with libpng: colour type, bit depth, interlace as given.
+bool WritePng(const std::string& path, int width, int height, int colorType, int bitDepth,
+              int interlace);
+std::string TempDir();
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& data);

@@ -1,0 +1,412 @@
+#!/usr/bin/python3
+"""Draws the show's 20 pictures into data/ (run: /usr/bin/python3 tools/make_pictures.py).
+
+Backgrounds are 1024x512 RGB; a 640x480 window shows columns 0-639 and rows
+32-511 at rest, so compositions centre near (320, 272). Sprites are 512x256
+RGBA with their lettering in the lower-left 293x65 (rows 191-255). One comic
+style throughout: flat colour, thick outlines, halftone dots, rays, grain.
+"""
+import math
+import os
+import sys
+
+import numpy as np
+from PIL import Image, ImageDraw, ImageFilter, ImageFont
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+OUT = os.path.join(ROOT, "data")
+W, H = 1024, 512
+CX, CY = 320, 272          # centre of what a 640x480 window shows
+FONT_DIRS = ["/usr/share/fonts/opentype", "/usr/share/fonts/truetype"]
+
+
+def font(name, size):
+    for d in FONT_DIRS:
+        for sub, _, files in os.walk(d):
+            if name in files:
+                return ImageFont.truetype(os.path.join(sub, name), size)
+    sys.exit("font %s missing: run scripts/deps" % name)
+
+
+BEBAS = "BebasNeue-Bold.otf"
+SPARTAN = "LeagueSpartan-Black.otf"
+COMIC = "TomsonTalks.ttf"
+SCRIPT = "lobster.otf"
+
+
+def grid(w=W, h=H):
+    y, x = np.mgrid[0:h, 0:w].astype(np.float32)
+    return x, y
+
+
+def rgb(hexcolour):
+    hexcolour = hexcolour.lstrip("#")
+    return np.array([int(hexcolour[i:i + 2], 16) for i in (0, 2, 4)], np.float32)
+
+
+def mix(a, b, t):
+    t = np.clip(t, 0, 1)[..., None]
+    return a * (1 - t) + b * t
+
+
+def fill(colour, w=W, h=H):
+    return np.broadcast_to(rgb(colour), (h, w, 3)).copy()
+
+
+def vertical(top, bottom, w=W, h=H):
+    _, y = grid(w, h)
+    return mix(rgb(top), rgb(bottom), y / (h - 1))
+
+
+def radial(inner, outer, cx=CX, cy=CY, radius=600.0, w=W, h=H):
+    x, y = grid(w, h)
+    return mix(rgb(inner), rgb(outer), np.hypot(x - cx, y - cy) / radius)
+
+
+def rays(img, a, b, count=24, cx=CX, cy=CY, twist=0.0, strength=1.0):
+    """Alternating radial wedges: the sunburst of a comic panel."""
+    x, y = grid(img.shape[1], img.shape[0])
+    angle = np.arctan2(y - cy, x - cx) + twist * np.hypot(x - cx, y - cy) / 400
+    wedge = (np.floor(angle / (2 * math.pi) * count * 2) % 2).astype(np.float32)
+    base = mix(rgb(a), rgb(b), wedge)
+    return mix(img, base, np.full(wedge.shape, strength))
+
+
+def halftone(img, colour, spacing=14, cx=CX, cy=CY, reach=520.0, grow=True, angle=0.4):
+    """Dots on a rotated grid, growing (or shrinking) away from a centre."""
+    x, y = grid(img.shape[1], img.shape[0])
+    c, s = math.cos(angle), math.sin(angle)
+    u, v = x * c + y * s, -x * s + y * c
+    du = (u / spacing) % 1 - 0.5
+    dv = (v / spacing) % 1 - 0.5
+    d = np.hypot(du, dv)
+    t = np.clip(np.hypot(x - cx, y - cy) / reach, 0, 1)
+    r = 0.48 * (t if grow else 1 - t)
+    cover = np.clip((r - d) * spacing * 1.5, 0, 1)
+    return mix(img, np.broadcast_to(rgb(colour), img.shape), cover)
+
+
+def speed_lines(img, colour, cx=CX, cy=CY, count=90, inner=230, seed=1):
+    rng = np.random.default_rng(seed)
+    pic = Image.fromarray(img.clip(0, 255).astype(np.uint8))
+    d = ImageDraw.Draw(pic)
+    for _ in range(count):
+        a = rng.uniform(0, 2 * math.pi)
+        r0 = inner + rng.uniform(0, 140)
+        r1 = 1200
+        wdt = rng.uniform(2, 9)
+        a2 = a + wdt / r0 / 2
+        d.polygon([(cx + r0 * math.cos(a), cy + r0 * math.sin(a)),
+                   (cx + r1 * math.cos(a - 0.004), cy + r1 * math.sin(a - 0.004)),
+                   (cx + r1 * math.cos(a2 + 0.01), cy + r1 * math.sin(a2 + 0.01))],
+                  fill=tuple(int(v) for v in rgb(colour)))
+    return np.asarray(pic).astype(np.float32)
+
+
+def grain(img, amount=6.0, seed=7):
+    rng = np.random.default_rng(seed)
+    return img + rng.normal(0, amount, img.shape[:2])[..., None]
+
+
+def blobs(img, colour, count, size, seed, alpha=0.5, blur=6):
+    """Soft round shapes: plasma particles, bubbles."""
+    rng = np.random.default_rng(seed)
+    layer = Image.new("L", (img.shape[1], img.shape[0]), 0)
+    d = ImageDraw.Draw(layer)
+    for _ in range(count):
+        x, y = rng.uniform(0, img.shape[1]), rng.uniform(0, img.shape[0])
+        r = rng.uniform(size * 0.4, size)
+        d.ellipse([x - r, y - r, x + r, y + r], fill=255)
+    layer = layer.filter(ImageFilter.GaussianBlur(blur))
+    a = np.asarray(layer).astype(np.float32) / 255 * alpha
+    return mix(img, np.broadcast_to(rgb(colour), img.shape), a)
+
+
+def rings(img, colour, cx, cy, spacing, width, alpha, squash=1.0):
+    x, y = grid(img.shape[1], img.shape[0])
+    r = np.hypot(x - cx, (y - cy) / squash)
+    band = np.clip(width - np.abs((r % spacing) - spacing / 2), 0, 1) * np.clip(r / 300, 0, 1)
+    return mix(img, np.broadcast_to(rgb(colour), img.shape), band * alpha)
+
+
+def wave_band(img, colour, y0, amp, period, thick, phase=0.0, alpha=1.0):
+    x, y = grid(img.shape[1], img.shape[0])
+    centre = y0 + amp * np.sin(x / period + phase)
+    a = np.clip(thick - np.abs(y - centre), 0, 1) * alpha
+    return mix(img, np.broadcast_to(rgb(colour), img.shape), a)
+
+
+def to_image(img):
+    return Image.fromarray(np.clip(img, 0, 255).astype(np.uint8), "RGB")
+
+
+def lettering(pic, text, fnt, xy, fillc, outline="#000000", stroke=8, shadow=(8, 8),
+              shadowc="#000000", anchor="mm"):
+    """Comic lettering: hard drop shadow, thick outline, flat fill."""
+    d = ImageDraw.Draw(pic)
+    if shadow:
+        d.text((xy[0] + shadow[0], xy[1] + shadow[1]), text, font=fnt, fill=shadowc,
+               anchor=anchor, stroke_width=stroke, stroke_fill=shadowc)
+    d.text(xy, text, font=fnt, fill=fillc, anchor=anchor, stroke_width=stroke,
+           stroke_fill=outline)
+
+
+def save(pic, name):
+    path = os.path.join(OUT, name)
+    pic.save(path, "PNG", optimize=False, compress_level=9)
+    print("wrote", path, pic.size, pic.mode)
+
+
+# Sprites ---------------------------------------------------------------------
+
+def sprite(draw_fn, scale=4):
+    """Draws at four times the size and shrinks, for soft alpha edges."""
+    big = Image.new("RGBA", (512 * scale, 256 * scale), (0, 0, 0, 0))
+    draw_fn(big, scale)
+    return big.resize((512, 256), Image.LANCZOS)
+
+
+def fit_font(name, text, width, height, scale, stroke):
+    size = height * scale
+    while size > 4:
+        f = font(name, size)
+        box = ImageDraw.Draw(Image.new("L", (1, 1))).textbbox((0, 0), text, font=f,
+                                                              stroke_width=stroke)
+        if box[2] - box[0] <= width * scale and box[3] - box[1] <= height * scale:
+            return f, box
+        size -= scale
+    raise SystemExit("cannot fit " + text)
+
+
+def name_sprite(text, fillc, accent, fontname=BEBAS):
+    """Lettering that fills the lower-left 293x65: the region the pulse scales about."""
+    def draw(pic, k):
+        stroke = 3 * k
+        f, box = fit_font(fontname, text, 283, 57, k, stroke)
+        tw, th = box[2] - box[0], box[3] - box[1]
+        x = (293 * k - tw) / 2 - box[0] - 3 * k
+        y = 191 * k + (65 * k - th) / 2 - box[1] - 2 * k
+        d = ImageDraw.Draw(pic)
+        d.text((x + 5 * k, y + 5 * k), text, font=f, fill=accent, stroke_width=stroke,
+               stroke_fill=accent)
+        d.text((x, y), text, font=f, fill=fillc, stroke_width=stroke, stroke_fill="#000000")
+    return sprite(draw)
+
+
+def emblem_sprite(text, colours, emblem):
+    """Greetings: a group's name beside its emblem, readable over black."""
+    def draw(pic, k):
+        d = ImageDraw.Draw(pic)
+        cx, cy, r = 80 * k, 128 * k, 66 * k
+        if emblem == "star":
+            pts = []
+            for i in range(16):
+                rr = r if i % 2 == 0 else r * 0.5
+                a = math.pi * i / 8 - math.pi / 2
+                pts.append((cx + rr * math.cos(a), cy + rr * math.sin(a)))
+            d.polygon(pts, fill=colours[1], outline="#000000")
+            d.line(pts + [pts[0]], fill="#ffffff", width=4 * k)
+            d.ellipse([cx - r * 0.35, cy - r * 0.35, cx + r * 0.35, cy + r * 0.35],
+                      fill=colours[0], outline="#ffffff", width=4 * k)
+        else:
+            for i, c in enumerate((colours[1], "#ffffff", colours[0])):
+                rr = r * (1 - 0.25 * i)
+                d.ellipse([cx - rr, cy - rr, cx + rr, cy + rr], fill=c)
+            d.polygon([(cx - r * 0.3, cy - r * 0.4), (cx + r * 0.45, cy),
+                       (cx - r * 0.3, cy + r * 0.4)], fill="#ffffff")
+        f = font(SPARTAN, 112 * k)
+        lettering(pic, text, f, (160 * k, 140 * k), colours[0], "#ffffff", 5 * k,
+                  (7 * k, 7 * k), colours[1], anchor="lm")
+        f2 = font(COMIC, 26 * k)
+        d.text((164 * k, 206 * k), "greetings!", font=f2, fill="#ffffff", anchor="lm")
+    return sprite(draw)
+
+
+# Backgrounds -----------------------------------------------------------------
+
+def logo_orvi():
+    img = radial("#ffd23f", "#ff6b1a", radius=700)
+    img = rays(img, "#ffb627", "#ff7b00", count=18, strength=0.55)
+    img = halftone(img, "#c2410c", spacing=16, reach=560)
+    img = grain(img, 5)
+    pic = to_image(img)
+    lettering(pic, "ORVI", font(SPARTAN, 240), (CX, CY + 30), "#1d4ed8", "#000000", 12,
+              (14, 14), "#111111")
+    d = ImageDraw.Draw(pic)
+    lettering(pic, "a demo group", font(COMIC, 40), (CX, CY - 130), "#ffffff", "#000000", 5,
+              (4, 4))
+    d.rectangle([CX - 190, CY + 150, CX + 190, CY + 158], fill="#000000")
+    return pic
+
+
+def logo_tonaro():
+    img = radial("#2b0a4f", "#07010f", radius=650)
+    img = rays(img, "#3b0764", "#1e0538", count=28, twist=0.25, strength=0.8)
+    img = speed_lines(img, "#e879f9", count=70, inner=260, seed=3)
+    img = halftone(img, "#22d3ee", spacing=12, reach=520, angle=0.9)
+    img = grain(img, 5)
+    pic = to_image(img)
+    lettering(pic, "TONARO", font(BEBAS, 220), (CX, CY + 10), "#fde047", "#000000", 10,
+              (12, 12), "#db2777")
+    lettering(pic, "Orvi presents", font(SCRIPT, 54), (CX, CY - 135), "#ffffff", "#000000", 4,
+              (4, 4), "#7c3aed")
+    return pic
+
+
+def blood(variant):
+    if variant == 1:   # deep violet vessel, looking down its length
+        img = radial("#4c1d95", "#0b0320", cx=380, cy=250, radius=560)
+        img = rings(img, "#7c3aed", 380, 250, 70, 6, 0.35, squash=0.75)
+        img = blobs(img, "#c4b5fd", 60, 14, seed=11, alpha=0.35, blur=5)
+        img = halftone(img, "#1e0b3d", spacing=13, cx=380, cy=250, reach=600)
+    elif variant == 2:  # teal vessel wall seen from below
+        img = vertical("#0f766e", "#042f2e")
+        for i, (y0, c) in enumerate(((120, "#14b8a6"), (250, "#0d9488"), (400, "#115e59"))):
+            img = wave_band(img, c, y0, 40, 90 + 20 * i, 28, phase=i, alpha=0.8)
+            img = wave_band(img, "#000000", y0 + 32, 40, 90 + 20 * i, 4, phase=i, alpha=0.6)
+        img = blobs(img, "#99f6e4", 90, 10, seed=12, alpha=0.3, blur=4)
+        img = halftone(img, "#022c22", spacing=11, reach=650, angle=1.1)
+    else:  # warm pink-white plasma
+        img = radial("#fff1f2", "#f9a8d4", cx=300, cy=300, radius=650)
+        img = rays(img, "#fce7f3", "#fbcfe8", count=20, cx=300, cy=300, strength=0.6)
+        img = blobs(img, "#ffffff", 40, 26, seed=13, alpha=0.6, blur=8)
+        img = halftone(img, "#be185d", spacing=15, cx=300, cy=300, reach=640)
+    return to_image(grain(img, 6, seed=20 + variant))
+
+
+def phone(variant):
+    if variant == 1:   # yellow and orange sunburst
+        img = radial("#fef08a", "#f97316", radius=620)
+        img = rays(img, "#fde047", "#fb923c", count=22, strength=0.7)
+        img = halftone(img, "#ea580c", spacing=15, reach=520)
+    elif variant == 2:  # blue zoom with speed lines
+        img = radial("#67e8f9", "#1e3a8a", radius=560)
+        img = speed_lines(img, "#ffffff", count=110, inner=150, seed=5)
+        img = halftone(img, "#1d4ed8", spacing=12, reach=500, angle=0.2)
+    elif variant == 3:  # pop-art lime and green checks with dots
+        x, y = grid()
+        check = ((np.floor(x / 64) + np.floor(y / 64)) % 2).astype(np.float32)
+        img = mix(np.broadcast_to(rgb("#a3e635"), (H, W, 3)),
+                  np.broadcast_to(rgb("#16a34a"), (H, W, 3)), check * 0.8)
+        img = halftone(img, "#14532d", spacing=10, reach=700, grow=False, angle=0.785)
+        img = rays(img, "#facc15", "#a3e635", count=12, strength=0.25)
+    else:  # magenta spiral to fall into
+        img = radial("#f0abfc", "#701a75", radius=520)
+        img = rays(img, "#e879f9", "#86198f", count=16, twist=2.2, strength=0.75)
+        img = halftone(img, "#4a044e", spacing=13, reach=480, angle=0.6)
+    return to_image(grain(img, 5, seed=30 + variant))
+
+
+def chrome(size=256):
+    """A sphere-map picture: sky over a bright horizon over dark ground, with
+    hot highlights. Drawn in the coordinates sphere mapping generates, then
+    flipped, since the loader puts the file's first row at t = 0."""
+    y, x = np.mgrid[0:size, 0:size].astype(np.float32)
+    u = (x + 0.5) / size * 2 - 1
+    v = (y + 0.5) / size * 2 - 1          # v up, as t grows
+    v = -v
+    n2 = np.clip(1 - u * u - v * v, 0, 1)
+    nz = np.sqrt(n2)
+    ry = 2 * nz * v                       # reflected direction's height
+    rx = 2 * nz * u
+    sky = mix(rgb("#dbeafe"), rgb("#1e40af"), np.clip(ry, 0, 1) ** 0.7)
+    ground = mix(rgb("#78350f"), rgb("#0c0a09"), np.clip(-ry, 0, 1) ** 0.5)
+    img = np.where((ry >= 0)[..., None], sky, ground)
+    horizon = np.exp(-(ry / 0.06) ** 2)
+    img = mix(img, np.broadcast_to(rgb("#ffffff"), img.shape), horizon)
+    for hx, hy, r in ((0.45, 0.55, 0.12), (-0.5, 0.3, 0.08), (0.1, 0.8, 0.06)):
+        spot = np.exp(-((rx - hx) ** 2 + (ry - hy) ** 2) / (r * r))
+        img = mix(img, np.broadcast_to(rgb("#ffffff"), img.shape), spot)
+    outside = (u * u + v * v) > 1
+    img[outside] = rgb("#333333")
+    return to_image(img[::-1])
+
+
+def credits_background(theme):
+    a, b, c, dots = theme
+    img = vertical(a, b)
+    img = rays(img, a, c, count=14, cx=120, cy=420, strength=0.35)
+    img = halftone(img, dots, spacing=14, cx=120, cy=470, reach=760, grow=False)
+    img = grain(img, 5)
+    # Calm lower-right third: a soft panel where the chrome logo turns.
+    x, y = grid()
+    panel = np.clip((x - 380) / 120, 0, 1) * np.clip((y - 200) / 120, 0, 1) * 0.75
+    img = mix(img, np.broadcast_to(rgb(b), img.shape), panel)
+    pic = to_image(img)
+    lettering(pic, "CREDITS", font(BEBAS, 110), (40, 110), c, "#000000", 6, (7, 7), dots,
+              anchor="lm")
+    return pic
+
+
+def the_end():
+    img = vertical("#1e1b4b", "#020617")
+    img = rays(img, "#312e81", "#1e1b4b", count=20, cx=CX - 60, cy=CY - 40, strength=0.6)
+    img = halftone(img, "#4338ca", spacing=14, cx=CX - 60, cy=CY - 40, reach=560)
+    img = grain(img, 5)
+    x, y = grid()
+    panel = np.clip((x - 380) / 120, 0, 1) * np.clip((y - 260) / 100, 0, 1) * 0.8
+    img = mix(img, np.broadcast_to(rgb("#020617"), img.shape), panel)
+    pic = to_image(img)
+    lettering(pic, "THE END", font(BEBAS, 190), (CX - 50, CY - 60), "#f43f5e", "#000000", 10,
+              (12, 12), "#fbbf24")
+    lettering(pic, "thanks for watching", font(COMIC, 38), (CX - 50, CY + 60), "#ffffff",
+              "#000000", 4, (4, 4))
+    return pic
+
+
+CREDIT_THEMES = {
+    "jastu": ("#0ea5e9", "#082f49", "#7dd3fc", "#0c4a6e"),
+    "pelan": ("#84cc16", "#1a2e05", "#fef08a", "#365314"),
+    "sorvo": ("#a855f7", "#2e1065", "#fdba74", "#4c1d95"),
+}
+
+
+def main():
+    os.makedirs(OUT, exist_ok=True)
+    save(logo_orvi(), "velkoran.png")
+    save(logo_tonaro(), "tonaro.png")
+    for i in (1, 2, 3):
+        save(blood(i), "veri-tausta%d.png" % i)
+    for i in (1, 2, 3, 4):
+        save(phone(i), "kaenny-tausta%d.png" % i)
+    save(emblem_sprite("ZMB", ("#22c55e", "#14532d"), "star"), "zmb.png")
+    save(emblem_sprite("QVT", ("#f97316", "#7c2d12"), "disc"), "qvt.png")
+    save(chrome(), "chrome.png")
+    for name, theme in CREDIT_THEMES.items():
+        save(credits_background(theme), "tausta_%s.png" % name)
+        save(name_sprite(name.capitalize(), theme[2], theme[3]), "kredu_%s.png" % name)
+    save(the_end(), "the-end.png")
+    save(name_sprite("Tonaro", "#fde047", "#db2777"), "tonaro_teksti.png")
+
+
+def contact_sheet(path):
+    """All pictures as a window shows them, sprites over a checkerboard."""
+    names = sorted(f for f in os.listdir(OUT) if f.endswith(".png"))
+    cell_w, cell_h, cols = 320, 240, 5
+    sheet = Image.new("RGB", (cell_w * cols, (cell_h + 16) * ((len(names) + cols - 1) // cols)),
+                      "#202020")
+    d = ImageDraw.Draw(sheet)
+    for i, name in enumerate(names):
+        pic = Image.open(os.path.join(OUT, name))
+        if pic.size == (W, H):
+            pic = pic.crop((0, 32, 640, 512))
+        board = Image.new("RGBA", pic.size, "#808080")
+        bd = ImageDraw.Draw(board)
+        for y in range(0, pic.size[1], 16):
+            for x in range(0, pic.size[0], 16):
+                if (x + y) // 16 % 2:
+                    bd.rectangle([x, y, x + 15, y + 15], fill="#a0a0a0")
+        board.alpha_composite(pic.convert("RGBA"))
+        board.thumbnail((cell_w, cell_h))
+        x, y = (i % cols) * cell_w, (i // cols) * (cell_h + 16)
+        sheet.paste(board.convert("RGB"), (x, y))
+        d.text((x + 4, y + cell_h + 2), name, fill="#ffffff")
+    sheet.save(path)
+    print("wrote", path)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) == 3 and sys.argv[1] == "--sheet":
+        contact_sheet(sys.argv[2])
+    else:
+        main()
