@@ -187,6 +187,9 @@ int GLWindow::Run() {
       WndProc(event);
       continue;
     }
+    // A quit posted while draining is taken before the next frame, as the
+    // system's own quit message would be.
+    if (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_QUIT, SDL_QUIT) > 0) return 0;
     if (!active) continue;
     if (keyDown[KeyEscape]) return 0;
     g_timer.Arm(framePeriodMs);

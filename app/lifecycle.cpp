@@ -20,18 +20,23 @@ ProcessExit g_processExit = ExitNormally;
 
 void IgnoreKey(int, uint32_t, GLWindow*) {}
 
-int Init(int fullscreen, GLWindow* window) {
-  if (!window->Create(640, 480, 32, fullscreen, DemoFrame, 100, "Orvi")) return 0;
-  window->SetKeyCallback(IgnoreKey);
-  window->SetTitle("Orvi: Tonaro");
-
+void SetRunGLState() {
   glClearColor(0, 0, 0, 1);
   glDepthFunc(GL_LEQUAL);
   glEnable(GL_DEPTH_TEST);
   glShadeModel(GL_SMOOTH);
   glDisable(GL_LINE_SMOOTH);
   glDisable(GL_LIGHTING);
+  // Blending itself is switched on only by the routines that blend.
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+}
+
+int Init(int fullscreen, GLWindow* window) {
+  if (!window->Create(640, 480, 32, fullscreen, DemoFrame, 100, "Orvi")) return 0;
+  window->SetKeyCallback(IgnoreKey);
+  window->SetTitle("Orvi: Tonaro");
+
+  SetRunGLState();
 
   if (!LoadTextures()) return 0;
   InitBloodCells();

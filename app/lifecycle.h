@@ -3,6 +3,8 @@
 #include "app/gl_window.h"
 
 int Init(int fullscreen, GLWindow* window);
+// The OpenGL state that holds for the whole run.
+void SetRunGLState();
 [[noreturn]] void Shutdown(GLWindow* window);
 void IgnoreKey(int pressed, uint32_t keyCode, GLWindow* window);
 // The body of main: question, Init, loop, shutdown. Does not return.

@@ -28,7 +28,8 @@ void CreditsScene(GLWindow* window, int backgroundSlot, int creditsSlot) {
   DrawChromeLogo(kLogoEyeZ, kLogoEyeX, kLogoEyeY, 1, 1.0f);
 }
 
-float EndLogoAlpha(uint64_t u) { return 1.0f - float(u) * 0.00083333335f; }  // 1/1200
+// 1/1200 a millisecond; at 1200 ms the value lands just below 0.
+float EndLogoAlpha(uint64_t u) { return float(1.0 - double(u) * double(0.00083333335f)); }
 
 void EndScene(GLWindow* window) {
   uint64_t elapsed = g_timer.ElapsedMs();

@@ -13,6 +13,14 @@
 #include "app/frame_timer.h"
 #include "app/lifecycle.h"
 
+// Tests need no display and no sound card: SDL's offscreen video (Mesa
+// through EGL) and dummy audio, unless the caller chose others.
+static const int g_driversChosen = [] {
+  setenv("SDL_VIDEODRIVER", "offscreen", 0);
+  setenv("SDL_AUDIODRIVER", "dummy", 0);
+  return 1;
+}();
+
 std::vector<RecordedMessage> g_messages;
 int g_answer = 0;
 
@@ -36,6 +44,7 @@ GLWindow* OpenTestWindow(uint16_t width, uint16_t height) {
     delete window;
     return nullptr;
   }
+  SetRunGLState();
   return window;
 }
 
@@ -93,7 +102,7 @@ bool WritePng(const std::string& path, int width, int height, int colorType, int
   if (colorType == PNG_COLOR_TYPE_PALETTE) {
     png_color palette[256];
     for (int i = 0; i < 256; ++i) palette[i] = {png_byte(i), png_byte(255 - i), png_byte(i / 2)};
-    png_set_PLTE(png, info, palette, 256);
+    png_set_PLTE(png, info, palette, 1 << bitDepth);
   }
   png_write_info(png, info);
   int channels = colorType == PNG_COLOR_TYPE_RGB         ? 3

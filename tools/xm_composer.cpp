@@ -78,8 +78,17 @@ Sample Tone(const char* name, int length, int cycles, float (*wave)(double phase
 }
 
 float Saw(double p, int) { return float(2 * p - 1); }
-float Square(double p, int) { return p < 0.5 ? 0.8f : -0.8f; }
-float Pulse25(double p, int) { return p < 0.25 ? 0.8f : -0.8f; }
+// Band-limited: hard edges would hiss over the drums at these sample rates.
+float Square(double p, int) {
+  double v = 0;
+  for (int h = 1; h <= 9; h += 2) v += std::sin(2 * M_PI * h * p) / h;
+  return float(v * 0.75);
+}
+float Pulse25(double p, int) {
+  double v = 0;
+  for (int h = 1; h <= 10; ++h) v += std::sin(M_PI * h * 0.25) * std::cos(2 * M_PI * h * (p - 0.125)) / h;
+  return float(v * 0.9);
+}
 float Sine(double p, int) { return float(std::sin(2 * M_PI * p)); }
 float Triangle(double p, int) { return float(p < 0.5 ? 4 * p - 1 : 3 - 4 * p); }
 float Organ(double p, int) {
@@ -102,7 +111,7 @@ float ChorusSaw(double, int i) {
 }
 float ChorusSquare(double, int i) {
   double a = std::fmod(i * 16.0 / 1024, 1.0), b = std::fmod(i * 16.25 / 1024, 1.0);
-  return float((a < 0.5 ? 0.4 : -0.4) + (b < 0.5 ? 0.4 : -0.4));
+  return 0.5f * (Square(a, 0) + Square(b, 0));
 }
 
 float KickVoice(double t, double) {
@@ -217,7 +226,7 @@ std::vector<Sample> Instruments() {
     s[i - 1].envelope = Envelope({{0, 56}, {6, 36}, {30, 28}});
     s[i - 1].sustain = 2;
     s[i - 1].fadeout = 1024;
-    s[i - 1].volume = 36;
+    s[i - 1].volume = 26;
   }
   for (Instrument i : {LeadSquare, LeadSaw, LeadSoft, Brass, Glass}) {
     s[i - 1].envelope = Envelope({{0, 20}, {2, 60}, {8, 46}, {48, 40}});
@@ -315,7 +324,7 @@ void WriteBar(Song& song, int pattern, int firstRow, Chord chord, Section sectio
     int degree = theme[(variation * 8 + k) % 16];
     if (degree == kRest) continue;
     Cell& c = song.at(pattern, firstRow + 3 * k, Lead);
-    c.note = uint8_t(Note(Degree(degree) + 9 + (section == Phone ? 12 : 0)));
+    c.note = uint8_t(Note(Degree(degree) + 9));
     c.instrument = uint8_t(leadInstrument);
     if (section == Credits || section == Blood) {
       c.effect = 4;  // vibrato on held notes
