@@ -1,0 +1,36 @@
+#include "tools/png_writer.h"
+
+#include <GL/gl.h>
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdio>
+
+bool WriteRgbPng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return false;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  if (!info || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    std::fclose(file);
+    return false;
+  }
+  png_init_io(png, file);
+  png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int y = height - 1; y >= 0; --y)  // PNG rows run top first
+    png_write_row(png, const_cast<png_bytep>(&rgb[size_t(y) * width * 3]));
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return std::fclose(file) == 0;
+}
+
+std::vector<uint8_t> ReadBackBuffer(int width, int height) {
+  std::vector<uint8_t> rgb(size_t(width) * height * 3);
+  glReadBuffer(GL_BACK);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+  return rgb;
+}

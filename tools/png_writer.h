@@ -1,0 +1,10 @@
+// Writes frames read back from OpenGL as 8-bit RGB PNG files.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// rgb holds width * height * 3 bytes, bottom row first (as glReadPixels gives).
+bool WriteRgbPng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb);
+// The back buffer of the current context, bottom row first.
+std::vector<uint8_t> ReadBackBuffer(int width, int height);
