@@ -31,13 +31,10 @@ void SetRunGLState() {
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 }
 
-int Init(int fullscreen, GLWindow* window) {
-  if (!window->Create(640, 480, 32, fullscreen, DemoFrame, 100, "Orvi")) return 0;
+int InitShow(GLWindow* window) {
   window->SetKeyCallback(IgnoreKey);
   window->SetTitle("Orvi: Tonaro");
-
   SetRunGLState();
-
   if (!LoadTextures()) return 0;
   InitBloodCells();
   g_phoneOffset = Vector3{0, 0, 0};
@@ -46,7 +43,12 @@ int Init(int fullscreen, GLWindow* window) {
   Vector3Normalize(g_prisonLight);
   g_scene = -1;
   g_eventCursor = 0;
+  return 1;
+}
 
+int Init(int fullscreen, GLWindow* window) {
+  if (!window->Create(640, 480, 32, fullscreen, DemoFrame, 100, "Orvi")) return 0;
+  if (!InitShow(window)) return 0;
   if (!StartMusic()) return 0;
   // Nothing between the music's start and the clock's: timeline time is music time.
   return g_timer.Begin() ? 1 : 0;

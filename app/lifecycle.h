@@ -3,6 +3,9 @@
 #include "app/gl_window.h"
 
 int Init(int fullscreen, GLWindow* window);
+// The steps of Init between the window and the music: title, GL state,
+// pictures, scene state. The capture tool runs them without a sound device.
+int InitShow(GLWindow* window);
 // The OpenGL state that holds for the whole run.
 void SetRunGLState();
 [[noreturn]] void Shutdown(GLWindow* window);

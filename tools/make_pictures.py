@@ -309,12 +309,18 @@ def chrome(size=256):
     nz = np.sqrt(n2)
     ry = 2 * nz * v                       # reflected direction's height
     rx = 2 * nz * u
-    sky = mix(rgb("#dbeafe"), rgb("#1e40af"), np.clip(ry, 0, 1) ** 0.7)
-    ground = mix(rgb("#78350f"), rgb("#0c0a09"), np.clip(-ry, 0, 1) ** 0.5)
+    sky = mix(rgb("#e0f2fe"), rgb("#1d4ed8"), np.clip(ry, 0, 1) ** 0.7)
+    # The logo is seen from above, so it mostly mirrors the ground near the
+    # horizon: keep that band bright and warm, with a few dark stripes.
+    ground = mix(rgb("#fcd34d"), rgb("#7c2d12"), np.clip(-ry, 0, 1) ** 0.45)
+    ground = mix(ground, np.broadcast_to(rgb("#1c1917"), ground.shape),
+                 np.clip(-ry - 0.55, 0, 1) * 2.2)
+    stripes = (np.sin(-ry * 38) > 0.82) & (ry < -0.08)
+    ground = mix(ground, np.broadcast_to(rgb("#451a03"), ground.shape), stripes * 0.7)
     img = np.where((ry >= 0)[..., None], sky, ground)
-    horizon = np.exp(-(ry / 0.06) ** 2)
+    horizon = np.exp(-(ry / 0.07) ** 2)
     img = mix(img, np.broadcast_to(rgb("#ffffff"), img.shape), horizon)
-    for hx, hy, r in ((0.45, 0.55, 0.12), (-0.5, 0.3, 0.08), (0.1, 0.8, 0.06)):
+    for hx, hy, r in ((0.45, 0.55, 0.12), (-0.5, 0.3, 0.08), (0.1, 0.8, 0.06), (-0.3, -0.35, 0.07)):
         spot = np.exp(-((rx - hx) ** 2 + (ry - hy) ** 2) / (r * r))
         img = mix(img, np.broadcast_to(rgb("#ffffff"), img.shape), spot)
     outside = (u * u + v * v) > 1

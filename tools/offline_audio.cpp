@@ -1,0 +1,60 @@
+#include "tools/offline_audio.h"
+
+#include <libopenmpt/libopenmpt.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+
+#include "audio/music.h"
+
+std::vector<float> RenderTune(double fromSeconds, size_t frames) {
+  const openmpt_module_initial_ctl ctls[] = {{"play.at_end", "stop"}, {nullptr, nullptr}};
+  openmpt_module* module = openmpt_module_create_from_memory2(
+      g_moduleData, g_moduleSize, openmpt_log_func_silent, nullptr, openmpt_error_func_ignore,
+      nullptr, nullptr, nullptr, ctls);
+  if (!module) return {};
+  openmpt_module_ctl_set_integer(module, "dither", 0);
+  if (fromSeconds > 0) openmpt_module_set_position_seconds(module, fromSeconds);
+  std::vector<float> stereo(frames * 2, 0.0f);
+  size_t done = 0;
+  while (done < frames) {
+    size_t n = openmpt_module_read_interleaved_float_stereo(
+        module, 44100, std::min<size_t>(4096, frames - done), &stereo[done * 2]);
+    if (n == 0) break;
+    done += n;
+  }
+  openmpt_module_destroy(module);
+  return stereo;
+}
+
+static void Put16(std::FILE* f, int v) {
+  std::fputc(v & 0xFF, f);
+  std::fputc((v >> 8) & 0xFF, f);
+}
+static void Put32(std::FILE* f, uint32_t v) {
+  Put16(f, int(v & 0xFFFF));
+  Put16(f, int(v >> 16));
+}
+
+bool WriteWav(const std::string& path, const std::vector<float>& stereo, int rate) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  uint32_t bytes = uint32_t(stereo.size() * 2);
+  std::fputs("RIFF", f);
+  Put32(f, 36 + bytes);
+  std::fputs("WAVEfmt ", f);
+  Put32(f, 16);
+  Put16(f, 1);  // PCM
+  Put16(f, 2);
+  Put32(f, uint32_t(rate));
+  Put32(f, uint32_t(rate) * 4);
+  Put16(f, 4);
+  Put16(f, 16);
+  std::fputs("data", f);
+  Put32(f, bytes);
+  for (float v : stereo) Put16(f, int(std::lround(std::clamp(v, -1.0f, 1.0f) * 32767)));
+  bool ok = !std::ferror(f);
+  return std::fclose(f) == 0 && ok;
+}

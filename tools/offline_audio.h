@@ -1,0 +1,10 @@
+// The show's tune rendered offline, sample-exact, as the capture needs it.
+#pragma once
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// Interleaved stereo floats at 44.1 kHz from `fromSeconds`, exactly `frames`
+// sample frames long (silence past the song's end). Empty on failure.
+std::vector<float> RenderTune(double fromSeconds, size_t frames);
+bool WriteWav(const std::string& path, const std::vector<float>& stereo, int rate);

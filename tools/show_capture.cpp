@@ -1,0 +1,99 @@
+#include "tools/show_capture.h"
+
+#include <GL/gl.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+#include "app/frame_timer.h"
+#include "app/lifecycle.h"
+#include "app/message_box.h"
+#include "demo/sequencer.h"
+#include "demo/timeline.h"
+#include "tools/png_writer.h"
+
+namespace {
+
+uint64_t g_captureNowMs = 0;
+uint64_t CaptureClock() { return g_captureNowMs; }
+
+// No one is there to click a box: say it on stderr.
+int PrintMessage(MessageKind kind, const char* caption, const char* text) {
+  std::fprintf(stderr, "orvi-capture: %s: %s\n", caption, text);
+  return kind == MessageQuestion || kind == MessageWarningYesNo ? 0 : 1;
+}
+
+// The show's end event finishes the capture instead of the process.
+struct ShowEnded {};
+void EndCapture(int) { throw ShowEnded(); }
+
+uint64_t EndOfShowMs() {
+  for (const TimelineEvent& e : g_timeline)
+    if (e.type == EventEnd) return e.timeMs;
+  return 0;
+}
+
+}  // namespace
+
+uint64_t FrameTimeMs(int64_t frame, int fps) { return uint64_t(frame) * 1000u / uint64_t(fps); }
+
+int64_t FirstFrame(const CaptureOptions& o) {
+  int64_t n = 0;
+  while (FrameTimeMs(n, o.fps) < uint64_t(o.fromSeconds * 1000)) ++n;
+  return n;
+}
+
+int64_t LastFrame(const CaptureOptions& o) {
+  uint64_t endMs = EndOfShowMs();
+  if (o.toSeconds * 1000 < double(endMs)) endMs = uint64_t(o.toSeconds * 1000);
+  int64_t n = 0;
+  while (FrameTimeMs(n, o.fps) < endMs) ++n;
+  return n;
+}
+
+GLWindow* OpenCaptureWindow(const CaptureOptions& options) {
+  setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  SetMessageHook(PrintMessage);
+  GLWindow* window = new GLWindow();
+  if (!window->Create(uint16_t(options.width), uint16_t(options.height), 32, 0, DemoFrame,
+                      options.fps, "Orvi: Tonaro") ||
+      !InitShow(window)) {
+    window->Destroy();
+    delete window;
+    return nullptr;
+  }
+  g_clockSource = CaptureClock;
+  g_captureNowMs = 0;
+  g_timer.Begin();
+  g_processExit = EndCapture;
+  return window;
+}
+
+int64_t RunCapture(GLWindow* window, const CaptureOptions& options, FrameSink sink, void* user,
+                   SceneTiming* timing) {
+  const int64_t first = FirstFrame(options), last = LastFrame(options);
+  int64_t kept = 0;
+  try {
+    for (int64_t n = 0; n < last; ++n) {
+      g_captureNowMs = FrameTimeMs(n, options.fps);
+      if (n == first) glFinish();  // the frames drawn unkept must not count against it
+      auto started = std::chrono::steady_clock::now();
+      glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+      glLoadIdentity();
+      window->frameCallback(window);
+      if (n < first) continue;
+      glFinish();
+      double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+      if (timing && g_scene >= 0 && g_scene < 16) timing->frameMs[g_scene].push_back(ms);
+      std::vector<uint8_t> rgb = ReadBackBuffer(window->GetWidth(), window->GetHeight());
+      SDL_GL_SwapWindow(window->sdlWindow);
+      if (!sink(n, g_captureNowMs, g_scene, rgb, user)) return -1;
+      ++kept;
+    }
+  } catch (const ShowEnded&) {
+    // Shutdown has released the window; what was kept is complete.
+  }
+  return kept;
+}

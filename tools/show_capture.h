@@ -1,0 +1,39 @@
+// Runs the real show offscreen with its clock driven by the frame number, so
+// every frame is drawn at its own moment however long it takes.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/gl_window.h"
+
+struct CaptureOptions {
+  int fps = 60;
+  int width = 640;
+  int height = 480;
+  double fromSeconds = 0;   // frames before this are drawn but not kept
+  double toSeconds = 1e9;   // the show's end event stops it sooner
+};
+
+// The moment frame n is drawn at: floor(n * 1000 / fps) ms.
+uint64_t FrameTimeMs(int64_t frame, int fps);
+// The frames [first, last) that a range keeps; last is the frame at the show's end.
+int64_t FirstFrame(const CaptureOptions& options);
+int64_t LastFrame(const CaptureOptions& options);
+
+// Receives each kept frame: RGB, bottom row first. Returns false to stop.
+typedef bool (*FrameSink)(int64_t frame, uint64_t timeMs, int scene,
+                          const std::vector<uint8_t>& rgb, void* user);
+
+struct SceneTiming {
+  std::vector<double> frameMs[16];  // per scene: time to draw a kept frame, glFinish included
+};
+
+// Opens the offscreen window and sets the show up as Init does, without a
+// sound device. Reports failures on stderr; returns null after one.
+GLWindow* OpenCaptureWindow(const CaptureOptions& options);
+// Draws frames from 0 and hands the kept ones to the sink. Returns the number
+// of frames kept, or -1 if the sink stopped it. The window is gone afterwards
+// when the show reached its end.
+int64_t RunCapture(GLWindow* window, const CaptureOptions& options, FrameSink sink, void* user,
+                   SceneTiming* timing);
