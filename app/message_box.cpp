@@ -37,7 +37,10 @@ int ShowMessage(MessageKind kind, const char* caption, const char* text) {
 
   int answer = 0;
   if (SDL_ShowMessageBox(&box, &answer) != 0) {
-    std::fprintf(stderr, "%s: %s\n", caption, text);
+    if (IsYesNo(kind))
+      std::fprintf(stderr, "%s: %s (no box can be shown: answered No)\n", caption, text);
+    else
+      std::fprintf(stderr, "%s: %s\n", caption, text);
     return IsYesNo(kind) ? 0 : 1;
   }
   return answer == 1 ? 1 : 0;

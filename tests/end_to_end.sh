@@ -189,6 +189,14 @@ if find_window "Orvi: Tonaro" "640x480" 10 >/dev/null; then
     not_blank "$shot" || { blank=$((blank + 1)); echo "blank: $shot"; }
   done
   [ $blank = 0 ] && ok "all 16 scenes show pictures" || bad "$blank blank scenes"
+  # Stopped for two seconds (a debugger, a busy machine), the show picks up
+  # where the clock says and still ends by itself.
+  kill -STOP "$OPID"
+  sleep 2
+  kill -CONT "$OPID"
+  sleep 0.3
+  screenshot "$ART/after-stop.png"
+  not_blank "$ART/after-stop.png" && ok "after a 2 s stop the show carries on" || bad "blank after a stop"
   wait_exit 20
   elapsed=$(( $(date +%s%N) / 1000000 - t0 ))
   [ "$code" = 0 ] && ok "the show ends by itself after ${elapsed} ms with exit code 0" || bad "show end: exit $code"

@@ -1,6 +1,7 @@
 // The application shell: clock, window, message loop, start-up and shutdown.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -40,6 +41,18 @@ TEST(Clock, TheRealClockIsMonotonicAndBeginsAtZero) {
   usleep(3000);
   EXPECT_GE(MonotonicClockMs(), a + 2);
   EXPECT_GE(g_timer.resolutionMs, 1u);
+}
+
+TEST(Clock, TheDefaultClockIsMonotonicNotTheTimeOfDay) {
+  // A step of the time of day must not move the show's clock.
+  timespec monotonic, wall;
+  clock_gettime(CLOCK_MONOTONIC, &monotonic);
+  clock_gettime(CLOCK_REALTIME, &wall);
+  uint64_t ms = g_clockSource();
+  uint64_t monotonicMs = uint64_t(monotonic.tv_sec) * 1000 + uint64_t(monotonic.tv_nsec / 1000000);
+  uint64_t wallMs = uint64_t(wall.tv_sec) * 1000 + uint64_t(wall.tv_nsec / 1000000);
+  EXPECT_NEAR(double(ms), double(monotonicMs), 50);
+  EXPECT_GT(std::fabs(double(ms) - double(wallMs)), 1e6);
 }
 
 TEST(Clock, TimerResolutionIsAtLeastOneAndAtMostTheMaximum) {

@@ -52,6 +52,7 @@ void CloseTestWindow(GLWindow* window) {
   if (!window) return;
   window->Destroy();
   delete window;
+  SDL_Quit();
 }
 
 std::vector<uint8_t> ReadPixels(int x, int y, int width, int height) {

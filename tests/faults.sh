@@ -1,0 +1,141 @@
+#!/usr/bin/env bash
+# Faults a viewer's machine can throw at the real orvi binary: broken or
+# missing pictures, no sound device, no display, a window left to boxes.
+# Each must end with the right messages, no hang, and exit code 0.
+#   faults.sh ORVI   (run from the project root)
+set -u
+ORVI=$1
+PY=/usr/bin/python3
+work=$(mktemp -d)
+passed=0
+failed=0
+XPID=""
+trap '[ -n "$XPID" ] && kill $XPID 2>/dev/null; rm -rf "$work"' EXIT
+
+ok() { passed=$((passed + 1)); echo "ok: $*"; }
+bad() { failed=$((failed + 1)); echo "FAILED: $*"; }
+
+# A copy of data/ to break.
+world() {
+  rm -rf "$work/world"
+  mkdir -p "$work/world"
+  cp -r data "$work/world/"
+}
+
+# Runs orvi in the broken world with no display, where every message box
+# falls back to stderr; sets code and leaves the messages in $work/err.
+run_without_display() {
+  (cd "$work/world" && env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy "$@" \
+    timeout 30 "$ORVI" >"$work/out" 2>"$work/err")
+  code=$?
+}
+
+# The messages, in order, must include these lines (fixed strings).
+expect_messages() {
+  local what=$1
+  shift
+  local line at=0 n
+  for line in "$@"; do
+    n=$(grep -n -F -- "$line" "$work/err" | head -n1 | cut -d: -f1)
+    if [ -z "$n" ] || [ "$n" -le "$at" ]; then
+      bad "$what: no \"$line\" in order; messages were:"
+      sed 's/^/    /' "$work/err"
+      return 1
+    fi
+    at=$n
+  done
+  [ "$code" = 0 ] && ok "$what" || bad "$what: exit $code"
+}
+
+flip_byte() {  # FILE OFFSET
+  "$PY" - "$1" "$2" <<'PYEOF'
+import sys
+path, offset = sys.argv[1], int(sys.argv[2])
+data = bytearray(open(path, 'rb').read())
+data[offset] ^= 0x5A
+open(path, 'wb').write(data)
+PYEOF
+}
+
+echo "== pictures"
+world
+rm "$work/world/data/chrome.png"
+run_without_display SDL_VIDEODRIVER=offscreen
+expect_messages "a missing picture names its slot, then Init() failure!" \
+  "Orvi: Tonaro: Go fullscreen?" "LoadTextures(): Could not load Chrome texture!@#" \
+  "main(): Init() failure!"
+grep -q "Cannot" "$work/err" && bad "a window message appeared"
+
+world
+flip_byte "$work/world/data/zmb.png" 200
+run_without_display SDL_VIDEODRIVER=offscreen
+expect_messages "a corrupt picture: the libpng box, its slot, Init() failure!" \
+  ": MyPNGErrorHandler" "LoadTextures(): Could not load ZMB texture!@#" "main(): Init() failure!"
+
+world
+head -c 5000 data/velkoran.png >"$work/world/data/velkoran.png"
+run_without_display SDL_VIDEODRIVER=offscreen
+expect_messages "a truncated picture: the libpng box, its slot, Init() failure!" \
+  ": MyPNGErrorHandler" "LoadTextures(): Could not load Orvi logo texture!@#" \
+  "main(): Init() failure!"
+
+world
+"$PY" -c "from PIL import Image; Image.open('data/qvt.png').convert('L').save('$work/world/data/qvt.png')"
+run_without_display SDL_VIDEODRIVER=offscreen
+expect_messages "a greyscale picture fails its slot" \
+  "LoadTextures(): Could not load QVT texture!@#" "main(): Init() failure!"
+grep -q "MyPNGErrorHandler" "$work/err" && bad "a greyscale picture is no libpng error"
+
+echo "== sound and display"
+world
+run_without_display SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=no-such-driver
+expect_messages "no sound device: the music message, then Init() failure!" \
+  "Orvi: BASS initialization failed! No music!" "main(): Init() failure!"
+
+world
+run_without_display
+expect_messages "no display at all: the window message, then Init() failure!" \
+  "Orvi - ERROR: Cannot start application!" "main(): Init() failure!"
+
+echo "== boxes on a real display"
+rm -f "$work/display"
+Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+XPID=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+export DISPLAY=":$(head -n1 "$work/display")"
+find_box() {  # CAPTION
+  local deadline=$((SECONDS + 10)) id
+  while [ $SECONDS -le $deadline ]; do
+    id=$(xwininfo -root -tree 2>/dev/null | grep -F "\"$1\":" | awk '{print $1}' | head -n1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+world
+rm "$work/world/data/the-end.png"
+(cd "$work/world" && SDL_AUDIODRIVER=dummy "$ORVI" >/dev/null 2>&1) &
+OPID=$!
+answered=0
+for caption in "Orvi: Tonaro" "LoadTextures()" "main()"; do
+  if box=$(find_box "$caption"); then
+    sleep 0.3
+    xdotool key --window "$box" "$([ "$caption" = "Orvi: Tonaro" ] && echo Escape || echo Return)"
+    answered=$((answered + 1))
+  else
+    bad "no \"$caption\" box"
+  fi
+done
+for _ in $(seq 50); do kill -0 $OPID 2>/dev/null || break; sleep 0.1; done
+if kill -0 $OPID 2>/dev/null; then
+  kill -9 $OPID
+  bad "the boxes answered, orvi still runs"
+else
+  wait $OPID
+  code=$?
+  [ "$code" = 0 ] && [ $answered = 3 ] && ok "question, picture failure and Init() failure! boxes, exit 0" ||
+    bad "boxes: exit $code after $answered boxes"
+fi
+
+echo "faults: $passed passed, $failed failed"
+[ $failed = 0 ]
