@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "app/frame_timer.h"
+#include "audio/music.h"
+#include "audio/music_player.h"
 #include "assets/textures.h"
 #include "demo/blood_cell_scene.h"
 #include "demo/cellphone_scene.h"
@@ -115,6 +117,25 @@ void LoadAllPictures(benchmark::State& state) {
   state.counters["peak_rss_MiB"] = usage.ru_maxrss / 1024.0;
 }
 BENCHMARK(LoadAllPictures)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// How long BASS_MusicPlay takes to see the device pull the module, and the
+// buffer the device got.
+void MusicStart(benchmark::State& state) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    BASS_Init(-1, 44100, 32, nullptr);
+    BASS_Start();
+    uint32_t music = BASS_MusicLoad(1, g_moduleData, 0, uint32_t(g_moduleSize), 5);
+    state.ResumeTiming();
+    BASS_MusicPlay(music);
+    state.PauseTiming();
+    state.counters["buffer_frames"] = MusicDeviceBufferFrames();
+    BASS_Stop();
+    BASS_Free();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(MusicStart)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 }  // namespace
 
