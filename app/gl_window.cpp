@@ -105,11 +105,14 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
   sdlWindow = SDL_CreateWindow(title, x, this->fullscreen ? 0 : SDL_WINDOWPOS_UNDEFINED, width,
                                height, flags);
   if (!sdlWindow) return CreateFailure("Cannot create window!");
-  if (this->fullscreen) {
-    if (SDL_SetWindowDisplayMode(sdlWindow, &mode) != 0)
-      return CreateFailure("Cannot set the pixel format.");
-    SDL_ShowCursor(SDL_DISABLE);
+  if (this->fullscreen && SDL_SetWindowDisplayMode(sdlWindow, &mode) != 0) {
+    if (!ShowMessage(MessageWarningYesNo, kErrorCaption,
+                     "Cannot initialize fullscreen mode.\nFall back to windowed mode?"))
+      return 0;
+    this->fullscreen = 0;
+    SDL_SetWindowFullscreen(sdlWindow, 0);
   }
+  if (this->fullscreen) SDL_ShowCursor(SDL_DISABLE);
 
   glContext = SDL_GL_CreateContext(sdlWindow);
   if (!glContext) {
@@ -153,7 +156,10 @@ int GLWindow::WndProc(const SDL_Event& event) {
   switch (event.type) {
     case SDL_WINDOWEVENT:
       switch (event.window.event) {
-        case SDL_WINDOWEVENT_SIZE_CHANGED: {
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+        case SDL_WINDOWEVENT_RESTORED: {
+          // A restore after minimising need not change SDL's idea of the
+          // size, so it brings no size event of its own: take the size anew.
           int w = event.window.data1, h = event.window.data2;
           if (sdlWindow) SDL_GL_GetDrawableSize(sdlWindow, &w, &h);
           width = uint16_t(w);

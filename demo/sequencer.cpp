@@ -64,9 +64,7 @@ static const PulseTarget kScenePulse[kSceneCount] = {
 
 float PulseWave(uint64_t d) { return SinDeg(float(d) * 4.0f); }
 
-static void ConsumeEvent(GLWindow* window, uint64_t now) {
-  const TimelineEvent& event = g_timeline[g_eventCursor];
-  if (now < event.timeMs) return;
+void ApplyTimelineEvent(GLWindow* window, const TimelineEvent& event, uint64_t now) {
   switch (event.type) {
     case EventCut:
       if (g_scene == -1) {
@@ -97,7 +95,13 @@ static void ConsumeEvent(GLWindow* window, uint64_t now) {
     case EventEnd:
       Shutdown(window);
   }
-  g_eventCursor += 1;
+}
+
+static void ConsumeEvent(GLWindow* window, uint64_t now) {
+  const TimelineEvent& event = g_timeline[g_eventCursor];
+  if (now < event.timeMs) return;
+  ApplyTimelineEvent(window, event, now);
+  g_eventCursor += 1;  // after every type, also one without effect
 }
 
 static void AdvanceFlash(uint64_t now) {

@@ -20,6 +20,9 @@ enum { kSceneCount = 16 };
 extern SceneRoutine g_sceneTable[kSceneCount];
 
 void DemoFrame(GLWindow* window);
+// What one record does when it is consumed at clock reading `now`.
+struct TimelineEvent;
+void ApplyTimelineEvent(GLWindow* window, const TimelineEvent& event, uint64_t now);
 
 // The pulse curve d ms into a pulse: 4 degrees a millisecond.
 float PulseWave(uint64_t d);

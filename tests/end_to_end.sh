@@ -105,6 +105,15 @@ if win=$(find_window "Orvi: Tonaro" "640x480" 10); then
   sleep 9
   screenshot "$ART/windowed-9s.png"
   not_blank "$ART/windowed-9s.png" && ok "the show is on screen at 9 s" || bad "blank at 9 s"
+  # Minimised (unmapped, as a window manager iconifies it) and restored: the
+  # show goes on at full size.
+  xdotool windowunmap "$win"
+  sleep 1
+  xdotool windowmap "$win"
+  sleep 0.5
+  screenshot "$ART/restored.png"
+  not_blank "$ART/restored.png" && kill -0 "$OPID" 2>/dev/null && ok "minimised and restored, it goes on" ||
+    bad "nothing to see after a restore"
   xdotool keydown --window "$win" Escape
   wait_exit 5
   [ "$code" = 0 ] && ok "Escape ends the show with exit code 0" || bad "Escape: exit $code"

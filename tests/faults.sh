@@ -97,6 +97,11 @@ run_without_display
 expect_messages "no display at all: the window message, then Init() failure!" \
   "Orvi - ERROR: Cannot start application!" "main(): Init() failure!"
 
+world
+run_without_display SDL_VIDEODRIVER=offscreen LIBGL_DRIVERS_PATH=/nonexistent
+expect_messages "no OpenGL driver: the window message, then Init() failure!" \
+  "Orvi - ERROR: Cannot create GL Device Context." "main(): Init() failure!"
+
 echo "== boxes on a real display"
 rm -f "$work/display"
 Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &

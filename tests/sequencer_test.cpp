@@ -202,6 +202,24 @@ TEST_F(Sequencer, PictureEventsRaiseTheirFlagsForGood) {
   EXPECT_EQ(g_showQvtPicture, 1);
 }
 
+TEST_F(Sequencer, AnUnknownEventTypeChangesNothing) {
+  PlayRecordsTo(3);
+  FrameAt(3700);
+  const int32_t scene = g_scene, pulse = g_pulseActive, cut = g_cutPending;
+  const int64_t flash = g_flashMs;
+  const uint64_t stamp = g_eventStampMs;
+  const float background = g_backgroundPulse, sprite = g_spritePulse;
+  for (int32_t type : {-1, 6, 1000}) ApplyTimelineEvent(window, TimelineEvent{3700, type, 0}, 3700);
+  EXPECT_EQ(g_scene, scene);
+  EXPECT_EQ(g_pulseActive, pulse);
+  EXPECT_EQ(g_cutPending, cut);
+  EXPECT_EQ(g_flashMs, flash);
+  EXPECT_EQ(g_eventStampMs, stamp);
+  EXPECT_EQ(g_backgroundPulse, background);
+  EXPECT_EQ(g_spritePulse, sprite);
+  EXPECT_EQ(g_showZmbPicture + g_showQvtPicture, 0);
+}
+
 TEST_F(Sequencer, TheWholeTableAtTenMsFramesVisitsEverySceneAndEndsAt67Seconds) {
   CatchProcessExit();
   std::vector<std::pair<int, uint64_t>> entered;

@@ -97,7 +97,7 @@ TEST(Window, ClientAreaIsTheRequestedSizeWithAPerspectiveProjection) {
   EXPECT_EQ(g_window, nullptr);
 }
 
-TEST(Window, MinimisingKeepsAOneByOneViewportWithAspectOne) {
+TEST(Window, MinimisingKeepsAOneByOneViewportWithAspectOneAndRestoringTakesTheSizeAnew) {
   GLWindow* window = OpenTestWindow();
   ASSERT_TRUE(window);
   SDL_Event minimised = {};
@@ -113,6 +113,13 @@ TEST(Window, MinimisingKeepsAOneByOneViewportWithAspectOne) {
   float projection[16];
   glGetFloatv(GL_PROJECTION_MATRIX, projection);
   EXPECT_NEAR(projection[0], projection[5], 1e-5);
+  SDL_Event restored = minimised;
+  restored.window.event = SDL_WINDOWEVENT_RESTORED;
+  window->WndProc(restored);
+  EXPECT_EQ(window->GetWidth(), 640);  // back to the whole window
+  EXPECT_EQ(window->GetHeight(), 480);
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  EXPECT_EQ(viewport[2], 640);
   window->projectionMode = 2;
   window->width = 200;
   window->height = 100;
