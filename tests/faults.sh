@@ -10,7 +10,8 @@ work=$(mktemp -d)
 passed=0
 failed=0
 XPID=""
-trap '[ -n "$XPID" ] && kill $XPID 2>/dev/null; rm -rf "$work"' EXIT
+trap 'stop_display; rm -rf "$work"' EXIT
+. "$(dirname "$0")/x11_session.sh"
 
 ok() { passed=$((passed + 1)); echo "ok: $*"; }
 bad() { failed=$((failed + 1)); echo "FAILED: $*"; }
@@ -103,27 +104,14 @@ expect_messages "no OpenGL driver: the window message, then Init() failure!" \
   "Orvi - ERROR: Cannot create GL Device Context." "main(): Init() failure!"
 
 echo "== boxes on a real display"
-rm -f "$work/display"
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-XPID=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(head -n1 "$work/display")"
-find_box() {  # CAPTION
-  local deadline=$((SECONDS + 10)) id
-  while [ $SECONDS -le $deadline ]; do
-    id=$(xwininfo -root -tree 2>/dev/null | grep -F "\"$1\":" | awk '{print $1}' | head -n1)
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
+start_display 640x480
 world
 rm "$work/world/data/the-end.png"
 (cd "$work/world" && SDL_AUDIODRIVER=dummy "$ORVI" >/dev/null 2>&1) &
 OPID=$!
 answered=0
 for caption in "Orvi: Tonaro" "LoadTextures()" "main()"; do
-  if box=$(find_box "$caption"); then
+  if box=$(find_window "$(printf '%s' "$caption" | sed 's/[()]/\\&/g')" "[0-9]+x[0-9]+" 10); then
     sleep 0.3
     xdotool key --window "$box" "$([ "$caption" = "Orvi: Tonaro" ] && echo Escape || echo Return)"
     answered=$((answered + 1))

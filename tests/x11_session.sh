@@ -1,0 +1,30 @@
+# Shared by the scripts that drive the real binary on a virtual X display.
+# Expects $work (a scratch folder) and uses $XPID for the server.
+
+start_display() {  # WIDTHxHEIGHT
+  rm -f "$work/display"
+  Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+  XPID=$!
+  for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    sleep 0.05
+  done
+  export DISPLAY=":$(head -n1 "$work/display")"
+}
+
+stop_display() {
+  [ -n "${XPID:-}" ] && kill "$XPID" 2>/dev/null && wait "$XPID" 2>/dev/null
+  XPID=""
+}
+
+# Prints the id of the first window titled $1 (a grep -E pattern) whose size
+# matches $2 (such as 640x480 or [0-9]+x[0-9]+), waiting up to $3 seconds.
+find_window() {
+  local deadline=$((SECONDS + $3)) id
+  while [ $SECONDS -le $deadline ]; do
+    id=$(xwininfo -root -tree 2>/dev/null | grep -E "\"$1\": .* $2\+" | awk '{print $1}' | head -n1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
