@@ -43,6 +43,12 @@ wait_exit() {
   code=$?
 }
 
+# Waits up to 5 s for orvi to end and judges its exit code.
+expect_exit_zero() {  # WHAT
+  wait_exit 5
+  [ "$code" = 0 ] && ok "$1 exits 0" || bad "$1: exit $code"
+}
+
 start_orvi() {
   "$ORVI" >"$work/stdout" 2>"$work/stderr" &
   OPID=$!
@@ -89,8 +95,7 @@ if win=$(find_window "Orvi: Tonaro" "640x480" 10); then
   not_blank "$ART/restored.png" && kill -0 "$OPID" 2>/dev/null && ok "minimised and restored, it goes on" ||
     bad "nothing to see after a restore"
   xdotool keydown --window "$win" Escape
-  wait_exit 5
-  [ "$code" = 0 ] && ok "Escape ends the show with exit code 0" || bad "Escape: exit $code"
+  expect_exit_zero "holding Escape"
 else
   bad "no 640x480 window"
   kill "$OPID"
@@ -104,8 +109,7 @@ answer_question Escape
 if win=$(find_window "Orvi: Tonaro" "640x480" 10); then
   sleep 2
   "$CLOSE_WINDOW" "$win"
-  wait_exit 5
-  [ "$code" = 0 ] && ok "closing the window exits 0" || bad "close: exit $code"
+  expect_exit_zero "closing the window"
 else
   bad "no window to close"
   kill "$OPID"
@@ -120,8 +124,7 @@ if win=$(find_window "Orvi: Tonaro" "640x480" 10); then
   ok "fullscreen at 640x480"
   sleep 2
   xdotool keydown --window "$win" Escape
-  wait_exit 5
-  [ "$code" = 0 ] && ok "fullscreen: Escape exits 0" || bad "fullscreen: exit $code"
+  expect_exit_zero "fullscreen, then Escape,"
 else
   bad "no fullscreen window"
   kill "$OPID"
@@ -143,8 +146,7 @@ if fallback=$(find_window "Orvi - ERROR" "[0-9]+x[0-9]+" 10); then
   else
     bad "no Init() failure! box"
   fi
-  wait_exit 5
-  [ "$code" = 0 ] && ok "declined fallback exits 0" || bad "declined fallback: exit $code"
+  expect_exit_zero "the declined fallback"
 else
   bad "no fallback question"
   kill "$OPID"

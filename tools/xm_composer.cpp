@@ -236,7 +236,6 @@ std::vector<Sample> Instruments() {
   }
   s[Bell - 1].envelope = Envelope({{0, 64}, {10, 30}, {40, 8}, {80, 0}});
   s[Bell - 1].volume = 44;
-  s[Drums].panning = 128;
   return s;
 }
 
