@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 
-#include "app/frame_timer.h"
-#include "app/message_box.h"
+#include "platform/frame_timer.h"
+#include "platform/message_box.h"
 #include "assets/textures.h"
 #include "audio/music.h"
 #include "audio/music_player.h"
@@ -35,6 +35,7 @@ int InitShow(GLWindow* window) {
   window->SetKeyCallback(IgnoreKey);
   window->SetTitle("Orvi: Tonaro");
   SetRunGLState();
+  g_showEnd = Shutdown;
   if (!LoadTextures()) return 0;
   InitBloodCells();
   g_phoneOffset = Vector3{0, 0, 0};

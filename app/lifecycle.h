@@ -1,6 +1,6 @@
 // Start-up, the message loop's hand-over and the one shutdown sequence.
 #pragma once
-#include "app/gl_window.h"
+#include "platform/gl_window.h"
 
 int Init(int fullscreen, GLWindow* window);
 // The steps of Init between the window and the music: title, GL state,

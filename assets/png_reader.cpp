@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/message_box.h"
+#include "platform/message_box.h"
 
 void MyPNGErrorHandler(png_structp, png_const_charp) {
   ShowMessage(MessagePlain, "", "MyPNGErrorHandler");

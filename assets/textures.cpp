@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "app/message_box.h"
+#include "platform/message_box.h"
 #include "assets/png_reader.h"
 #include "assets/toon_ramps.h"
 

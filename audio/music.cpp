@@ -1,6 +1,6 @@
 #include "audio/music.h"
 
-#include "app/message_box.h"
+#include "platform/message_box.h"
 #include "audio/music_player.h"
 
 static int MusicFailure(const char* text) {

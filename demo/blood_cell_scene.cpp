@@ -3,7 +3,7 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include "app/frame_timer.h"
+#include "platform/frame_timer.h"
 #include "assets/mesh.h"
 #include "assets/textures.h"
 #include "render/screen_quads.h"

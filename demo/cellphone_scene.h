@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "app/gl_window.h"
+#include "platform/gl_window.h"
 #include "demo/scene_frame.h"
 #include "render/vector3.h"
 

@@ -2,7 +2,7 @@
 
 #include <GL/gl.h>
 
-#include "app/frame_timer.h"
+#include "platform/frame_timer.h"
 #include "demo/sequencer.h"
 #include "render/chrome_logo.h"
 #include "render/screen_quads.h"

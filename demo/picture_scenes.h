@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "app/gl_window.h"
+#include "platform/gl_window.h"
 
 extern uint64_t g_endStartMs;  // ElapsedMs at the first frame of the end scene
 extern int g_endStartSet;

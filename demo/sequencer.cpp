@@ -10,8 +10,7 @@
 // inside the frame.
 #include "demo/sequencer.h"
 
-#include "app/frame_timer.h"
-#include "app/lifecycle.h"
+#include "platform/frame_timer.h"
 #include "demo/blood_cell_scene.h"
 #include "demo/cellphone_scene.h"
 #include "demo/picture_scenes.h"
@@ -29,6 +28,7 @@ int32_t g_pulseActive = 0;
 int32_t g_pulseOnSprite = 1;
 int32_t g_showZmbPicture = 0;
 int32_t g_showQvtPicture = 0;
+ShowEndCallback g_showEnd = nullptr;
 
 enum { kFlashMs = 170, kPulseMs = 190, kLastPulsedScene = 14 };
 
@@ -93,7 +93,7 @@ void ApplyTimelineEvent(GLWindow* window, const TimelineEvent& event, uint64_t n
       g_showQvtPicture = 1;
       break;
     case EventEnd:
-      Shutdown(window);
+      if (g_showEnd) g_showEnd(window);
   }
 }
 

@@ -2,7 +2,7 @@
 #pragma once
 #include <cstdint>
 
-#include "app/gl_window.h"
+#include "platform/gl_window.h"
 
 extern int32_t g_eventCursor;     // next timeline record to test
 extern int32_t g_scene;           // current scene number; -1 before the first event
@@ -18,6 +18,11 @@ typedef void (*SceneRoutine)(GLWindow* window);
 enum { kSceneCount = 16 };
 // One routine per scene number; tests may put recorders in its place.
 extern SceneRoutine g_sceneTable[kSceneCount];
+
+// What the end record does. The program's shutdown lives above the show, so
+// start-up hands it in here.
+typedef void (*ShowEndCallback)(GLWindow* window);
+extern ShowEndCallback g_showEnd;
 
 void DemoFrame(GLWindow* window);
 // What one record does when it is consumed at clock reading `now`.

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "app/frame_timer.h"
+#include "platform/frame_timer.h"
 #include "assets/mesh.h"
 #include "assets/textures.h"
 

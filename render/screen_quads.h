@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "app/gl_window.h"
+#include "platform/gl_window.h"
 
 // Beat-pulse scales, 1.0 at rest; written only by the sequencer.
 extern float g_backgroundPulse;

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/frame_timer.h"
+#include "platform/frame_timer.h"
 #include "audio/music.h"
 #include "audio/music_player.h"
 #include "assets/textures.h"

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/message_box.h"
+#include "platform/message_box.h"
 #include "assets/png_reader.h"
 
 static int Silent(MessageKind, const char*, const char*) { return 0; }

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "app/frame_timer.h"
+#include "platform/frame_timer.h"
 #include "assets/textures.h"
 #include "assets/toon_ramps.h"
 #include "render/chrome_logo.h"

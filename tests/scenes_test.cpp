@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "app/frame_timer.h"
+#include "platform/frame_timer.h"
 #include "assets/textures.h"
 #include "demo/blood_cell_scene.h"
 #include "demo/cellphone_scene.h"

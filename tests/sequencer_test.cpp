@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "app/frame_timer.h"
+#include "platform/frame_timer.h"
 #include "app/lifecycle.h"
 #include "demo/sequencer.h"
 #include "demo/timeline.h"
@@ -35,6 +35,7 @@ class Sequencer : public ::testing::Test {
     std::copy(recorders, recorders + kSceneCount, g_sceneTable);
     g_scene = -1;
     g_eventCursor = 0;
+    g_showEnd = Shutdown;
     UseDrivenClock(start);
   }
   void TearDown() override {

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/frame_timer.h"
+#include "platform/frame_timer.h"
 #include "app/lifecycle.h"
 #include "tests/test_support.h"
 

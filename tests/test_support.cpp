@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/frame_timer.h"
+#include "platform/frame_timer.h"
 #include "app/lifecycle.h"
 
 // Tests need no display and no sound card: SDL's offscreen video (Mesa

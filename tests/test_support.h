@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/gl_window.h"
-#include "app/message_box.h"
+#include "platform/gl_window.h"
+#include "platform/message_box.h"
 
 struct RecordedMessage {
   MessageKind kind;

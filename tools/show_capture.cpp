@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <limits>
 
-#include "app/frame_timer.h"
+#include "platform/frame_timer.h"
 #include "app/lifecycle.h"
-#include "app/message_box.h"
+#include "platform/message_box.h"
 #include "demo/sequencer.h"
 #include "demo/timeline.h"
 #include "tools/png_writer.h"

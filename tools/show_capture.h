@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/gl_window.h"
+#include "platform/gl_window.h"
 
 struct CaptureOptions {
   int fps = 60;

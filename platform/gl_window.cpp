@@ -1,12 +1,12 @@
-#include "app/gl_window.h"
+#include "platform/gl_window.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
 
 #include <cstring>
 
-#include "app/frame_timer.h"
-#include "app/message_box.h"
+#include "platform/frame_timer.h"
+#include "platform/message_box.h"
 
 GLWindow* g_window = nullptr;
 
