@@ -1,14 +1,44 @@
 #include "assets/png_reader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <string>
 
-#include "platform/message_box.h"
+#ifndef O_NONBLOCK
+#define O_NONBLOCK 0  // no FIFOs to block on
+#endif
+#ifndef O_BINARY
+#define O_BINARY 0
+#endif
+
+// The show uses no ancillary chunk; libpng still parses a few it cannot be
+// told to skip (tRNS), and none of those is large.
+static const png_uint_32 kChunkCacheMax = 16;
+static const png_alloc_size_t kChunkMallocMax = 1u << 20;
+
+static thread_local std::vector<PngMessage>* g_collector = nullptr;
+
+void CollectPngMessages(std::vector<PngMessage>* into) { g_collector = into; }
+
+static void ShowPngMessage(MessageKind kind, const char* caption, const char* text) {
+  if (g_collector) {
+    try {
+      g_collector->push_back({kind, caption, text});
+    } catch (const std::bad_alloc&) {
+      // Out of memory inside a libpng callback: the box is lost, not the read.
+    }
+  } else
+    ShowMessage(kind, caption, text);
+}
 
 void MyPNGErrorHandler(png_structp, png_const_charp) {
-  ShowMessage(MessagePlain, "", "MyPNGErrorHandler");
+  ShowPngMessage(MessagePlain, "", "MyPNGErrorHandler");
 }
 
 // libpng requires that its error function not return: after the box, control
@@ -18,18 +48,40 @@ static void PngErrorExit(png_structp png, png_const_charp message) {
   png_longjmp(png, 1);
 }
 
-// The catalogue names files with backslashes.
+// The catalogue names files with backslashes. Only a regular file is a
+// picture: a FIFO or a device would block or never end, so the open does not
+// wait and anything else is refused before a byte is read.
 static std::FILE* OpenPicture(const char* fileName) {
   std::string path(fileName);
   for (char& c : path)
     if (c == '\\') c = '/';
-  return std::fopen(path.c_str(), "rb");
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_BINARY);
+  if (fd < 0) return nullptr;
+  struct stat status;
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    close(fd);
+    return nullptr;
+  }
+#ifdef F_GETFL
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+#endif
+  std::FILE* file = fdopen(fd, "rb");
+  if (!file) close(fd);
+  return file;
 }
 
-// Everything that must survive a longjmp lives in this frame's plain locals or
-// in the caller's outputs; nothing here has a destructor.
+static int NoCheck(uint32_t, uint32_t, void*) { return 1; }
+
 int ReadPNG(const char* fileName, int* components, uint32_t* width, uint32_t* height,
             unsigned char** pixels) {
+  return ReadPNGWithin(fileName, NoCheck, nullptr, components, width, height, pixels);
+}
+
+// Everything that must survive a longjmp lives in this frame's plain locals
+// (volatile where set after the recovery point) or in the caller's outputs;
+// nothing here has a destructor.
+int ReadPNGWithin(const char* fileName, PngSizeCheck check, void* user, int* components,
+                  uint32_t* width, uint32_t* height, unsigned char** pixels) {
   std::FILE* file = OpenPicture(fileName);
   if (!file) return 0;
 
@@ -45,15 +97,23 @@ int ReadPNG(const char* fileName, int* components, uint32_t* width, uint32_t* he
     png_destroy_read_struct(&png, nullptr, nullptr);
     return 0;
   }
+  unsigned char* volatile buffer = nullptr;
+  png_bytep* volatile rows = nullptr;
   if (setjmp(png_jmpbuf(png))) {
+    std::free(rows);
+    std::free(buffer);
     png_destroy_read_struct(&png, &info, nullptr);
     std::fclose(file);
     return 0;
   }
   png_set_user_limits(png, kPngMaxDimension, kPngMaxDimension);
-  png_set_chunk_malloc_max(png, 8u << 20);
+  // Text, colour profiles, times and the like are skipped unread, so a file
+  // full of them costs no more than a plain one.
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+  png_set_chunk_cache_max(png, kChunkCacheMax);
+  png_set_chunk_malloc_max(png, kChunkMallocMax);
   png_init_io(png, file);
-  png_read_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+  png_read_info(png, info);
 
   *width = png_get_image_width(png, info);
   *height = png_get_image_height(png, info);
@@ -71,22 +131,28 @@ int ReadPNG(const char* fileName, int* components, uint32_t* width, uint32_t* he
     std::fclose(file);
     return 0;
   }
+  if (!check(*width, *height, user)) png_error(png, "picture over its pixel budget");
   *components = count;
 
-  png_bytepp rows = png_get_rows(png, info);
-  size_t rowBytes = png_get_rowbytes(png, info);
-  unsigned char* buffer = static_cast<unsigned char*>(std::malloc(rowBytes * *height));
-  if (!buffer) {
-    ShowMessage(MessagePlain, "ReadPNG()", "Out of memory doing malloc()");
+  // Rows are decoded straight into the packed buffer: 8-bit RGB and RGBA
+  // rows have no padding, so libpng's row length is width * count.
+  const size_t rowBytes = png_get_rowbytes(png, info);
+  buffer = static_cast<unsigned char*>(std::malloc(rowBytes * *height));
+  rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * *height));
+  if (!buffer || !rows) {
+    ShowPngMessage(MessagePlain, "ReadPNG()", "Out of memory doing malloc()");
+    std::free(rows);
+    std::free(buffer);
     png_destroy_read_struct(&png, &info, nullptr);
     std::fclose(file);
     return 0;
   }
-  const size_t packedRow = size_t(*width) * count;
-  for (uint32_t i = 0; i < *height; ++i)
-    for (size_t j = 0; j < packedRow; ++j) buffer[i * packedRow + j] = rows[i][j];
+  for (uint32_t i = 0; i < *height; ++i) rows[i] = buffer + i * rowBytes;
+  png_read_image(png, rows);
+  png_read_end(png, nullptr);
   *pixels = buffer;
 
+  std::free(rows);
   png_destroy_read_struct(&png, &info, nullptr);
   std::fclose(file);
   return 1;

@@ -7,4 +7,5 @@
 // Interleaved stereo floats at 44.1 kHz from `fromSeconds`, exactly `frames`
 // sample frames long (silence past the song's end). Empty on failure.
 std::vector<float> RenderTune(double fromSeconds, size_t frames);
+// On failure errno says why.
 bool WriteWav(const std::string& path, const std::vector<float>& stereo, int rate);

@@ -1,20 +1,29 @@
 // Captures the show to a video file (or a PNG sequence) at a fixed time step:
 // every frame drawn at its own moment, the tune rendered offline beside it.
+#include <SDL2/SDL.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "tools/offline_audio.h"
 #include "tools/png_writer.h"
 #include "tools/show_capture.h"
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -26,12 +35,30 @@ const char* const kUsage =
     "  -o, --output PATH   the video file (default orvi-tonaro.mp4), or with --png\n"
     "                      the folder for frame-NNNNN.png files and tune.wav\n"
     "      --png           write a PNG sequence instead of a video\n"
-    "      --fps N         frames per second (default 60)\n"
-    "      --size WxH      window size (default 640x480)\n"
+    "      --fps N         frames per second, 1 to 1000 (default 60)\n"
+    "      --size WxH      window size, 16 to 8192 a side (default 640x480)\n"
     "      --from S        start at S seconds of the show (default 0)\n"
     "      --to S          stop at S seconds (default: the show's end, 67 s)\n"
     "      --stats         print the time to draw a frame, per scene\n"
-    "  -h, --help          this text\n";
+    "  -h, --help          this text\n"
+    "A signal (INT, TERM, HUP, PIPE, XFSZ) stops it and removes what it was writing.\n";
+
+// The signals that end a run; the first one caught is the one reported.
+const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ};
+
+void CatchStop(int signal) {
+  if (!g_captureStop) g_captureStop = signal;
+}
+
+std::string SignalText(int signal) {
+  const char* name = signal == SIGINT    ? "SIGINT"
+                     : signal == SIGTERM ? "SIGTERM"
+                     : signal == SIGHUP  ? "SIGHUP"
+                     : signal == SIGPIPE ? "SIGPIPE"
+                     : signal == SIGXFSZ ? "SIGXFSZ"
+                                         : "a signal";
+  return std::string(name) + " (" + strsignal(signal) + ")";
+}
 
 struct Job {
   CaptureOptions options;
@@ -39,45 +66,94 @@ struct Job {
   bool png = false;
   bool stats = false;
   // While writing:
-  std::FILE* ffmpeg = nullptr;
-  std::string partial;  // video written under this name until it is complete
+  pid_t ffmpeg = -1;
+  int toFfmpeg = -1;                  // its standard input
+  std::vector<std::string> partials;  // removed unless the run completes
+  std::string failure;                // the first thing that went wrong
   int64_t total = 0, done = 0;
   bool progress = false;
   std::chrono::steady_clock::time_point started;
   std::vector<uint8_t> flipped;
 };
 
-bool ParseArguments(int argc, char** argv, Job* job) {
+// Whole strings only: "30x", "" and " 30" are refused, as are values that
+// overflow or are not finite.
+bool ParseInt(const char* text, long* value) {
+  if (!*text || std::isspace(static_cast<unsigned char>(*text))) return false;
+  char* end = nullptr;
+  errno = 0;
+  *value = std::strtol(text, &end, 10);
+  return errno == 0 && *end == '\0';
+}
+
+bool ParseSeconds(const char* text, double* value) {
+  if (!*text || std::isspace(static_cast<unsigned char>(*text))) return false;
+  char* end = nullptr;
+  errno = 0;
+  *value = std::strtod(text, &end);
+  return errno == 0 && *end == '\0' && std::isfinite(*value);
+}
+
+// Returns an empty string when the arguments are sound, else why not.
+std::string ParseArguments(int argc, char** argv, Job* job) {
+  const double showSeconds = double(EndOfShowMs()) / 1000;
+  char range[64];
+  std::snprintf(range, sizeof range, "between 0 and %g (the show's length in seconds)",
+                showSeconds);
+  bool toGiven = false;
   for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-    const char* v = nullptr;
+    const std::string a = argv[i];
     if (a == "-h" || a == "--help") {
       std::fputs(kUsage, stdout);
       std::exit(0);
-    } else if (a == "--png") {
+    }
+    if (a == "--png") {
       job->png = true;
-    } else if (a == "--stats") {
+      continue;
+    }
+    if (a == "--stats") {
       job->stats = true;
-    } else if ((a == "-o" || a == "--output") && (v = value())) {
+      continue;
+    }
+    const bool takesValue = a == "-o" || a == "--output" || a == "--fps" || a == "--size" ||
+                            a == "--from" || a == "--to";
+    if (!takesValue) return "unknown option '" + a + "'";
+    if (i + 1 >= argc) return a + " needs a value";
+    const char* v = argv[++i];
+    const std::string quoted = std::string("'") + v + "'";
+    if (a == "-o" || a == "--output") {
+      if (!*v) return a + ": the path is empty";
       job->output = v;
-    } else if (a == "--fps" && (v = value())) {
-      job->options.fps = std::atoi(v);
-      if (job->options.fps < 1 || job->options.fps > 1000) return false;
-    } else if (a == "--size" && (v = value())) {
-      if (std::sscanf(v, "%dx%d", &job->options.width, &job->options.height) != 2 ||
-          job->options.width < 16 || job->options.height < 16 || job->options.width > 8192 ||
-          job->options.height > 8192)
-        return false;
-    } else if (a == "--from" && (v = value())) {
-      job->options.fromSeconds = std::atof(v);
-    } else if (a == "--to" && (v = value())) {
-      job->options.toSeconds = std::atof(v);
+    } else if (a == "--fps") {
+      long fps = 0;
+      if (!ParseInt(v, &fps)) return "--fps: " + quoted + " is not a whole number";
+      if (fps < 1 || fps > 1000) return "--fps: " + quoted + " is not between 1 and 1000";
+      job->options.fps = int(fps);
+    } else if (a == "--size") {
+      const char* x = std::strchr(v, 'x');
+      long w = 0, h = 0;
+      if (!x || !ParseInt(std::string(v, x).c_str(), &w) || !ParseInt(x + 1, &h))
+        return "--size: " + quoted + " is not WIDTHxHEIGHT in whole pixels";
+      if (w < 16 || w > 8192 || h < 16 || h > 8192)
+        return "--size: " + quoted + " has a side outside 16 to 8192";
+      job->options.width = int(w);
+      job->options.height = int(h);
     } else {
-      return false;
+      double seconds = 0;
+      if (!ParseSeconds(v, &seconds)) return a + ": " + quoted + " is not a finite number";
+      if (seconds < 0 || seconds > showSeconds) return a + ": " + quoted + " is not " + range;
+      (a == "--from" ? job->options.fromSeconds : job->options.toSeconds) = seconds;
+      toGiven |= a == "--to";
     }
   }
-  return job->options.fromSeconds >= 0 && job->options.toSeconds > job->options.fromSeconds;
+  if (!toGiven) job->options.toSeconds = showSeconds;
+  if (!(job->options.fromSeconds < job->options.toSeconds)) {
+    char why[96];
+    std::snprintf(why, sizeof why, "--from (%g s) must come before --to (%g s)",
+                  job->options.fromSeconds, job->options.toSeconds);
+    return why;
+  }
+  return "";
 }
 
 bool OnPath(const char* program) {
@@ -93,10 +169,29 @@ bool OnPath(const char* program) {
   return false;
 }
 
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
+std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+// Writes a file under a hidden name beside its final one and renames it when
+// complete, so no half-written file ever carries the final name.
+bool WriteComplete(Job* job, const fs::path& final,
+                   const std::function<bool(const std::string&)>& write) {
+  const std::string temporary =
+      (final.parent_path() / ("." + final.filename().string() + ".partial")).string();
+  if (!write(temporary)) {
+    const int why = errno;
+    std::remove(temporary.c_str());
+    errno = why;
+    job->failure = Errno("cannot write " + final.string());
+    return false;
+  }
+  if (std::rename(temporary.c_str(), final.c_str()) != 0) {
+    const int why = errno;
+    std::remove(temporary.c_str());
+    errno = why;
+    job->failure = Errno("cannot rename " + temporary + " to " + final.string());
+    return false;
+  }
+  return true;
 }
 
 void ShowProgress(Job* job) {
@@ -109,26 +204,42 @@ void ShowProgress(Job* job) {
                left);
 }
 
+bool WriteAll(int fd, const uint8_t* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = write(fd, data, size);
+    if (n < 0) return false;  // EINTR included: a caught signal ends the run
+    data += n;
+    size -= size_t(n);
+  }
+  return true;
+}
+
 bool KeepFrame(int64_t frame, uint64_t, int, const std::vector<uint8_t>& rgb, void* user) {
   Job* job = static_cast<Job*>(user);
   const int w = job->options.width, h = job->options.height;
-  bool ok;
+  char name[64];
   if (job->png) {
-    char name[32];
     std::snprintf(name, sizeof name, "frame-%05lld.png", (long long)frame);
-    ok = WriteRgbPng((fs::path(job->output) / name).string(), w, h, rgb);
+    if (!WriteComplete(job, fs::path(job->output) / name,
+                       [&](const std::string& path) { return WriteRgbPng(path, w, h, rgb); })) {
+      job->failure = "frame " + std::to_string(frame) + ": " + job->failure;
+      return false;
+    }
   } else {
     // ffmpeg takes rows top first.
     job->flipped.resize(rgb.size());
     const size_t row = size_t(w) * 3;
     for (int y = 0; y < h; ++y)
       std::memcpy(&job->flipped[size_t(h - 1 - y) * row], &rgb[size_t(y) * row], row);
-    ok = std::fwrite(job->flipped.data(), 1, job->flipped.size(), job->ffmpeg) == job->flipped.size();
+    if (!WriteAll(job->toFfmpeg, job->flipped.data(), job->flipped.size())) {
+      if (errno != EINTR)
+        job->failure = Errno("frame " + std::to_string(frame) + ": cannot hand it to ffmpeg");
+      return false;
+    }
   }
-  if (!ok) std::fprintf(stderr, "\norvi-capture: cannot write frame %lld\n", (long long)frame);
   ++job->done;
   ShowProgress(job);
-  return ok;
+  return !g_captureStop;
 }
 
 void PrintStats(const SceneTiming& timing) {
@@ -144,83 +255,189 @@ void PrintStats(const SceneTiming& timing) {
   }
 }
 
-int Fail(Job* job, const char* why) {
-  std::fprintf(stderr, "\norvi-capture: %s\n", why);
-  if (job->ffmpeg) pclose(job->ffmpeg);
-  if (!job->partial.empty()) fs::remove(job->partial);
+// "ffmpeg exited with status 1", "ffmpeg was killed by SIGXFSZ (...)".
+std::string DescribeExit(int status) {
+  if (WIFEXITED(status)) return "ffmpeg exited with status " + std::to_string(WEXITSTATUS(status));
+  if (WIFSIGNALED(status)) return "ffmpeg was killed by " + SignalText(WTERMSIG(status));
+  return "ffmpeg ended abnormally";
+}
+
+int WaitFor(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return status;
+}
+
+// Starts ffmpeg reading raw frames on its standard input and the tune from a
+// file. No shell: paths go through as they are.
+bool StartFfmpeg(Job* job, const std::string& audioFile) {
+  const CaptureOptions& o = job->options;
+  const std::string size = std::to_string(o.width) + "x" + std::to_string(o.height);
+  const std::string fps = std::to_string(o.fps);
+  std::vector<std::string> args = {
+      "ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo",
+      "-pix_fmt", "rgb24", "-s", size, "-r", fps, "-i", "pipe:0", "-f", "f32le", "-ar", "44100",
+      "-ac", "2", "-i", audioFile, "-c:v", "libx264", "-preset", "medium", "-crf", "18",
+      "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart",
+      "-f", "mp4", job->partials.front()};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) {
+    job->failure = Errno("cannot make a pipe to ffmpeg");
+    return false;
+  }
+  fcntl(pipeEnds[1], F_SETFD, FD_CLOEXEC);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[0], 0);
+  posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+  // ffmpeg gets the default actions back for the signals this process catches.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (int s : kStopSignals) sigaddset(&defaults, s);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  const int error = posix_spawnp(&job->ffmpeg, "ffmpeg", &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipeEnds[0]);
+  if (error != 0) {
+    close(pipeEnds[1]);
+    job->ffmpeg = -1;
+    errno = error;
+    job->failure = Errno("cannot start ffmpeg");
+    return false;
+  }
+  job->toFfmpeg = pipeEnds[1];
+  return true;
+}
+
+// Ends a run that did not complete: ffmpeg stopped, every partial file gone,
+// the reason said. A signal's run ends with 128 + its number.
+int Fail(Job* job) {
+  if (job->progress) std::fputc('\n', stderr);
+  if (job->toFfmpeg >= 0) close(job->toFfmpeg);
+  if (job->ffmpeg > 0) {
+    // If it ended by itself, that is part of why.
+    int status = 0;
+    if (waitpid(job->ffmpeg, &status, WNOHANG) == job->ffmpeg) {
+      std::fprintf(stderr, "orvi-capture: %s\n", DescribeExit(status).c_str());
+    } else {
+      kill(job->ffmpeg, SIGKILL);
+      WaitFor(job->ffmpeg);
+    }
+  }
+  for (const std::string& path : job->partials) std::remove(path.c_str());
+  if (!job->failure.empty()) std::fprintf(stderr, "orvi-capture: %s\n", job->failure.c_str());
+  if (g_captureStop) {
+    std::fprintf(stderr, "orvi-capture: stopped by %s; removed what was being written\n",
+                 SignalText(g_captureStop).c_str());
+    return 128 + g_captureStop;
+  }
   return 1;
+}
+
+int Fail(Job* job, const std::string& why) {
+  if (job->failure.empty()) job->failure = why;
+  return Fail(job);
+}
+
+// The folder a file goes into must exist and take new files.
+bool CanWriteIn(const fs::path& folder, Job* job) {
+  const std::string dir = folder.empty() ? "." : folder.string();
+  if (access(dir.c_str(), W_OK | X_OK) != 0) {
+    job->failure = Errno("cannot write in " + dir);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   Job job;
-  if (!ParseArguments(argc, argv, &job)) {
+  const std::string refusal = ParseArguments(argc, argv, &job);
+  if (!refusal.empty()) {
+    std::fprintf(stderr, "orvi-capture: %s\n", refusal.c_str());
     std::fputs(kUsage, stderr);
     return 2;
   }
-  signal(SIGPIPE, SIG_IGN);  // a dead ffmpeg shows as a failed write
+  // The signals stop the run between frames; SDL must not take them.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  struct sigaction stop = {};
+  stop.sa_handler = CatchStop;
+  sigemptyset(&stop.sa_mask);
+  stop.sa_flags = 0;  // no restart: a blocked write returns and the loop looks
+  for (int s : kStopSignals) sigaction(s, &stop, nullptr);
+
   const CaptureOptions& o = job.options;
   job.total = LastFrame(o) - FirstFrame(o);
   if (job.total <= 0) return Fail(&job, "the range holds no frame");
+
+  const fs::path out(job.output);
+  if (job.png) {
+    std::error_code error;
+    fs::create_directories(out, error);
+    if (error) return Fail(&job, "cannot make " + job.output + ": " + error.message());
+    if (!CanWriteIn(out, &job)) return Fail(&job);
+  } else {
+    if (!OnPath("ffmpeg")) return Fail(&job, "ffmpeg is missing (scripts/deps installs it)");
+    if (!CanWriteIn(out.parent_path(), &job)) return Fail(&job);
+  }
+
+  // The pictures and the window first: a run that cannot show the show
+  // writes nothing and starts nothing.
+  GLWindow* window = OpenCaptureWindow(o);
+  if (!window) return Fail(&job, "the show could not start");
+  if (g_captureStop) return Fail(&job);
+
   const size_t samples = size_t(std::llround(double(job.total) * 44100 / o.fps));
   std::vector<float> tune = RenderTune(double(FrameTimeMs(FirstFrame(o), o.fps)) / 1000, samples);
   if (tune.empty()) return Fail(&job, "cannot render the tune");
+  if (g_captureStop) return Fail(&job);
 
-  std::error_code error;
-  std::string audioFile;
   if (job.png) {
-    fs::create_directories(job.output, error);
-    if (error) return Fail(&job, ("cannot make " + job.output).c_str());
-    if (!WriteWav((fs::path(job.output) / "tune.wav").string(), tune, 44100))
-      return Fail(&job, "cannot write tune.wav");
+    if (!WriteComplete(&job, out / "tune.wav",
+                       [&](const std::string& path) { return WriteWav(path, tune, 44100); }))
+      return Fail(&job);
   } else {
-    if (!OnPath("ffmpeg")) return Fail(&job, "ffmpeg is missing (scripts/deps installs it)");
-    fs::path out(job.output);
-    job.partial = (out.parent_path() / ("." + out.filename().string() + ".partial.mp4")).string();
-    audioFile = job.partial + ".f32";
+    const std::string partial = (out.parent_path() / ("." + out.filename().string() + ".partial.mp4")).string();
+    const std::string audioFile = partial + ".f32";
+    job.partials = {partial, audioFile};
     std::FILE* audio = std::fopen(audioFile.c_str(), "wb");
-    bool audioOk = audio && std::fwrite(tune.data(), sizeof(float), tune.size(), audio) == tune.size();
-    if (audio) audioOk = std::fclose(audio) == 0 && audioOk;
-    if (!audioOk) {
-      fs::remove(audioFile);
-      return Fail(&job, "cannot write the audio (disk full?)");
-    }
-    std::string command = "ffmpeg -hide_banner -loglevel error -y -f rawvideo -pix_fmt rgb24 -s " +
-                          std::to_string(o.width) + "x" + std::to_string(o.height) + " -r " +
-                          std::to_string(o.fps) + " -i - -f f32le -ar 44100 -ac 2 -i " +
-                          Quote(audioFile) +
-                          " -c:v libx264 -preset medium -crf 18 -pix_fmt yuv420p"
-                          " -c:a aac -b:a 192k -movflags +faststart " +
-                          Quote(job.partial);
-    job.ffmpeg = popen(command.c_str(), "w");
-    if (!job.ffmpeg) {
-      fs::remove(audioFile);
-      return Fail(&job, "cannot start ffmpeg");
-    }
+    if (!audio) return Fail(&job, Errno("cannot write " + audioFile));
+    bool audioOk = std::fwrite(tune.data(), sizeof(float), tune.size(), audio) == tune.size();
+    if (!audioOk) job.failure = Errno("cannot write " + audioFile);
+    if (std::fclose(audio) != 0 && audioOk) job.failure = Errno("cannot write " + audioFile);
+    if (!job.failure.empty() || g_captureStop) return Fail(&job);
+    if (!StartFfmpeg(&job, audioFile)) return Fail(&job);
   }
+  tune = {};
 
-  GLWindow* window = OpenCaptureWindow(o);
-  if (!window) {
-    if (!audioFile.empty()) fs::remove(audioFile);
-    return Fail(&job, "the show could not start");
-  }
   job.progress = isatty(2);
   job.started = std::chrono::steady_clock::now();
   SceneTiming timing;
-  int64_t kept = RunCapture(window, o, KeepFrame, &job, &timing);
+  const int64_t kept = RunCapture(window, o, KeepFrame, &job, &timing);
   if (job.progress) std::fputc('\n', stderr);
-  if (kept < 0) {
-    if (!audioFile.empty()) fs::remove(audioFile);
-    return Fail(&job, "stopped");
-  }
-  if (job.ffmpeg) {
-    int status = pclose(job.ffmpeg);
-    job.ffmpeg = nullptr;
-    fs::remove(audioFile);
-    if (status != 0) return Fail(&job, "ffmpeg failed (disk full?)");
-    fs::rename(job.partial, job.output, error);
-    if (error) return Fail(&job, ("cannot rename to " + job.output).c_str());
+  job.progress = false;
+  if (kept < 0 || g_captureStop) return Fail(&job);
+  if (job.ffmpeg > 0) {
+    close(job.toFfmpeg);
+    job.toFfmpeg = -1;
+    const int status = WaitFor(job.ffmpeg);
+    job.ffmpeg = -1;
+    if (g_captureStop) return Fail(&job);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return Fail(&job, DescribeExit(status));
+    std::remove(job.partials[1].c_str());
+    if (std::rename(job.partials[0].c_str(), job.output.c_str()) != 0)
+      return Fail(&job, Errno("cannot rename " + job.partials[0] + " to " + job.output));
+    job.partials.clear();
   }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - job.started).count();
   std::printf("wrote %s: %lld frames at %d fps (%.1f s of show) in %.1f s, %.2fx real time\n",

@@ -3,17 +3,29 @@
 #include <GL/gl.h>
 #include <png.h>
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+
+// The caller reports a failure itself, with the errno of the write that
+// failed: keep it, and keep libpng quiet.
+static void KeepErrno(png_structp png, png_const_charp) {
+  if (errno == 0) errno = EIO;
+  png_longjmp(png, 1);
+}
+static void Quiet(png_structp, png_const_charp) {}
 
 bool WriteRgbPng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) return false;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  errno = 0;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, KeepErrno, Quiet);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!info || setjmp(png_jmpbuf(png))) {
+    const int failure = info ? errno : ENOMEM;
     png_destroy_write_struct(&png, &info);
     std::fclose(file);
+    errno = failure;
     return false;
   }
   png_init_io(png, file);

@@ -5,6 +5,7 @@
 #include <vector>
 
 // rgb holds width * height * 3 bytes, bottom row first (as glReadPixels gives).
+// On failure errno says why.
 bool WriteRgbPng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb);
 // The back buffer of the current context, bottom row first.
 std::vector<uint8_t> ReadBackBuffer(int width, int height);

@@ -29,13 +29,15 @@ int PrintMessage(MessageKind kind, const char* caption, const char* text) {
 struct ShowEnded {};
 void EndCapture(int) { throw ShowEnded(); }
 
+}  // namespace
+
+volatile std::sig_atomic_t g_captureStop = 0;
+
 uint64_t EndOfShowMs() {
   for (const TimelineEvent& e : g_timeline)
     if (e.type == EventEnd) return e.timeMs;
   return 0;
 }
-
-}  // namespace
 
 uint64_t FrameTimeMs(int64_t frame, int fps) { return uint64_t(frame) * 1000u / uint64_t(fps); }
 
@@ -77,6 +79,7 @@ int64_t RunCapture(GLWindow* window, const CaptureOptions& options, FrameSink si
   int64_t kept = 0;
   try {
     for (int64_t n = 0; n < last; ++n) {
+      if (g_captureStop) return -1;
       g_captureNowMs = FrameTimeMs(n, options.fps);
       if (n == first) glFinish();  // the frames drawn unkept must not count against it
       auto started = std::chrono::steady_clock::now();

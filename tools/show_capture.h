@@ -1,6 +1,7 @@
 // Runs the real show offscreen with its clock driven by the frame number, so
 // every frame is drawn at its own moment however long it takes.
 #pragma once
+#include <csignal>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,6 +15,13 @@ struct CaptureOptions {
   double fromSeconds = 0;   // frames before this are drawn but not kept
   double toSeconds = 1e9;   // the show's end event stops it sooner
 };
+
+// The moment of the show's end event, in ms.
+uint64_t EndOfShowMs();
+
+// Set (by a signal handler) to stop RunCapture before its next frame, kept
+// or not; it then returns -1.
+extern volatile std::sig_atomic_t g_captureStop;
 
 // The moment frame n is drawn at: floor(n * 1000 / fps) ms.
 uint64_t FrameTimeMs(int64_t frame, int fps);
@@ -33,7 +41,7 @@ struct SceneTiming {
 // sound device. Reports failures on stderr; returns null after one.
 GLWindow* OpenCaptureWindow(const CaptureOptions& options);
 // Draws frames from 0 and hands the kept ones to the sink. Returns the number
-// of frames kept, or -1 if the sink stopped it. The window is gone afterwards
+// of frames kept, or -1 if the sink or g_captureStop stopped it. The window is gone afterwards
 // when the show reached its end.
 int64_t RunCapture(GLWindow* window, const CaptureOptions& options, FrameSink sink, void* user,
                    SceneTiming* timing);
