@@ -2,16 +2,24 @@
 // orvi-capture binary writing a video whose streams agree.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <png.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <csetjmp>
+#include <csignal>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <thread>
 
 #include "demo/sequencer.h"
 #include "tests/test_support.h"
@@ -202,4 +210,177 @@ TEST(Capture, WithoutFfmpegItFailsClearlyAndLeavesNoFile) {
   EXPECT_EQ(out.find("exit 0"), std::string::npos) << out;
   EXPECT_TRUE(fs::is_empty(dir));
   EXPECT_NE(RunCommand(std::string(CAPTURE_TOOL) + " --size 10").find("exit 2"), std::string::npos);
+}
+
+namespace {
+
+// Starts orvi-capture in `dir` with the arguments, stderr to dir/stderr, the
+// stop signals at their defaults, and an optional file size limit in bytes.
+pid_t StartCapture(const std::string& dir, const std::vector<std::string>& args,
+                   rlim_t fileLimit = RLIM_INFINITY) {
+  std::vector<std::string> all = {CAPTURE_TOOL};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const std::string errors = dir + "/stderr";
+  const std::string root = fs::current_path().string();
+  pid_t pid = fork();
+  if (pid == 0) {
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ}) signal(s, SIG_DFL);
+    rlimit limit = {fileLimit, fileLimit};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    int fd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 2);
+    dup2(fd, 1);
+    if (chdir(root.c_str()) == 0) execv(argv[0], argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+// Waits up to `seconds` for the child; false if it still runs.
+bool WaitExit(pid_t pid, double seconds, int* status) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    if (waitpid(pid, status, WNOHANG) == pid) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+std::vector<std::string> FilesIn(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir))
+    if (e.path().filename() != "stderr") names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string Joined(const std::vector<std::string>& names) {
+  std::string s;
+  for (const std::string& n : names) s += n + " ";
+  return s;
+}
+
+}  // namespace
+
+// Each signal that ends a run, sent mid-capture to the tool itself: it stops
+// within 2 s, says why, exits non-zero and leaves no file at all, the hidden
+// partial video and audio included.
+TEST(CaptureTool, EachStopSignalEndsTheRunAndLeavesNoFile) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ}) {
+    const std::string dir = TempDir();
+    pid_t pid = StartCapture(dir, {"--size", "64x48", "--fps", "10", "-o", dir + "/show.mp4"});
+    ASSERT_GT(pid, 0);
+    // Mid-run: ffmpeg has the first frames and has made the partial video.
+    bool writing = false;
+    for (int i = 0; i < 600 && !writing; ++i) {
+      for (const std::string& name : FilesIn(dir)) writing |= name == ".show.mp4.partial.mp4";
+      if (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(writing) << strsignal(signal) << ": the capture never started; " << Joined(FilesIn(dir));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(pid, signal);
+    int status = 0;
+    if (!WaitExit(pid, 2.0, &status)) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      ADD_FAILURE() << strsignal(signal) << ": still running 2 s after the signal";
+      continue;
+    }
+    EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << strsignal(signal);
+    EXPECT_TRUE(FilesIn(dir).empty()) << strsignal(signal) << ": left " << Joined(FilesIn(dir));
+    EXPECT_NE(ReadFile(dir + "/stderr").find(strsignal(signal)), std::string::npos)
+        << ReadFile(dir + "/stderr");
+  }
+}
+
+// A file size limit hit while writing the tune or a frame: the message names
+// the file and the cause, nothing half-written remains under any name, and
+// every frame left behind decodes completely.
+TEST(CaptureTool, AFullDiskLeavesOnlyCompleteFilesAndSaysWhich) {
+  struct Case {
+    rlim_t limit;
+    const char* names;  // what the message must name
+  } cases[] = {{50 << 10, "tune.wav"}, {200 << 10, "frame-00058.png"}};
+  for (const Case& c : cases) {
+    const std::string dir = TempDir();
+    pid_t pid = StartCapture(dir, {"--png", "--from", "7.25", "--to", "7.75", "--fps", "8",
+                                   "-o", dir + "/frames"}, c.limit);
+    int status = 0;
+    ASSERT_TRUE(WaitExit(pid, 120, &status));
+    const std::string errors = ReadFile(dir + "/stderr");
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << errors;
+    EXPECT_NE(errors.find(c.names), std::string::npos) << errors;
+    EXPECT_NE(errors.find(std::strerror(EFBIG)), std::string::npos) << errors;
+    for (const std::string& name : FilesIn(dir + "/frames")) {
+      EXPECT_NE(name[0], '.') << "left " << name;
+      if (name.rfind("frame-", 0) != 0) continue;
+      int w = 0, h = 0;
+      EXPECT_EQ(ReadRgbPng(dir + "/frames/" + name, &w, &h).size(), 640u * 480 * 3) << name;
+    }
+  }
+}
+
+// Numbers are read whole and in range; each refusal names the option and
+// why, then the usage, exit 2. Accepted edge values get past the parsing
+// (and then stop at the missing output folder, with the real cause).
+TEST(CaptureTool, OptionsAreParsedStrictlyAndEachRefusalSaysWhy) {
+  struct Case {
+    const char* args;
+    const char* says;  // empty: accepted
+  } cases[] = {
+      {"--fps 30x", "--fps: '30x' is not a whole number"},
+      {"--fps ''", "--fps: '' is not a whole number"},
+      {"--fps 0", "--fps: '0' is not between 1 and 1000"},
+      {"--fps 1001", "--fps: '1001' is not between 1 and 1000"},
+      {"--fps 99999999999999999999", "--fps: '99999999999999999999' is not a whole number"},
+      {"--size 640x480x", "--size: '640x480x' is not WIDTHxHEIGHT"},
+      {"--size 15x480", "--size: '15x480' has a side outside 16 to 8192"},
+      {"--size 640x8193", "--size: '640x8193' has a side outside 16 to 8192"},
+      {"--from abc", "--from: 'abc' is not a finite number"},
+      {"--from 1e300", "--from: '1e300' is not between 0 and 67"},
+      {"--from 1e10 --to 2e10", "--from: '1e10' is not between 0 and 67"},
+      {"--to inf", "--to: 'inf' is not a finite number"},
+      {"--to nan", "--to: 'nan' is not a finite number"},
+      {"--from -1", "--from: '-1' is not between 0 and 67"},
+      {"--from 5 --to 3", "--from (5 s) must come before --to (3 s)"},
+      {"--from 67", "--from (67 s) must come before --to (67 s)"},
+      {"--fps", "--fps needs a value"},
+      {"--frobnicate", "unknown option '--frobnicate'"},
+      {"--fps 1000 --size 16x16 --from 0 --to 67", ""},
+      {"--fps 1 --from 66.5", "--from 66.5 to --to 67 holds no frame at --fps 1"},
+      {"--fps 2 --size 8192x16 --from 66.5", ""},
+  };
+  for (const Case& c : cases) {
+    std::string out = RunCommand("timeout 20 " + std::string(CAPTURE_TOOL) +
+                                 " -o /nonexistent/folder/x.mp4 " + c.args);
+    if (*c.says) {
+      EXPECT_NE(out.find(std::string("orvi-capture: ") + c.says), std::string::npos) << c.args << "\n" << out;
+      EXPECT_NE(out.find("usage: orvi-capture"), std::string::npos) << c.args;
+      EXPECT_NE(out.find("exit 2"), std::string::npos) << c.args << "\n" << out;
+    } else {
+      EXPECT_NE(out.find("cannot write in /nonexistent/folder: No such file or directory"),
+                std::string::npos) << c.args << "\n" << out;
+      EXPECT_NE(out.find("exit 1"), std::string::npos) << c.args << "\n" << out;
+    }
+  }
+}
+
+// A run that cannot start writes nothing and starts no ffmpeg: a missing
+// picture is reported as such, with no word from ffmpeg about its inputs.
+TEST(CaptureTool, AMissingPictureIsReportedAndNothingElseHappens) {
+  const std::string world = TempDir();
+  fs::copy(fs::current_path() / "data", fs::path(world) / "data");
+  fs::remove(fs::path(world) / "data" / "chrome.png");
+  const std::string out = RunCommand("cd " + world + " && " + CAPTURE_TOOL + " --to 1 -o out.mp4");
+  EXPECT_NE(out.find("Could not load Chrome texture!@#"), std::string::npos) << out;
+  EXPECT_EQ(out.find("f32"), std::string::npos) << out;
+  EXPECT_EQ(out.find("disk full"), std::string::npos) << out;
+  EXPECT_EQ(out.find("exit 0"), std::string::npos) << out;
+  EXPECT_EQ(Joined(FilesIn(world)), "data ");
 }

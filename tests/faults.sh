@@ -87,6 +87,65 @@ expect_messages "a greyscale picture fails its slot" \
   "LoadTextures(): Could not load QVT texture!@#" "main(): Init() failure!"
 grep -q "MyPNGErrorHandler" "$work/err" && bad "a greyscale picture is no libpng error"
 
+# Hostile files in data/, made here and small on disk.
+#   png_file OUT WIDTH HEIGHT [zTXt-COUNT zTXt-INFLATED-MB iCCP-INFLATED-MB]
+png_file() {
+  "$PY" - "$@" <<'PYEOF'
+import sys, struct, zlib
+out, w, h = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+texts, text_mb, icc_mb = (int(a) for a in (sys.argv[4:7] if len(sys.argv) > 4 else (0, 0, 0)))
+def chunk(kind, body):
+    return struct.pack('>I', len(body)) + kind + body + struct.pack('>I', zlib.crc32(kind + body))
+def zeros(n, row=1 << 16):
+    z = zlib.compressobj(9)
+    parts = [z.compress(bytes(row)) for _ in range(n // row)]
+    return b''.join(parts) + z.compress(bytes(n % row)) + z.flush()
+extra = b''
+if texts:
+    bomb = zeros(text_mb << 20)
+    extra += b''.join(chunk(b'zTXt', b'Comment\0\0' + bomb) for _ in range(texts))
+if icc_mb:
+    extra += chunk(b'iCCP', b'icc\0\0' + zeros(icc_mb << 20))
+with open(out, 'wb') as f:
+    f.write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', w, h, 8, 2, 0, 0, 0)))
+    f.write(extra + chunk(b'IDAT', zeros((1 + 3 * w) * h, 1 + 3 * w)) + chunk(b'IEND', b''))
+PYEOF
+}
+
+world
+rm "$work/world/data/tonaro.png"
+mkfifo "$work/world/data/tonaro.png"
+run_without_display SDL_VIDEODRIVER=offscreen
+expect_messages "a FIFO in place of a picture fails its slot at once" \
+  "LoadTextures(): Could not load Tonaro logo texture!@#" "main(): Init() failure!"
+
+# A chunk bomb: text that inflates to 1.2 GB and a 200 MB colour profile,
+# 1.4 MB on disk. Skipped unread, so the picture loads and the load goes on
+# to the missing one after it.
+world
+png_file "$work/world/data/zmb.png" 512 256 80 16 200
+rm "$work/world/data/chrome.png"
+run_without_display SDL_VIDEODRIVER=offscreen
+expect_messages "a chunk bomb loads as a plain picture" \
+  "LoadTextures(): Could not load Chrome texture!@#" "main(): Init() failure!"
+grep -q "MyPNGErrorHandler\|ZMB" "$work/err" && bad "the chunk bomb showed a box:" && sed 's/^/    /' "$work/err"
+
+world
+png_file "$work/world/data/velkoran.png" 8192 8192
+rm "$work/world/data/chrome.png"
+run_without_display SDL_VIDEODRIVER=offscreen
+expect_messages "a picture over its size budget fails its slot at the header" \
+  ": MyPNGErrorHandler" "LoadTextures(): Could not load Orvi logo texture!@#" "main(): Init() failure!"
+
+world
+png_file "$work/world/data/tonaro.png" 4096 4096
+png_file "$work/world/data/veri-tausta1.png" 4096 4096
+rm "$work/world/data/chrome.png"
+run_without_display SDL_VIDEODRIVER=offscreen
+expect_messages "the picture that takes the catalogue over its budget fails its slot" \
+  ": MyPNGErrorHandler" "LoadTextures(): Could not load Bloodcell BG1 texture!@#" \
+  "main(): Init() failure!"
+
 echo "== sound and display"
 world
 run_without_display SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=no-such-driver

@@ -3,9 +3,14 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <future>
 
 #include "assets/png_reader.h"
 #include "assets/textures.h"
@@ -175,4 +180,82 @@ TEST(Pictures, EveryFileInDataHasItsSlotsGeometryAndFormat) {
   EXPECT_EQ(chrome.width & (chrome.width - 1), 0u);
   EXPECT_EQ(chrome.height & (chrome.height - 1), 0u);
   EXPECT_TRUE(g_messages.empty());
+}
+
+// A FIFO, a directory or a device in place of a picture: the read must fail
+// at once without a box, and never wait for a writer that will not come.
+TEST(ReadPNG, ANonRegularFileFailsAtOnceWithoutBlocking) {
+  RecordMessages();
+  ClearMessages();
+  std::string dir = TempDir();
+  const std::string fifo = dir + "/fifo.png";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, dir, std::string("/dev/zero")}) {
+    auto read = std::async(std::launch::async, [&] {
+      Decoded d;
+      Read(path, &d);
+      return d.ok;
+    });
+    if (read.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+      // Blocked in open: give it a writer so the test can end.
+      int writer = open(fifo.c_str(), O_WRONLY);
+      close(writer);
+      read.wait();
+      ADD_FAILURE() << path << ": the read blocked";
+      continue;
+    }
+    EXPECT_EQ(read.get(), 0) << path;
+  }
+  EXPECT_TRUE(g_messages.empty());
+}
+
+// Chunks the show never uses, small on disk but huge once inflated or
+// numerous: skipped unread, so the picture loads as a plain one does, with
+// no box and the right pixels.
+TEST(ReadPNG, AncillaryChunkBombsAreSkippedAndThePictureLoads) {
+  RecordMessages();
+  ClearMessages();
+  const std::string inflates16M = Deflated(16 << 20);
+  std::string bombs;
+  for (int i = 0; i < 20; ++i) bombs += PngChunk("zTXt", "Comment" + std::to_string(i) + std::string(2, '\0') + inflates16M);
+  bombs += PngChunk("iCCP", std::string("icc\0\0", 5) + Deflated(32 << 20));
+  for (int i = 0; i < 3000; ++i) bombs += PngChunk("tEXt", std::string("k\0v", 3));
+  for (int i = 0; i < 3000; ++i) bombs += PngChunk("prVt", std::string(8, 'x'));
+  std::string dir = TempDir();
+  const std::string bytes = BlackPng(64, 32, bombs);
+  ASSERT_LT(bytes.size(), 2u << 20);
+  WriteFile(dir + "/bomb.png", bytes);
+  Decoded d;
+  Read(dir + "/bomb.png", &d);
+  ASSERT_EQ(d.ok, 1);
+  EXPECT_EQ(d.width, 64u);
+  EXPECT_EQ(d.height, 32u);
+  EXPECT_EQ(d.components, 3);
+  EXPECT_EQ(d.pixels[64 * 32 * 3 - 1], 0);
+  EXPECT_TRUE(g_messages.empty()) << g_messages.size() << " boxes, the first: " << g_messages[0].text;
+}
+
+// No side over 4096: a larger header fails with libpng's box before any row
+// is allocated; the largest allowed side still loads.
+TEST(ReadPNG, APictureOverItsSizeBudgetIsRefusedAtTheHeader) {
+  RecordMessages();
+  std::string dir = TempDir();
+  struct Case {
+    uint32_t width, height;
+    int ok;
+  } cases[] = {{4096, 2, 1}, {2, 4096, 1}, {4097, 2, 0}, {2, 4097, 0}, {8192, 2, 0}};
+  for (const Case& c : cases) {
+    ClearMessages();
+    const std::string path = dir + "/" + std::to_string(c.width) + "x" + std::to_string(c.height) + ".png";
+    WriteFile(path, BlackPng(c.width, c.height));
+    Decoded d;
+    Read(path, &d);
+    EXPECT_EQ(d.ok, c.ok) << path;
+    if (c.ok) {
+      EXPECT_TRUE(g_messages.empty()) << path;
+    } else {
+      ASSERT_FALSE(g_messages.empty()) << path;
+      EXPECT_EQ(g_messages.back().text, "MyPNGErrorHandler") << path;
+    }
+  }
 }

@@ -141,3 +141,54 @@ TEST(ToonRamps, NearestFilteringGivesHardBandsAndOneWrapsToTheShadow) {
   EXPECT_EQ(red.g, 0);
   CloseTestWindow(window);
 }
+
+// Two pictures of the largest size fill the catalogue's budget with what the
+// first slots take: the slot that goes over fails at its header with
+// libpng's box and its own, and no later slot is reported, however the
+// decoding was shared out.
+TEST(LoadTextures, TheSlotThatGoesOverTheCatalogueBudgetFailsAndNothingLaterIsReported) {
+  std::string dir = TempDir();
+  fs::copy(fs::current_path() / "data", fs::path(dir) / "data");
+  WriteFile(dir + "/data/veri-tausta1.png", BlackPng(4096, 4096));
+  WriteFile(dir + "/data/veri-tausta2.png", BlackPng(4096, 4096));
+  WriteFile(dir + "/data/veri-tausta3.png", "broken");
+  WriteFile(dir + "/data/kaenny-tausta1.png", "broken");
+  ASSERT_EQ(chdir(dir.c_str()), 0);
+  GLWindow* window = OpenTestWindow();
+  ASSERT_TRUE(window);
+  ClearMessages();
+  EXPECT_EQ(LoadTextures(), 0);
+  ASSERT_EQ(g_messages.size(), 2u);
+  EXPECT_EQ(g_messages[0].text, "MyPNGErrorHandler");
+  EXPECT_EQ(g_messages[0].caption, "");
+  EXPECT_EQ(g_messages[1].text, "Could not load Bloodcell BG2 texture!@#");
+  EXPECT_EQ(g_messages[1].caption, "LoadTextures()");
+  EXPECT_EQ(Level0(GL_TEXTURE_2D, g_textureNames[3], GL_TEXTURE_WIDTH), 4096);
+  for (int slot = 4; slot < kTextureSlotCount; ++slot)
+    EXPECT_EQ(Level0(slot == 6 || slot == 7 ? GL_TEXTURE_1D : GL_TEXTURE_2D, g_textureNames[slot],
+                     GL_TEXTURE_WIDTH), 0) << slot;
+  CloseTestWindow(window);
+}
+
+// Every later slot broken: still only the first failure is reported.
+TEST(LoadTextures, OnlyTheFirstFailingSlotIsReportedWhenLaterOnesFailFaster) {
+  std::string dir = TempDir();
+  fs::copy(fs::current_path() / "data", fs::path(dir) / "data");
+  // Slot 1 is slow to fail (a large picture with broken data); the rest fail
+  // at once.
+  std::string slow = BlackPng(4096, 2048);
+  slow.resize(slow.size() - 20);
+  WriteFile(dir + "/data/tonaro.png", slow);
+  for (int slot = 3; slot < kTextureSlotCount; ++slot)
+    if (g_textureFiles[slot]) fs::remove(fs::path(dir) / std::string(g_textureFiles[slot]).replace(4, 1, "/"));
+  ASSERT_EQ(chdir(dir.c_str()), 0);
+  GLWindow* window = OpenTestWindow();
+  ASSERT_TRUE(window);
+  ClearMessages();
+  EXPECT_EQ(LoadTextures(), 0);
+  ASSERT_FALSE(g_messages.empty());
+  EXPECT_EQ(g_messages.back().text, "Could not load Tonaro logo texture!@#");
+  for (size_t i = 0; i + 1 < g_messages.size(); ++i) EXPECT_EQ(g_messages[i].text, "MyPNGErrorHandler");
+  EXPECT_GT(Level0(GL_TEXTURE_2D, g_textureNames[0], GL_TEXTURE_WIDTH), 0);
+  CloseTestWindow(window);
+}

@@ -153,6 +153,12 @@ std::string ParseArguments(int argc, char** argv, Job* job) {
                   job->options.fromSeconds, job->options.toSeconds);
     return why;
   }
+  if (LastFrame(job->options) <= FirstFrame(job->options)) {
+    char why[96];
+    std::snprintf(why, sizeof why, "--from %g to --to %g holds no frame at --fps %d",
+                  job->options.fromSeconds, job->options.toSeconds, job->options.fps);
+    return why;
+  }
   return "";
 }
 
@@ -378,7 +384,6 @@ int main(int argc, char** argv) {
 
   const CaptureOptions& o = job.options;
   job.total = LastFrame(o) - FirstFrame(o);
-  if (job.total <= 0) return Fail(&job, "the range holds no frame");
 
   const fs::path out(job.output);
   if (job.png) {
