@@ -93,7 +93,7 @@ struct SlotDecode {
   std::vector<PngMessage> messages;  // boxes to show, in the order libpng gave them
 };
 
-// The pictures are decoded on worker threads, claimed in ascending slot
+// The pictures are decoded on helper threads and the GL thread, claimed in ascending slot
 // order; everything the user sees (boxes, uploads, the stop at the first
 // failure) happens afterwards on the GL thread in catalogue order, as if the
 // slots were read one by one.
@@ -133,26 +133,31 @@ int WithinBudget(uint32_t width, uint32_t height, void* user) {
   return fits;
 }
 
+// Claims the next slot and decodes it; false when none is left.
+bool DecodeNext(Decoder* d) {
+  const int slot = d->next.fetch_add(1);
+  if (slot >= kTextureSlotCount) return false;
+  if (!g_textureFiles[slot]) return true;
+  SlotDecode result;
+  if (!d->stop) {
+    CollectPngMessages(&result.messages);
+    BudgetCheck check{d, slot};
+    result.ok = ReadPNGWithin(g_textureFiles[slot], WithinBudget, &check, &result.components,
+                              &result.width, &result.height, &result.pixels);
+    CollectPngMessages(nullptr);
+  }
+  std::lock_guard<std::mutex> lock(d->mutex);
+  SlotDecode& mine = d->slots[slot];
+  result.headerKnown = true;
+  result.pixelCount = mine.pixelCount;
+  mine = std::move(result);
+  mine.done = true;
+  d->changed.notify_all();
+  return true;
+}
+
 void DecodeSlots(Decoder* d) {
-  for (;;) {
-    const int slot = d->next.fetch_add(1);
-    if (slot >= kTextureSlotCount) return;
-    if (!g_textureFiles[slot]) continue;
-    SlotDecode result;
-    if (!d->stop) {
-      CollectPngMessages(&result.messages);
-      BudgetCheck check{d, slot};
-      result.ok = ReadPNGWithin(g_textureFiles[slot], WithinBudget, &check, &result.components,
-                                &result.width, &result.height, &result.pixels);
-      CollectPngMessages(nullptr);
-    }
-    std::lock_guard<std::mutex> lock(d->mutex);
-    SlotDecode& mine = d->slots[slot];
-    result.headerKnown = true;
-    result.pixelCount = mine.pixelCount;
-    mine = std::move(result);
-    mine.done = true;
-    d->changed.notify_all();
+  while (DecodeNext(d)) {
   }
 }
 
@@ -160,9 +165,18 @@ void DecodeSlots(Decoder* d) {
 
 static int LoadSlot(Decoder* d, int slot) {
   SlotDecode* s = &d->slots[slot];
-  {
-    std::unique_lock<std::mutex> lock(d->mutex);
-    d->changed.wait(lock, [&] { return s->done; });
+  // While its slot is not ready the GL thread decodes too: a later slot,
+  // since every earlier one is claimed already.
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(d->mutex);
+      if (s->done) break;
+      if (d->next >= kTextureSlotCount) {
+        d->changed.wait(lock, [&] { return s->done; });
+        break;
+      }
+    }
+    DecodeNext(d);
   }
   for (const PngMessage& m : s->messages) ShowMessage(m.kind, m.caption, m.text);
   if (s->ok) {
@@ -196,17 +210,17 @@ static int LoadInOrder(Decoder* d) {
 int LoadTextures() {
   glGenTextures(kTextureSlotCount, g_textureNames);
   Decoder decoder;
+  // One helper per further core; this thread decodes as well.
   const unsigned cores = std::thread::hardware_concurrency();
-  const unsigned workers = cores < 2 ? 2 : cores > 4 ? 4 : cores;
+  const unsigned helpers = cores < 2 ? 1 : cores > 4 ? 3 : cores - 1;
   std::vector<std::thread> threads;
-  for (unsigned i = 0; i < workers; ++i) {
+  for (unsigned i = 0; i < helpers; ++i) {
     try {
       threads.emplace_back(DecodeSlots, &decoder);
     } catch (const std::system_error&) {
-      break;  // fewer threads; none at all decodes here, first
+      break;  // fewer helpers: this thread decodes what they do not
     }
   }
-  if (threads.empty()) DecodeSlots(&decoder);
   const int loaded = LoadInOrder(&decoder);
   for (std::thread& t : threads) t.join();
   for (SlotDecode& s : decoder.slots) std::free(s.pixels);
