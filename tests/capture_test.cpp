@@ -214,6 +214,9 @@ TEST(Capture, WithoutFfmpegItFailsClearlyAndLeavesNoFile) {
 
 namespace {
 
+// Where the tests started: other tests move the working directory.
+const fs::path g_projectRoot = fs::current_path();
+
 // Starts orvi-capture in `dir` with the arguments, stderr to dir/stderr, the
 // stop signals at their defaults, and an optional file size limit in bytes.
 pid_t StartCapture(const std::string& dir, const std::vector<std::string>& args,
@@ -224,7 +227,7 @@ pid_t StartCapture(const std::string& dir, const std::vector<std::string>& args,
   for (std::string& a : all) argv.push_back(a.data());
   argv.push_back(nullptr);
   const std::string errors = dir + "/stderr";
-  const std::string root = fs::current_path().string();
+  const std::string root = g_projectRoot.string();
   pid_t pid = fork();
   if (pid == 0) {
     sigset_t none;
@@ -375,7 +378,7 @@ TEST(CaptureTool, OptionsAreParsedStrictlyAndEachRefusalSaysWhy) {
 // picture is reported as such, with no word from ffmpeg about its inputs.
 TEST(CaptureTool, AMissingPictureIsReportedAndNothingElseHappens) {
   const std::string world = TempDir();
-  fs::copy(fs::current_path() / "data", fs::path(world) / "data");
+  fs::copy(g_projectRoot / "data", fs::path(world) / "data");
   fs::remove(fs::path(world) / "data" / "chrome.png");
   const std::string out = RunCommand("cd " + world + " && " + CAPTURE_TOOL + " --to 1 -o out.mp4");
   EXPECT_NE(out.find("Could not load Chrome texture!@#"), std::string::npos) << out;

@@ -14,6 +14,9 @@
 
 namespace fs = std::filesystem;
 
+// Where the tests started: other tests move the working directory.
+static const fs::path g_projectRoot = fs::current_path();
+
 static GLint Level0(GLenum target, GLuint name, GLenum what) {
   glBindTexture(target, name);
   GLint value = 0;
@@ -148,7 +151,7 @@ TEST(ToonRamps, NearestFilteringGivesHardBandsAndOneWrapsToTheShadow) {
 // decoding was shared out.
 TEST(LoadTextures, TheSlotThatGoesOverTheCatalogueBudgetFailsAndNothingLaterIsReported) {
   std::string dir = TempDir();
-  fs::copy(fs::current_path() / "data", fs::path(dir) / "data");
+  fs::copy(g_projectRoot / "data", fs::path(dir) / "data");
   WriteFile(dir + "/data/veri-tausta1.png", BlackPng(4096, 4096));
   WriteFile(dir + "/data/veri-tausta2.png", BlackPng(4096, 4096));
   WriteFile(dir + "/data/veri-tausta3.png", "broken");
@@ -173,7 +176,7 @@ TEST(LoadTextures, TheSlotThatGoesOverTheCatalogueBudgetFailsAndNothingLaterIsRe
 // Every later slot broken: still only the first failure is reported.
 TEST(LoadTextures, OnlyTheFirstFailingSlotIsReportedWhenLaterOnesFailFaster) {
   std::string dir = TempDir();
-  fs::copy(fs::current_path() / "data", fs::path(dir) / "data");
+  fs::copy(g_projectRoot / "data", fs::path(dir) / "data");
   // Slot 1 is slow to fail (a large picture with broken data); the rest fail
   // at once.
   std::string slow = BlackPng(4096, 2048);
