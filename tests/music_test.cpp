@@ -200,10 +200,17 @@ TEST(Score, EveryPulseHasADrumHitEveryCutAKickAndACrashAndThePulsesAreHeard) {
     if (e.type != EventCut || e.timeMs == 0) continue;
     // The crash lands with the new scene, and a downbeat keeps its kick.
     const uint64_t scene = e.timeMs + kCutToSceneMs;
-    bool crashed = false;
+    int crashed = -1;
     for (int ch = 0; ch < 4; ++ch)
-      crashed |= command(scene, ch, OPENMPT_MODULE_COMMAND_INSTRUMENT) == crash;
-    EXPECT_TRUE(crashed) << "cut at " << e.timeMs;
+      if (command(scene, ch, OPENMPT_MODULE_COMMAND_INSTRUMENT) == crash) crashed = ch;
+    EXPECT_GE(crashed, 0) << "cut at " << e.timeMs;
+    if (crashed < 0) continue;
+    // Nothing but another crash takes its channel for a second.
+    for (uint64_t ms = scene + 75; ms <= scene + 1000; ms += 75) {
+      bool note = command(ms, crashed, OPENMPT_MODULE_COMMAND_NOTE) != 0;
+      EXPECT_TRUE(!note || command(ms, crashed, OPENMPT_MODULE_COMMAND_INSTRUMENT) == crash)
+          << "cut at " << e.timeMs << ", " << ms - scene << " ms later";
+    }
     if (scene % 3600 == 0) {
       EXPECT_EQ(command(scene, 0, OPENMPT_MODULE_COMMAND_INSTRUMENT), kick) << "cut at " << e.timeMs;
     }
@@ -278,10 +285,16 @@ TEST(Score, TheMixIsStereoBuildsRingsAtEveryCutStaysCleanAndEndsInsideTheShow) {
     EXPECT_LT(std::fabs(Db(left) - Db(right)), 6.0) << "pattern " << p;
   }
 
-  // The credits, the last full section, are at least as loud as the blood cells.
+  // The mix builds: the credits, the last full section, are at least as loud
+  // as the blood cells and within a decibel of the loudest section before them.
+  const double sections[][2] = {{0, 3.6}, {3.6, 7.2}, {7.2, 21.6}, {21.6, 36.0}, {36.0, 49.5}};
+  double loudest = -300;
+  for (const auto& s : sections) loudest = std::max(loudest, Db(Power(r, s[0], s[1])));
   double blood = Db(Power(r, 7.2, 21.6)), credits = Db(Power(r, 50.4, 61.2));
-  std::printf("blood cells %.1f dB, credits %.1f dB\n", blood, credits);
+  std::printf("blood cells %.1f dB, credits %.1f dB, loudest before %.1f dB\n", blood, credits,
+              loudest);
   EXPECT_GE(credits, blood);
+  EXPECT_GE(credits, loudest - 1.0);
 
   // The crash on every scene change rings: 6-12 kHz in the 0.3-0.8 s after it
   // is clearly above the half second before it.

@@ -271,6 +271,8 @@ std::vector<Sample> Instruments() {
     s[i - 1].fadeout = 1024;
     s[i - 1].volume = 44;
   }
+  // The credits' brass holds its level: the last section is the fullest.
+  s[Brass - 1].envelope = Envelope({{0, 24}, {2, 64}, {8, 58}, {48, 54}});
   s[Bell - 1].envelope = Envelope({{0, 64}, {10, 30}, {40, 8}, {70, 0}});
   s[Bell - 1].volume = 44;
   // The hollow pad rings out by itself: the greetings' held chord and the
@@ -287,7 +289,7 @@ std::vector<Sample> Instruments() {
   s[HatOpen - 1].panning = 72;
   s[Tom - 1].panning = 100;
   s[Chime - 1].panning = 96;
-  s[Crash - 1].panning = 76;  // leans towards the chords, away from the lead it interrupts
+  s[Crash - 1].panning = 64;  // leans towards the chords, away from the lead it interrupts
   return s;
 }
 
@@ -472,7 +474,7 @@ void WriteBass(Song& song, int p, const std::vector<Chord>& bars, Section sectio
       // fifth in before the bar's last beat.
       if (inBar % 3 == 0) {
         note = inBar % 6 == 3 ? root + 12 : root;
-        volume = inBar % 6 == 0 ? 64 : 44;
+        volume = inBar % 6 == 0 ? 64 : section == Credits ? 54 : 44;
       }
       if (pass == 1 && inBar == 16) note = root + chord.fifth, volume = 48;
     }
@@ -507,13 +509,13 @@ void WriteDrums(Song& song, int p, Section section, int pass) {
     }
     int backbeat = section == Prison ? Clap : Snare;
     if (r % 12 == 0) Beat(song, p, r, Kick, 64);
-    else if (r % 12 == 6) Beat(song, p, r, backbeat, 58);
+    else if (r % 12 == 6) Beat(song, p, r, backbeat, section == Credits ? 64 : 58);
     else if (section == Phone && r % 24 == 10) Beat(song, p, r, Kick, 52);
     else if (section == Credits && r % 24 == 15) Beat(song, p, r, Kick, 56);
     else if (section == Credits && r % 12 == 10) Beat(song, p, r, Snare, 18);  // ghost
     else if (r % 3 == 0) {
       bool open = (section == Phone && r % 6 == 3) || (pass == 1 && r % 12 == 9);
-      int lift = section == Credits ? 8 : 0;
+      int lift = section == Credits ? 12 : 0;
       Beat(song, p, r, open ? HatOpen : HatClosed, (r % 6 == 3 ? 26 : 18) + lift);
     } else if (pass == 1 && section != Prison && r % 6 == 4) {
       Beat(song, p, r, HatClosed, 16);
@@ -634,7 +636,7 @@ Song Compose() {
     WriteBass(song, p, bars, section, pass, voices.bass);
     int every = section == Phone ? (pass ? 3 : 6) : section == Credits ? 12 : 24;
     WriteChords(song, p, bars, voices.chords, every,
-                section == Credits ? 64 : section == Phone ? 60 : section == Prison ? 34 : 50);
+                section == Credits ? 64 : section == Phone ? 58 : section == Prison ? 34 : 50);
     const Phrase* phrase = nullptr;
     switch (section) {
       case Intro: phrase = &kIntroBell; break;
