@@ -1,7 +1,10 @@
 // Composes the show's soundtrack and writes it as a FastTracker 2 module:
 //   xm_composer MODULE_DATA.cpp [TUNE.xm]
-// The timeline is the score's source of truth: every beat pulse gets a drum hit
-// on its row, every scene change a crash on its downbeat, every flash an accent.
+// The timeline is the score's source of truth: its cuts say which part of the
+// tune plays where, every beat pulse gets a drum hit on its row, every scene
+// change a crash where the new scene appears, every flash an accent. The tune
+// ends inside the show: a cadence on the slow rows that is silent by 66.5 s.
+// The composer refuses to write a tune with a wrong note on a beat.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -33,7 +36,7 @@ struct Cell {
 
 struct Sample {
   std::string name;
-  std::vector<float> data;  // -1..1
+  std::vector<float> data;  // any scale: written normalised to the full 8-bit range
   uint32_t loopStart = 0, loopLength = 0;
   int relativeNote = 0, finetune = 0;
   uint8_t volume = 64, panning = 128;
@@ -832,18 +835,30 @@ std::vector<uint8_t> WriteModule(const Song& song, const std::vector<Sample>& sa
   return w.bytes;
 }
 
+// Written beside the final name and renamed, so a failure leaves no half file.
 bool WriteFile(const char* path, const std::string& text) {
-  std::FILE* f = std::fopen(path, "wb");
+  std::string partial = std::string(path) + ".partial";
+  std::FILE* f = std::fopen(partial.c_str(), "wb");
   if (!f) return false;
   bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  return std::fclose(f) == 0 && ok;
+  ok = std::fclose(f) == 0 && ok && std::rename(partial.c_str(), path) == 0;
+  if (!ok) std::remove(partial.c_str());
+  return ok;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: xm_composer MODULE_DATA.cpp [TUNE.xm]\n");
+  const char* usage = "usage: xm_composer MODULE_DATA.cpp [TUNE.xm]\n"
+                      "  writes the tune as C++ data for the program, and as an XM file\n";
+  if (argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
+    std::fputs(usage, stdout);
+    return 0;
+  }
+  if (argc < 2 || argc > 3 || argv[1][0] == '-' || (argc == 3 && argv[2][0] == '-')) {
+    std::fprintf(stderr, "xm_composer: %s\n%s",
+                 argc < 2 ? "no output file given" : argc > 3 ? "too many arguments" : "unknown option",
+                 usage);
     return 2;
   }
   Song song = Compose();
