@@ -606,7 +606,8 @@ void WriteEnding(Song& song) {
     song.at(p, r, Bass) = Cell{uint8_t(Note(chord.root - 12)), uint8_t(k == 2 ? BassSub : BassSaw),
                                uint8_t(Volume(k == 2 ? 56 : 48)), 0, 0};
     song.at(p, r, Lead) = Cell{uint8_t(Note(slow[k].lead)), Bell, uint8_t(Volume(k == 2 ? 52 : 40)),
-                               0xE, uint8_t(0xD0 | slow[k].leadDelay)};
+                               uint8_t(slow[k].leadDelay ? 0xE : 0),
+                               uint8_t(slow[k].leadDelay ? 0xD0 | slow[k].leadDelay : 0)};
   }
   song.at(p, kSlowRow, Drums) = Cell{uint8_t(Note(0)), Crash, uint8_t(Volume(36)), 0, 0};
   song.at(p, kSlowRow + 1, Drums) = Cell{uint8_t(Note(0)), Tom, uint8_t(Volume(40)), 0, 0};
@@ -687,7 +688,8 @@ Song Compose() {
   }
   // The last fast bar rolls into the cadence.
   WriteFill(song, kPatterns - 1, 15);
-  for (int r = 15; r < kSlowRow; ++r) song.at(kPatterns - 1, r, Drums).volume = uint8_t(Volume(20 + 2 * r));
+  for (int r = 15; r < kSlowRow; ++r)
+    if (song.at(kPatterns - 1, r, Drums).note) song.at(kPatterns - 1, r, Drums).volume = uint8_t(Volume(20 + 2 * r));
 
   WriteEnding(song);
   for (int r = kSlowRow; r < kRows; ++r) g_chordAt[kPatterns - 1][r] = r == kSlowRow ? Dm : r == kSlowRow + 1 ? E : Am;
