@@ -5,6 +5,7 @@
 // change a crash where the new scene appears, every flash an accent. The tune
 // ends inside the show: a cadence on the slow rows that is silent by 66.5 s.
 // The composer refuses to write a tune with a wrong note on a beat.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -338,7 +339,8 @@ int SceneAt(uint64_t ms) {
 }
 Section SectionAt(uint64_t ms) {
   int scene = SceneAt(ms);
-  return kSceneSection[scene < 0 ? 0 : scene];
+  const int last = int(sizeof kSceneSection / sizeof kSceneSection[0]) - 1;
+  return kSceneSection[scene < 0 ? 0 : scene > last ? last : scene];
 }
 // The pattern that opens the section playing at pattern `p`.
 int SectionStart(int p) {
@@ -658,14 +660,13 @@ Song Compose() {
 
   // The greetings (from 49.5 s) are a break: an E chord held under the two
   // pictures' chimes, then a snare roll into the credits.
-  const uint64_t greetingsMs = [] {
-    for (const TimelineEvent& e : g_timeline)
-      if (e.type == EventShowZmb) return e.timeMs;
-    return uint64_t(0);
-  }();
-  int breakPattern = int(greetingsMs / kPatternMs), breakRow = 36;
+  uint64_t greetingsMs = 0;
+  for (const TimelineEvent& e : g_timeline)
+    if (e.type == EventCut && !greetingsMs && SectionAt(e.timeMs + kCutToSceneMs) == Greetings)
+      greetingsMs = e.timeMs + kCutToSceneMs;
+  int breakPattern = int(greetingsMs / kPatternMs), breakRow = int(greetingsMs % kPatternMs / kRowMs);
   // The hats stop half a bar before it, so the break's crash opens a space.
-  for (int r = breakRow - 12; r < breakRow; ++r) {
+  for (int r = std::max(0, breakRow - 12); r < breakRow; ++r) {
     Cell& c = song.at(breakPattern, r, Drums);
     if (c.instrument == HatClosed || c.instrument == HatOpen) c = Cell();
   }
@@ -677,7 +678,7 @@ Song Compose() {
   song.at(breakPattern, breakRow, Chords) =
       Cell{uint8_t(Note(E.root)), PadChoir, uint8_t(Volume(48)), 0, uint8_t(E.third << 4 | E.fifth)};
   song.at(breakPattern, breakRow, Bass) = Cell{uint8_t(Note(E.root - 12)), BassSub, uint8_t(Volume(56)), 0, 0};
-  for (int r = 43; r < kRows; ++r) Beat(song, breakPattern, r, Snare, 16 + 6 * (r - 43));
+  for (int r = kRows - 5; r < kRows; ++r) Beat(song, breakPattern, r, Snare, 16 + 6 * (r - kRows + 5));
 
   // Fills into the prison (21.6 s) and the phone (36.0 s): the last pattern
   // before each new section.
