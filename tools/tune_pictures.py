@@ -72,15 +72,15 @@ def spectrogram(x, start, end, path, title, width, height=360):
     n, hop = 2048, max(64, int(len(mono) / width))
     window = np.hanning(n)
     frames = [np.abs(np.fft.rfft(mono[s:s + n] * window)) ** 2 for s in range(0, len(mono) - n, hop)]
-    spec = db(np.array(frames).T)[::-1]  # high frequencies at the top
-    top = spec.max()
-    image = colour((spec - (top - 90)) / 90)
+    power = db(np.array(frames).T)[::-1]  # high frequencies at the top
+    top = power.max()
+    image = colour((power - (top - 90)) / 90)
     picture = Image.fromarray(image).resize((width, height), Image.BILINEAR)
     margin_left, margin_bottom, margin_top = 48, 22, 20
     canvas = Image.new("RGB", (width + margin_left + 8, height + margin_bottom + margin_top), (16, 16, 16))
     canvas.paste(picture, (margin_left, margin_top))
     draw = ImageDraw.Draw(canvas)
-    draw.text((margin_left + 2, 5), title, fill=(230, 230, 230))
+    draw.text((margin_left + 2, 5), title, fill=(255, 255, 255))
     for khz in (0, 5, 10, 14, 20):
         y = margin_top + int(height * (1 - khz * 1000 / (RATE / 2)))
         draw.text((4, y - 6), f"{khz} kHz", fill=(200, 200, 200))
