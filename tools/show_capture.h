@@ -26,7 +26,8 @@ typedef bool (*FrameSink)(int64_t frame, uint64_t timeMs, int scene,
                           const std::vector<uint8_t>& rgb, void* user);
 
 struct SceneTiming {
-  std::vector<double> frameMs[16];  // per scene: time to draw a kept frame, glFinish included
+  // per scene number: time to draw a kept frame, glFinish included
+  std::vector<std::vector<double>> frameMs;
 };
 
 // Opens the offscreen window and sets the show up as Init does, without a
