@@ -207,9 +207,10 @@ def place(pic, block, box, keep_aspect=False, align="left"):
 
 
 # The lettering region of the title and credits sprites, which the pulse scales
-# about: columns 0-292, rows 191-255. Kept two texels inside so the soft edge
-# does not spill out when the picture is shrunk.
-LETTER_BOX = (2, 192, 291, 254)
+# about: columns 0-292, rows 191-255. The lettering keeps a margin inside it:
+# the pulse grows the sprite up to 1.2 times about the region's centre, and the
+# credits sit in the window's corner, where the growth would cut the edges.
+LETTER_BOX = (13, 193, 280, 250)
 LETTER_REGION = (0, 191, 293, 256)
 
 
