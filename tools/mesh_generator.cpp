@@ -283,14 +283,15 @@ Soup PrisonCell(double floorCell) {
   }
   s.Append(Rod({xb - 0.06, 3.5, w0 - 0.06}, {xb - 0.06, 3.5, w1 + 0.06}, 0.035, 10));
   // Stone blocks frame the window: quoins on both sides, a lintel and a sill ledge.
-  auto stone = [&](V3 lo, V3 hi) { s.Append(Box(lo, hi, 0.025)); };
+  // Their soft edges are wide enough to stay whole lines from across the room.
+  auto stone = [&](V3 lo, V3 hi) { s.Append(Box(lo, hi, 0.045)); };
   for (int k = 0; k < 3; ++k) {
     double y0 = sill + 0.02 + 0.6 * k, y1 = y0 + 0.55, long_ = k % 2 ? 0.62 : 0.38;
-    stone({XI - 0.06, y0, w1 + 0.05}, {XI + 0.02, y1, w1 + 0.05 + long_});
-    stone({XI - 0.06, y0, w0 - 0.05 - long_}, {XI + 0.02, y1, w0 - 0.05});
+    stone({XI - 0.12, y0, w1 + 0.05}, {XI + 0.02, y1, w1 + 0.05 + long_});
+    stone({XI - 0.12, y0, w0 - 0.05 - long_}, {XI + 0.02, y1, w0 - 0.05});
   }
-  stone({XI - 0.07, lintel + 0.05, w0 - 0.45}, {XI + 0.02, lintel + 0.45, w1 + 0.45});
-  stone({XI - 0.16, sill - 0.17, w0 - 0.3}, {XI + 0.02, sill - 0.04, w1 + 0.3});
+  stone({XI - 0.13, lintel + 0.05, w0 - 0.45}, {XI + 0.02, lintel + 0.45, w1 + 0.45});
+  stone({XI - 0.18, sill - 0.17, w0 - 0.3}, {XI + 0.02, sill - 0.04, w1 + 0.3});
 
   // Bed along the +z wall, pillow at the window end.
   for (double lx : {0.65, 3.78})
