@@ -9,11 +9,7 @@
 #include "assets/textures.h"
 #include "audio/music.h"
 #include "audio/music_player.h"
-#include "demo/blood_cell_scene.h"
-#include "demo/cellphone_scene.h"
-#include "demo/prison_cell_scene.h"
 #include "demo/sequencer.h"
-#include "render/vector3.h"
 
 static void ExitNormally(int code) { std::exit(code); }
 ProcessExit g_processExit = ExitNormally;
@@ -37,13 +33,9 @@ int InitShow(GLWindow* window) {
   SetRunGLState();
   g_showEnd = Shutdown;
   if (!LoadTextures()) return 0;
-  InitBloodCells();
-  g_phoneOffset = Vector3{0, 0, 0};
-  Vector3Normalize(g_bloodLight);
-  Vector3Normalize(g_phoneLight);
-  Vector3Normalize(g_prisonLight);
-  g_scene = -1;
-  g_eventCursor = 0;
+  // The blood-cell field, the phone's offset, the three lights normalised,
+  // scene -1 and event cursor 0: all of it, so a second show starts clean.
+  ResetShow();
   return 1;
 }
 

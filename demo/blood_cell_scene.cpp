@@ -6,20 +6,22 @@
 #include "platform/frame_timer.h"
 #include "assets/mesh.h"
 #include "assets/textures.h"
+#include "demo/scene_table.h"
 #include "render/screen_quads.h"
 #include "render/toon_mesh.h"
 
+static const Vector3 kBloodLightStart = {-0.2f, 0.5f, 1.0f};  // before normalising
+
 Vector3 g_cellPositions[kBloodCellCount];
 Vector3 g_cellAngles[kBloodCellCount];
-Vector3 g_bloodLight = {-0.2f, 0.5f, 1.0f};
-float g_titleAlpha = 1.0f;
-uint64_t g_bloodFirstCallMs = 0;
-int g_bloodFirstCallSet = 0;
-uint64_t g_titleFadeStartMs = 0;
-int g_titleFadeStartSet = 0;
+Vector3 g_bloodLight = kBloodLightStart;
+float g_titleAlpha;
+uint64_t g_bloodFirstCallMs;
+int g_bloodFirstCallSet;
+uint64_t g_titleFadeStartMs;
+int g_titleFadeStartSet;
 
 enum { kBloodRampSlot = 2, kTitleSlot = 22, kTitleSlideStartMs = 1000, kTitleRestMs = 1400 };
-static const int kBackgroundSlots[3] = {3, 4, 5};
 
 // Rest heights and depths: whole fractions so the field looks scattered, not random.
 static float RestY(int i) { return float((21 * i) % 37) * 0.0054054055f - 0.1f; }
@@ -34,6 +36,17 @@ void InitBloodCells() {
     g_cellAngles[i].y = float((19 * i) % 37) * 9.7297297f;
     g_cellAngles[i].z = float((27 * i) % 37) * 9.7297297f;
   }
+}
+
+void ResetBloodCells() {
+  InitBloodCells();
+  g_bloodLight = kBloodLightStart;
+  Vector3Normalize(g_bloodLight);
+  g_titleAlpha = 1.0f;
+  g_bloodFirstCallMs = 0;
+  g_bloodFirstCallSet = 0;
+  g_titleFadeStartMs = 0;
+  g_titleFadeStartSet = 0;
 }
 
 void AdvanceBloodCells(uint64_t t, float dt) {
@@ -97,7 +110,7 @@ void BloodCellScene(GLWindow* window, int variant) {
   LookAt camera;
   if (BloodCellCamera(variant, &camera)) {
     ApplyLookAt(camera);
-    DrawBackground(window, kBackgroundSlots[variant - 1]);
+    DrawBackground(window, SceneBackgroundSlot(BloodCells, variant));
   }
 
   if (t > kTitleSlideStartMs) {

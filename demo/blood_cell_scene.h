@@ -18,6 +18,9 @@ extern uint64_t g_titleFadeStartMs;  // t at which the title starts to fade
 extern int g_titleFadeStartSet;
 
 void InitBloodCells();
+// The field as InitBloodCells lays it, the light normalised, the title and
+// the first-call stamp as before the first frame.
+void ResetBloodCells();
 void BloodCellScene(GLWindow* window, int variant);
 
 // One frame of the drift, t ms after the first frame, dt ms since the last.

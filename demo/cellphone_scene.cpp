@@ -5,17 +5,28 @@
 #include "platform/frame_timer.h"
 #include "assets/mesh.h"
 #include "assets/textures.h"
+#include "demo/scene_table.h"
 #include "render/screen_quads.h"
 #include "render/toon_mesh.h"
 
-uint64_t g_phoneTimeMs = 0;
-int32_t g_phoneNextReset = 2;
-Vector3 g_phoneOffset = {0, 0, 0};
-float g_phoneAngleX = 0, g_phoneAngleY = 0, g_phoneAngleZ = 0;
-Vector3 g_phoneLight = {-0.1f, 0.16f, 0.44f};
+static const Vector3 kPhoneLightStart = {-0.1f, 0.16f, 0.44f};  // before normalising
+
+uint64_t g_phoneTimeMs;
+int32_t g_phoneNextReset;
+Vector3 g_phoneOffset;
+float g_phoneAngleX, g_phoneAngleY, g_phoneAngleZ;
+Vector3 g_phoneLight = kPhoneLightStart;
+
+void ResetCellphone() {
+  g_phoneTimeMs = 0;
+  g_phoneNextReset = 2;
+  g_phoneOffset = Vector3{0, 0, 0};
+  g_phoneAngleX = g_phoneAngleY = g_phoneAngleZ = 0;
+  g_phoneLight = kPhoneLightStart;
+  Vector3Normalize(g_phoneLight);
+}
 
 enum { kPhoneRampSlot = 7, kTitleSlot = 22, kFallMs = 3600 };
-static const int kBackgroundSlots[4] = {8, 9, 10, 11};
 
 uint64_t AdvancePhoneTime(int variant, uint64_t dt) {
   if (g_phoneNextReset == variant) {
@@ -35,10 +46,16 @@ LookAt CellphoneCamera(int variant, uint64_t T) {
     case 2:
       return LookAt{{0, 0, 0.9 - double(0.00023f * float(T))}, {0, 0, 0}};
     case 3: {
+      // A pan past the phone in its 3600 ms: rates in units per ms.
+      const float kEyeXPerMs = 6.111111e-05f;      // 0.22 / 3600: from 0.11 to -0.11
+      const float kEyeYPerMs = 2.2222222e-05f;     // 0.08 / 3600: from -0.14 to -0.06
+      const float kEyeZDegPerMs = 0.045454547f;    // 1/22: the rise and fall, 7920 ms a period
+      const float kCentreXPerMs = 1.1111111e-05f;  // 0.04 / 3600
+      const float kCentreYPerMs = 2.7777778e-06f;  // 0.01 / 3600
       float t = float(T);
-      return LookAt{{0.11f - 6.111111e-05f * t, 2.2222222e-05f * t - 0.14f,
-                     0.08f + 0.04f * SinDeg(t * 0.045454547f)},
-                    {1.1111111e-05f * t - 0.02f, 2.7777778e-06f * t + 0.02f, 0}};
+      return LookAt{{0.11f - kEyeXPerMs * t, kEyeYPerMs * t - 0.14f,
+                     0.08f + 0.04f * SinDeg(t * kEyeZDegPerMs)},
+                    {kCentreXPerMs * t - 0.02f, kCentreYPerMs * t + 0.02f, 0}};
     }
     default:
       return LookAt{{0, 0, 0.2}, {0, 0, 0}};
@@ -112,7 +129,7 @@ void CellphoneScene(GLWindow* window, int variant) {
   uint64_t dt = g_timer.DeltaMs();
   uint64_t T = AdvancePhoneTime(variant, dt);
   ApplyLookAt(CellphoneCamera(variant, T));
-  DrawBackground(window, kBackgroundSlots[variant - 1]);
+  DrawBackground(window, SceneBackgroundSlot(Cellphone, variant));
   MovePhone(variant, T, dt);
 
   BeginToonBatch();

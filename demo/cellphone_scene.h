@@ -13,6 +13,9 @@ extern Vector3 g_phoneOffset;    // translation of the phone
 extern float g_phoneAngleX, g_phoneAngleY, g_phoneAngleZ;  // degrees
 extern Vector3 g_phoneLight;     // eye-space light, normalised by Init
 
+// Scene time 0 with variant 2 next to restart it, the phone at rest at the
+// origin, the light normalised.
+void ResetCellphone();
 void CellphoneScene(GLWindow* window, int variant);
 
 // Moves the scene time on by dt (restarting it where due) and, for variant 4,

@@ -3,14 +3,20 @@
 #include <GL/gl.h>
 
 #include "platform/frame_timer.h"
+#include "demo/scene_table.h"
 #include "demo/sequencer.h"
 #include "render/chrome_logo.h"
 #include "render/screen_quads.h"
 
-uint64_t g_endStartMs = 0;
-int g_endStartSet = 0;
+uint64_t g_endStartMs;
+int g_endStartSet;
 
-enum { kZmbSlot = 12, kQvtSlot = 13, kEndSlot = 21, kEndLogoFadeMs = 1200 };
+void ResetPictureScenes() {
+  g_endStartMs = 0;
+  g_endStartSet = 0;
+}
+
+enum { kZmbSlot = 12, kQvtSlot = 13, kEndLogoFadeMs = 1200 };
 
 // Where the chrome logo's camera stands: the logo sits right of and below centre.
 static const double kLogoEyeZ = 7.0, kLogoEyeX = -2.3, kLogoEyeY = 1.8;
@@ -38,7 +44,7 @@ void EndScene(GLWindow* window) {
     g_endStartSet = 1;
   }
   uint64_t u = elapsed - g_endStartMs;
-  DrawBackground(window, kEndSlot);
+  DrawBackground(window, SceneBackgroundSlot(TheEnd, 0));
   if (u > kEndLogoFadeMs) return;
   glClear(GL_DEPTH_BUFFER_BIT);
   DrawChromeLogo(kLogoEyeZ, kLogoEyeX, kLogoEyeY, 0, EndLogoAlpha(u));

@@ -8,6 +8,8 @@
 extern uint64_t g_endStartMs;  // ElapsedMs at the first frame of the end scene
 extern int g_endStartSet;
 
+// The end scene's stamp unset. (The greetings flags are the sequencer's.)
+void ResetPictureScenes();
 void PictureScene(GLWindow* window);
 void CreditsScene(GLWindow* window, int backgroundSlot, int creditsSlot);
 void EndScene(GLWindow* window);

@@ -10,6 +10,8 @@ extern uint64_t g_prisonTimeMs;  // scene time T in ms, restarted once by varian
 extern int g_prisonResetDone;    // variant 2 has restarted T
 extern Vector3 g_prisonLight;    // eye-space light, moved by this scene
 
+// Scene time 0, the light back at its normalised start.
+void ResetPrisonCell();
 void PrisonCellScene(GLWindow* window, int variant);
 
 LookAt PrisonCellCamera(int variant, uint64_t T);

@@ -15,52 +15,50 @@
 #include "demo/cellphone_scene.h"
 #include "demo/picture_scenes.h"
 #include "demo/prison_cell_scene.h"
+#include "demo/scene_table.h"
 #include "demo/timeline.h"
+#include "render/chrome_logo.h"
 #include "render/screen_quads.h"
 #include "render/vector3.h"
 
-int32_t g_eventCursor = 0;
-int32_t g_scene = -1;
-uint64_t g_eventStampMs = 0;
-int64_t g_flashMs = -1;
-int32_t g_cutPending = 1;
-int32_t g_pulseActive = 0;
-int32_t g_pulseOnSprite = 1;
-int32_t g_showZmbPicture = 0;
-int32_t g_showQvtPicture = 0;
+int32_t g_eventCursor;
+int32_t g_scene;
+uint64_t g_eventStampMs;
+int64_t g_flashMs;
+int32_t g_cutPending;
+int32_t g_pulseActive;
+int32_t g_pulseOnSprite;
+int32_t g_showZmbPicture;
+int32_t g_showQvtPicture;
 ShowEndCallback g_showEnd = nullptr;
+SceneDrawer g_drawScene = DrawScene;
 
-enum { kFlashMs = 170, kPulseMs = 190, kLastPulsedScene = 14 };
+void ResetSequencer() {
+  g_eventCursor = 0;
+  g_scene = -1;
+  g_eventStampMs = 0;
+  g_flashMs = -1;
+  g_cutPending = 1;
+  g_pulseActive = 0;
+  g_pulseOnSprite = 1;
+  g_showZmbPicture = 0;
+  g_showQvtPicture = 0;
+  g_backgroundPulse = 1.0f;
+  g_spritePulse = 1.0f;
+}
 
-static void OrviLogoScene(GLWindow* window) { DrawBackground(window, 0); }
-static void TonaroLogoScene(GLWindow* window) { DrawBackground(window, 1); }
-static void BloodCells1(GLWindow* window) { BloodCellScene(window, 1); }
-static void BloodCells2(GLWindow* window) { BloodCellScene(window, 2); }
-static void BloodCells3(GLWindow* window) { BloodCellScene(window, 3); }
-static void PrisonCell1(GLWindow* window) { PrisonCellScene(window, 1); }
-static void PrisonCell2(GLWindow* window) { PrisonCellScene(window, 2); }
-static void Cellphone1(GLWindow* window) { CellphoneScene(window, 1); }
-static void Cellphone2(GLWindow* window) { CellphoneScene(window, 2); }
-static void Cellphone3(GLWindow* window) { CellphoneScene(window, 3); }
-static void Cellphone4(GLWindow* window) { CellphoneScene(window, 4); }
-static void CreditsJastu(GLWindow* window) { CreditsScene(window, 15, 16); }
-static void CreditsPelan(GLWindow* window) { CreditsScene(window, 17, 18); }
-static void CreditsSorvo(GLWindow* window) { CreditsScene(window, 19, 20); }
+void ResetShow() {
+  ResetSequencer();
+  ResetBloodCells();
+  ResetPrisonCell();
+  ResetCellphone();
+  ResetPictureScenes();
+  ResetChromeLogo();
+}
 
-SceneRoutine g_sceneTable[kSceneCount] = {
-    OrviLogoScene, TonaroLogoScene, BloodCells1,  BloodCells2,  BloodCells3,  PrisonCell1,
-    PrisonCell2,   Cellphone1,      Cellphone2,   Cellphone3,   Cellphone4,   PictureScene,
-    CreditsJastu,  CreditsPelan,    CreditsSorvo, EndScene,
-};
-
-enum PulseTarget { PulseNone, PulseBackground, PulseSprite, PulseAlternating };
-
-static const PulseTarget kScenePulse[kSceneCount] = {
-    PulseBackground, PulseBackground,  PulseBackground,  PulseBackground, PulseBackground,
-    PulseSprite,     PulseSprite,      PulseBackground,  PulseBackground, PulseBackground,
-    PulseBackground, PulseNone,        PulseAlternating, PulseAlternating, PulseAlternating,
-    PulseNone,
-};
+enum { kFlashMs = 170, kPulseMs = 190 };
+// From this scene on a pulse flips the factor the next one scales.
+static const int kFirstAlternatingScene = FirstSceneWithPulse(PulseAlternating);
 
 float PulseWave(uint64_t d) { return SinDeg(float(d) * 4.0f); }
 
@@ -79,7 +77,7 @@ void ApplyTimelineEvent(GLWindow* window, const TimelineEvent& event, uint64_t n
     case EventPulse:
       g_pulseActive = 1;
       g_eventStampMs = now;
-      if (g_scene >= 12) g_pulseOnSprite = g_pulseOnSprite == 0 ? 1 : 0;
+      if (g_scene >= kFirstAlternatingScene) g_pulseOnSprite = g_pulseOnSprite == 0 ? 1 : 0;
       break;
     case EventFlash:
       g_flashMs = 0;
@@ -98,6 +96,7 @@ void ApplyTimelineEvent(GLWindow* window, const TimelineEvent& event, uint64_t n
 }
 
 static void ConsumeEvent(GLWindow* window, uint64_t now) {
+  if (g_eventCursor >= kTimelineLength) return;  // only when the end record did not end the show
   const TimelineEvent& event = g_timeline[g_eventCursor];
   if (now < event.timeMs) return;
   ApplyTimelineEvent(window, event, now);
@@ -122,8 +121,8 @@ static void AdvancePulse(uint64_t now) {
     g_pulseActive = 0;
     return;
   }
-  if (uint32_t(g_scene) > kLastPulsedScene) return;
-  PulseTarget target = kScenePulse[g_scene];
+  if (uint32_t(g_scene) >= uint32_t(kSceneCount)) return;
+  PulseTarget target = g_scenes[g_scene].pulse;
   if (target == PulseAlternating) target = g_pulseOnSprite ? PulseSprite : PulseBackground;
   float v = PulseWave(d);
   if (target == PulseBackground) g_backgroundPulse = v * 0.05f + 1.05f;
@@ -135,7 +134,7 @@ void DemoFrame(GLWindow* window) {
   ConsumeEvent(window, now);
   AdvanceFlash(now);
   AdvancePulse(now);
-  if (g_scene >= 0 && g_scene < kSceneCount) g_sceneTable[g_scene](window);
+  if (g_scene >= 0 && g_scene < kSceneCount) g_drawScene(window, g_scene);
   if (g_flashMs >= 0) {
     DrawFlash(window, g_flashMs);
     if (g_flashMs >= kFlashMs) g_flashMs = -1;

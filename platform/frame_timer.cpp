@@ -3,8 +3,6 @@
 #include <errno.h>
 #include <time.h>
 
-#include <algorithm>
-
 FrameTimer g_timer;
 
 // A monotonic clock: a step of the time of day (NTP, the user) must neither end
@@ -17,15 +15,22 @@ uint64_t MonotonicClockMs() {
 
 ClockSource g_clockSource = MonotonicClockMs;
 
-static int64_t MonotonicMicroseconds() {
+int64_t MonotonicMicroseconds() {
   timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
   return int64_t(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
-uint32_t ChooseTimerResolution(uint32_t minPeriodMs, uint32_t maxPeriodMs) {
-  return std::min(std::max(minPeriodMs, 1u), maxPeriodMs);
+void SleepUntilMicroseconds(int64_t untilUs) {
+  timespec until;
+  until.tv_sec = untilUs / 1000000;
+  until.tv_nsec = (untilUs % 1000000) * 1000;
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+  }
 }
+
+PacerClock g_pacerClockUs = MonotonicMicroseconds;
+PacerSleep g_pacerSleep = SleepUntilMicroseconds;
 
 uint64_t FrameTimer::NowMs() { return g_clockSource(); }
 
@@ -38,12 +43,8 @@ uint64_t FrameTimer::DeltaMs() {
   return delta;
 }
 
+// The monotonic clock's nanosleep needs no timer period set up or released.
 int FrameTimer::Begin() {
-  resolutionMs = 0;
-  timespec resolution;
-  if (clock_getres(CLOCK_MONOTONIC, &resolution) != 0) return 0;
-  uint32_t minPeriodMs = uint32_t(resolution.tv_sec * 1000 + resolution.tv_nsec / 1000000);
-  resolutionMs = ChooseTimerResolution(minPeriodMs, 1000);
   deadlineUs = 0;
   armed = 0;
   uint64_t now = NowMs();
@@ -52,13 +53,10 @@ int FrameTimer::Begin() {
   return 1;
 }
 
-int FrameTimer::End() {
-  resolutionMs = 0;
-  return 0;
-}
+int FrameTimer::End() { return 0; }
 
 void FrameTimer::Arm(uint64_t delayMs) {
-  deadlineUs = MonotonicMicroseconds() + int64_t(delayMs) * 1000;
+  deadlineUs = g_pacerClockUs() + int64_t(delayMs) * 1000;
   armed = 1;
 }
 
@@ -67,9 +65,5 @@ void FrameTimer::Arm(uint64_t delayMs) {
 void FrameTimer::Wait() {
   if (!armed) return;
   armed = 0;
-  timespec until;
-  until.tv_sec = deadlineUs / 1000000;
-  until.tv_nsec = (deadlineUs % 1000000) * 1000;
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
-  }
+  if (g_pacerClockUs() < deadlineUs) g_pacerSleep(deadlineUs);
 }

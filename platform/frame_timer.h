@@ -8,9 +8,14 @@ typedef uint64_t (*ClockSource)();
 extern ClockSource g_clockSource;
 uint64_t MonotonicClockMs();
 
-// The finest timer period the pacer may ask for, from the period range a
-// system reports: never below 1 ms, never above the maximum.
-uint32_t ChooseTimerResolution(uint32_t minPeriodMs, uint32_t maxPeriodMs);
+// The pacer's own clock, in microseconds, and its sleep until a reading of
+// that clock. Replaceable so tests can drive the frame loop's pacing.
+typedef int64_t (*PacerClock)();
+typedef void (*PacerSleep)(int64_t untilUs);
+extern PacerClock g_pacerClockUs;
+extern PacerSleep g_pacerSleep;
+int64_t MonotonicMicroseconds();
+void SleepUntilMicroseconds(int64_t untilUs);
 
 class FrameTimer {
  public:
@@ -22,11 +27,10 @@ class FrameTimer {
   void Arm(uint64_t delayMs);
   void Wait();
 
-  int64_t deadlineUs;     // pacer deadline on the monotonic microsecond clock
-  uint64_t startMs;       // clock reading taken by Begin
-  uint64_t lastMs;        // clock reading of the latest DeltaMs (initially Begin's)
-  uint32_t resolutionMs;  // timer resolution in force between Begin and End
-  uint32_t armed;         // non-zero between Arm and Wait
+  int64_t deadlineUs;  // pacer deadline on the pacer's microsecond clock
+  uint64_t startMs;    // clock reading taken by Begin
+  uint64_t lastMs;     // clock reading of the latest DeltaMs (initially Begin's)
+  uint32_t armed;      // non-zero between Arm and Wait
 };
 
 extern FrameTimer g_timer;

@@ -11,17 +11,23 @@
 
 enum { kChromeSlot = 14 };
 
+// Taken once for the whole show, so the spin carries on across credits scenes.
+uint64_t g_chromeSpinStartMs;
+int g_chromeSpinStartSet;
+
+void ResetChromeLogo() {
+  g_chromeSpinStartMs = 0;
+  g_chromeSpinStartSet = 0;
+}
+
 float ChromeSpinAngle(unsigned long long t) { return float(t) * 0.001f * 200.0f; }
 
 void DrawChromeLogo(double eyeZ, double eyeX, double eyeY, int spin, float alpha) {
-  // Taken once for the whole run, so the spin carries on across credits scenes.
-  static uint64_t spinStartMs = 0;
-  static int spinStartSet = 0;
-  if (!spinStartSet) {
-    spinStartMs = g_timer.ElapsedMs();
-    spinStartSet = 1;
+  if (!g_chromeSpinStartSet) {
+    g_chromeSpinStartMs = g_timer.ElapsedMs();
+    g_chromeSpinStartSet = 1;
   }
-  uint64_t t = g_timer.ElapsedMs() - spinStartMs;
+  uint64_t t = g_timer.ElapsedMs() - g_chromeSpinStartMs;
 
   gluLookAt(eyeX, eyeY, eyeZ, eyeX, eyeY, 0, 0, 1, 0);
   glEnable(GL_TEXTURE_2D);

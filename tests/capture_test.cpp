@@ -21,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "demo/scene_table.h"
 #include "demo/sequencer.h"
 #include "tests/test_support.h"
 #include "tools/png_writer.h"
@@ -30,15 +31,25 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Frames the references hold: the middle of every scene, a flash at full
-// white and a background pulse at its peak, at the program's 100 frames a second.
-const std::map<uint64_t, std::string> kGolden = {
-    {1800, "scene-00"},  {5360, "scene-01"},  {10760, "scene-02"}, {16200, "scene-03"},
-    {19800, "scene-04"}, {25200, "scene-05"}, {32400, "scene-06"}, {37800, "scene-07"},
-    {41400, "scene-08"}, {45000, "scene-09"}, {48150, "scene-10"}, {50100, "scene-11"},
-    {52200, "scene-12"}, {55800, "scene-13"}, {59400, "scene-14"}, {64100, "scene-15"},
-    {7130, "flash-peak"}, {8570, "pulse-peak"},
-};
+// Frames the references hold, at the program's 100 frames a second: the
+// middle of every scene once all it shows is on screen, the flash at full
+// white as scene 2 begins, and a background pulse at its peak (22.5 ms in).
+uint64_t FrameAtOrAfter(uint64_t ms) { return (ms + 9) / 10 * 10; }
+
+std::map<uint64_t, std::string> GoldenFrames() {
+  std::map<uint64_t, std::string> golden;
+  char name[16];
+  for (int scene = 0; scene < kSceneCount; ++scene) {
+    std::snprintf(name, sizeof name, "scene-%02d", scene);
+    golden[(SceneSettledMs(scene) + SceneEndMs(scene)) / 2 / 10 * 10] = name;
+  }
+  golden[FrameAtOrAfter(SceneStartMs(2))] = "flash-peak";
+  int pulsesBefore = 0;
+  for (const TimelineEvent& e : g_timeline) pulsesBefore += e.type == EventPulse && e.timeMs < SceneCutMs(2);
+  golden[NthEventMs(EventPulse, pulsesBefore + 1) + 20] = "pulse-peak";  // scene 2's second
+  return golden;
+}
+const std::map<uint64_t, std::string> kGolden = GoldenFrames();
 
 struct Comparison {
   int compared = 0;

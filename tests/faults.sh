@@ -26,7 +26,7 @@ world() {
 # Runs orvi in the broken world with no display, where every message box
 # falls back to stderr; sets code and leaves the messages in $work/err.
 run_without_display() {
-  (cd "$work/world" && env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy "$@" \
+  (cd "$work/world" && env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER SDL_AUDIODRIVER=dummy "$@" \
     timeout 30 "$ORVI" >"$work/out" 2>"$work/err")
   code=$?
 }

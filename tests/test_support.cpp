@@ -14,14 +14,8 @@
 
 #include "platform/frame_timer.h"
 #include "app/lifecycle.h"
-
-// Tests need no display and no sound card: SDL's offscreen video (Mesa
-// through EGL) and dummy audio, unless the caller chose others.
-static const int g_driversChosen = [] {
-  setenv("SDL_VIDEODRIVER", "offscreen", 0);
-  setenv("SDL_AUDIODRIVER", "dummy", 0);
-  return 1;
-}();
+#include "demo/scene_table.h"
+#include "demo/sequencer.h"
 
 std::vector<RecordedMessage> g_messages;
 int g_answer = 0;
@@ -87,6 +81,51 @@ void UseDrivenClock(uint64_t startMs) {
 
 static void ThrowExit(int code) { throw ProcessExited{code}; }
 void CatchProcessExit() { g_processExit = ThrowExit; }
+
+// Every test starts from the same world, whatever ran before it in this
+// process and whatever the caller exported: SDL's offscreen video (Mesa
+// through EGL) and dummy audio, the project root as working folder, the
+// show's state before its first frame, the real clocks, boxes recorded, and a
+// shutdown that throws instead of ending the process. A window a failed test
+// left open is closed after it.
+namespace {
+class FreshWorld : public ::testing::EmptyTestEventListener {
+ public:
+  FreshWorld() {
+    char here[4096];
+    root = getcwd(here, sizeof here) ? here : ".";
+  }
+  void OnTestStart(const ::testing::TestInfo&) override {
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    if (chdir(root.c_str()) != 0) ADD_FAILURE() << "cannot return to " << root;
+    g_clockSource = MonotonicClockMs;
+    g_pacerClockUs = MonotonicMicroseconds;
+    g_pacerSleep = SleepUntilMicroseconds;
+    g_timer.Begin();
+    ResetShow();
+    g_drawScene = DrawScene;
+    g_showEnd = nullptr;
+    CatchProcessExit();
+    RecordMessages();
+    ClearMessages();
+    g_answer = 0;
+  }
+  void OnTestEnd(const ::testing::TestInfo&) override {
+    if (!g_window) return;
+    g_window->Destroy();
+    SDL_Quit();
+  }
+
+ private:
+  std::string root;
+};
+
+const int g_freshWorld = [] {
+  ::testing::UnitTest::GetInstance()->listeners().Append(new FreshWorld);
+  return 1;
+}();
+}  // namespace
 
 bool WritePng(const std::string& path, int width, int height, int colorType, int bitDepth,
               int interlace) {

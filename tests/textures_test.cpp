@@ -1,21 +1,23 @@
 // The picture catalogue through a real GL context: load order, the ramps in
-// their slots, the failure of a missing picture, and the uploads themselves.
+// their slots, the failure of a missing picture, and the uploads themselves;
+// and the sprites' lettering where the scenes put it on screen.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <png.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 
+#include "assets/png_reader.h"
 #include "assets/textures.h"
 #include "assets/toon_ramps.h"
 #include "tests/test_support.h"
 
 namespace fs = std::filesystem;
-
-// Where the tests started: other tests move the working directory.
-static const fs::path g_projectRoot = fs::current_path();
 
 static GLint Level0(GLenum target, GLuint name, GLenum what) {
   glBindTexture(target, name);
@@ -151,7 +153,7 @@ TEST(ToonRamps, NearestFilteringGivesHardBandsAndOneWrapsToTheShadow) {
 // decoding was shared out.
 TEST(LoadTextures, TheSlotThatGoesOverTheCatalogueBudgetFailsAndNothingLaterIsReported) {
   std::string dir = TempDir();
-  fs::copy(g_projectRoot / "data", fs::path(dir) / "data");
+  fs::copy(DATA_DIR, fs::path(dir) / "data");
   WriteFile(dir + "/data/veri-tausta1.png", BlackPng(4096, 4096));
   WriteFile(dir + "/data/veri-tausta2.png", BlackPng(4096, 4096));
   WriteFile(dir + "/data/veri-tausta3.png", "broken");
@@ -176,7 +178,7 @@ TEST(LoadTextures, TheSlotThatGoesOverTheCatalogueBudgetFailsAndNothingLaterIsRe
 // Every later slot broken: still only the first failure is reported.
 TEST(LoadTextures, OnlyTheFirstFailingSlotIsReportedWhenLaterOnesFailFaster) {
   std::string dir = TempDir();
-  fs::copy(g_projectRoot / "data", fs::path(dir) / "data");
+  fs::copy(DATA_DIR, fs::path(dir) / "data");
   // Slot 1 is slow to fail (a large picture with broken data); the rest fail
   // at once.
   std::string slow = BlackPng(4096, 2048);
@@ -194,4 +196,98 @@ TEST(LoadTextures, OnlyTheFirstFailingSlotIsReportedWhenLaterOnesFailFaster) {
   for (size_t i = 0; i + 1 < g_messages.size(); ++i) EXPECT_EQ(g_messages[i].text, "MyPNGErrorHandler");
   EXPECT_GT(Level0(GL_TEXTURE_2D, g_textureNames[0], GL_TEXTURE_WIDTH), 0);
   CloseTestWindow(window);
+}
+
+TEST(LoadTextures, AFailedSlotLeavesTheRampsAfterItUnloaded) {
+  std::string dir = TempDir();
+  fs::copy(fs::current_path() / "data", fs::path(dir) / "data");
+  fs::remove(fs::path(dir) / "data" / "veri-tausta2.png");  // slot 4, between the ramps
+  ASSERT_EQ(chdir(dir.c_str()), 0);
+  GLWindow* window = OpenTestWindow();
+  ASSERT_TRUE(window);
+  EXPECT_EQ(LoadTextures(), 0);
+  EXPECT_EQ(Level0(GL_TEXTURE_1D, g_textureNames[2], GL_TEXTURE_WIDTH), 8);
+  EXPECT_EQ(Level0(GL_TEXTURE_1D, g_textureNames[6], GL_TEXTURE_WIDTH), 0);
+  EXPECT_EQ(Level0(GL_TEXTURE_1D, g_textureNames[7], GL_TEXTURE_WIDTH), 0);
+  CloseTestWindow(window);
+}
+
+namespace {
+
+// Texels a viewer sees of a sprite: alpha above an eighth.
+struct Box {
+  int x0 = 1 << 30, y0 = 1 << 30, x1 = -1, y1 = -1;  // inclusive
+  bool Empty() const { return x1 < 0; }
+  int Width() const { return x1 - x0 + 1; }
+  int Height() const { return y1 - y0 + 1; }
+};
+
+// The visible texels of a data picture, in image columns and rows (top row 0),
+// read through the program's own loader.
+Box OpaqueBox(const std::string& name) {
+  Box box;
+  int components = 0;
+  uint32_t width = 0, height = 0;
+  unsigned char* pixels = nullptr;
+  const std::string path = std::string(DATA_DIR) + "/" + name;
+  if (!ReadPNG(path.c_str(), &components, &width, &height, &pixels)) {
+    ADD_FAILURE() << "cannot read " << path;
+    return box;
+  }
+  EXPECT_EQ(components, 4) << name;
+  EXPECT_EQ(width, 512u) << name;
+  EXPECT_EQ(height, 256u) << name;
+  for (uint32_t r = 0; components == 4 && r < height; ++r)
+    for (uint32_t c = 0; c < width; ++c)
+      if (pixels[(r * width + c) * 4 + 3] > 32) {
+        box.x0 = std::min(box.x0, int(c)), box.x1 = std::max(box.x1, int(c));
+        box.y0 = std::min(box.y0, int(r)), box.y1 = std::max(box.y1, int(r));
+      }
+  free(pixels);
+  return box;
+}
+
+// A sprite's box on a 640x480 screen when drawn 512x256 with its lower-left
+// corner at (x, y): y counts up from the bottom, the image's last row lowest.
+Box OnScreen(const Box& image, int x, int y) {
+  Box b;
+  b.x0 = x + image.x0, b.x1 = x + image.x1;
+  b.y0 = y + 255 - image.y1, b.y1 = y + 255 - image.y0;
+  return b;
+}
+
+}  // namespace
+
+TEST(Pictures, GreetingsStayOnScreenAndQvtCoversNoneOfZmb) {
+  Box zmb = OnScreen(OpaqueBox("zmb.png"), 0, 216), qvt = OnScreen(OpaqueBox("qvt.png"), 270, 136);
+  ASSERT_FALSE(zmb.Empty());
+  ASSERT_FALSE(qvt.Empty());
+  std::printf("on screen: ZMB x %d-%d y %d-%d, QVT x %d-%d y %d-%d\n", zmb.x0, zmb.x1, zmb.y0,
+              zmb.y1, qvt.x0, qvt.x1, qvt.y0, qvt.y1);
+  for (const Box& b : {zmb, qvt}) {
+    EXPECT_GE(b.x0, 0);
+    EXPECT_LE(b.x1, 639);
+    EXPECT_GE(b.y0, 0);
+    EXPECT_LE(b.y1, 479);
+  }
+  bool apart = qvt.x0 > zmb.x1 || zmb.x0 > qvt.x1 || qvt.y0 > zmb.y1 || zmb.y0 > qvt.y1;
+  EXPECT_TRUE(apart) << "QVT's lettering box overlaps ZMB's";
+  // Together they reach down into the lower half of the screen.
+  EXPECT_LE(std::min(zmb.y0, qvt.y0), 160);
+}
+
+TEST(Pictures, TitleAndCreditLetteringFillsTheRegionThePulseScalesAbout) {
+  for (const char* name : {"tonaro_teksti.png", "kredu_jastu.png", "kredu_pelan.png", "kredu_sorvo.png"}) {
+    SCOPED_TRACE(name);
+    Box b = OpaqueBox(name);
+    ASSERT_FALSE(b.Empty());
+    std::printf("%s: columns %d-%d, rows %d-%d: %.0f%% of the width, %.0f%% of the height\n", name,
+                b.x0, b.x1, b.y0, b.y1, 100.0 * b.Width() / 293, 100.0 * b.Height() / 65);
+    EXPECT_GE(b.x0, 0);
+    EXPECT_LE(b.x1, 292);
+    EXPECT_GE(b.y0, 191);
+    EXPECT_LE(b.y1, 255);
+    EXPECT_GE(b.Width(), 0.9 * 293);
+    EXPECT_GE(b.Height(), 0.75 * 65);
+  }
 }

@@ -1,5 +1,7 @@
 # Shared by the scripts that drive the real binary on a virtual X display.
-# Expects $work (a scratch folder) and uses $XPID for the server.
+# Expects $work (a scratch folder) and uses $XPID for the server. Until
+# start_display no display is set at all.
+unset DISPLAY WAYLAND_DISPLAY SDL_VIDEODRIVER
 
 start_display() {  # WIDTHxHEIGHT
   rm -f "$work/display"
@@ -9,12 +11,16 @@ start_display() {  # WIDTHxHEIGHT
     [ -s "$work/display" ] && break
     sleep 0.05
   done
+  # This server and nothing else: SDL's X11 driver on it, no Wayland.
   export DISPLAY=":$(head -n1 "$work/display")"
+  export SDL_VIDEODRIVER=x11
+  unset WAYLAND_DISPLAY
 }
 
 stop_display() {
   [ -n "${XPID:-}" ] && kill "$XPID" 2>/dev/null && wait "$XPID" 2>/dev/null
   XPID=""
+  unset DISPLAY
 }
 
 # Prints the id of the first window titled $1 (a grep -E pattern) whose size

@@ -159,45 +159,93 @@ def save(pic, name):
 
 # Sprites ---------------------------------------------------------------------
 
-def sprite(draw_fn, scale=4):
-    """Draws at four times the size and shrinks, for soft alpha edges."""
+def sprite(draw_fn, scale=4, clip=None):
+    """Draws at four times the size and shrinks, for soft alpha edges; clip
+    (x0, y0, x1, y1, exclusive) clears what the filter spreads beyond a region."""
     big = Image.new("RGBA", (512 * scale, 256 * scale), (0, 0, 0, 0))
     draw_fn(big, scale)
-    return big.resize((512, 256), Image.LANCZOS)
+    pic = big.resize((512, 256), Image.LANCZOS)
+    if clip:
+        keep = Image.new("L", pic.size, 0)
+        ImageDraw.Draw(keep).rectangle([clip[0], clip[1], clip[2] - 1, clip[3] - 1], fill=255)
+        alpha = np.minimum(np.asarray(pic.getchannel("A")), np.asarray(keep))
+        pic.putalpha(Image.fromarray(alpha))
+    return pic
 
 
-def fit_font(name, text, width, height, scale, stroke):
-    size = height * scale
-    while size > 4:
-        f = font(name, size)
-        box = ImageDraw.Draw(Image.new("L", (1, 1))).textbbox((0, 0), text, font=f,
-                                                              stroke_width=stroke)
-        if box[2] - box[0] <= width * scale and box[3] - box[1] <= height * scale:
-            return f, box
-        size -= scale
-    raise SystemExit("cannot fit " + text)
+def text_block(text, fontname, height, fillc, outline="#000000", stroke=0, shadow=(0, 0),
+               shadowc="#000000"):
+    """Comic lettering (shadow, outline, fill) on its own transparent canvas,
+    cropped to what is drawn."""
+    f = font(fontname, int(height))
+    box = ImageDraw.Draw(Image.new("L", (1, 1))).textbbox((0, 0), text, font=f,
+                                                          stroke_width=stroke)
+    w = box[2] - box[0] + abs(shadow[0]) + 4
+    h = box[3] - box[1] + abs(shadow[1]) + 4
+    block = Image.new("RGBA", (w, h), (0, 0, 0, 0))
+    d = ImageDraw.Draw(block)
+    x, y = 2 - box[0] + max(0, -shadow[0]), 2 - box[1] + max(0, -shadow[1])
+    if shadow != (0, 0):
+        d.text((x + shadow[0], y + shadow[1]), text, font=f, fill=shadowc, stroke_width=stroke,
+               stroke_fill=shadowc)
+    d.text((x, y), text, font=f, fill=fillc, stroke_width=stroke, stroke_fill=outline)
+    return block.crop(block.getbbox())
 
 
-def name_sprite(text, fillc, accent, fontname=BEBAS):
-    """Lettering that fills the lower-left 293x65: the region the pulse scales about."""
+def place(pic, block, box, keep_aspect=False, align="left"):
+    """Scales a block into box (x0, y0, x1, y1): to fill it exactly, or as large
+    as fits without distortion."""
+    bw, bh = box[2] - box[0], box[3] - box[1]
+    if keep_aspect:
+        k = min(bw / block.size[0], bh / block.size[1])
+        size = (max(1, round(block.size[0] * k)), max(1, round(block.size[1] * k)))
+    else:
+        size = (bw, bh)
+    block = block.resize(size, Image.LANCZOS)
+    x = box[0] if align == "left" else box[0] + (bw - size[0]) // 2
+    pic.alpha_composite(block, (x, box[1] + (bh - size[1]) // 2))
+
+
+# The lettering region of the title and credits sprites, which the pulse scales
+# about: columns 0-292, rows 191-255. The lettering keeps a margin inside it:
+# the pulse grows the sprite up to 1.2 times about the region's centre, and the
+# credits sit in the window's corner, where the growth would cut the edges.
+LETTER_BOX = (13, 193, 280, 250)
+LETTER_REGION = (0, 191, 293, 256)
+
+
+def title_sprite(text, fillc, accent):
+    """Lettering that fills the whole lettering region, so the title reads at
+    its full size and the slide-in shows it from the first frame."""
     def draw(pic, k):
-        stroke = 3 * k
-        f, box = fit_font(fontname, text, 283, 57, k, stroke)
-        tw, th = box[2] - box[0], box[3] - box[1]
-        x = (293 * k - tw) / 2 - box[0] - 3 * k
-        y = 191 * k + (65 * k - th) / 2 - box[1] - 2 * k
-        d = ImageDraw.Draw(pic)
-        d.text((x + 5 * k, y + 5 * k), text, font=f, fill=accent, stroke_width=stroke,
-               stroke_fill=accent)
-        d.text((x, y), text, font=f, fill=fillc, stroke_width=stroke, stroke_fill="#000000")
-    return sprite(draw)
+        block = text_block(text, SPARTAN, 100 * k, fillc, "#000000", 5 * k, (6 * k, 6 * k), accent)
+        place(pic, block, tuple(v * k for v in LETTER_BOX))
+    return sprite(draw, clip=LETTER_REGION)
 
 
-def emblem_sprite(text, colours, emblem):
-    """Greetings: a group's name beside its emblem, readable over black."""
+def credit_sprite(name, role, fillc, accent):
+    """A role line over the name; the name fills the rest of the region."""
+    def draw(pic, k):
+        x0, y0, x1, y1 = (v * k for v in LETTER_BOX)
+        role_block = text_block(role, SPARTAN, 40 * k, "#ffffff", "#000000", 4 * k, (3 * k, 3 * k),
+                                accent)
+        split = y0 + 17 * k
+        place(pic, role_block, (x0, y0, x1, split), keep_aspect=True)
+        name_block = text_block(name.upper(), SPARTAN, 100 * k, fillc, "#000000", 5 * k,
+                                (6 * k, 6 * k), accent)
+        place(pic, name_block, (x0, split + 2 * k, x1, y1))
+    return sprite(draw, clip=LETTER_REGION)
+
+
+def emblem_sprite(text, colours, emblem, box):
+    """Greetings: a group's name beside its emblem, readable over black, drawn
+    inside box (x0, y0, x1, y1) of the sprite so the two pictures of the scene
+    neither overlap nor leave the screen."""
     def draw(pic, k):
         d = ImageDraw.Draw(pic)
-        cx, cy, r = 80 * k, 128 * k, 66 * k
+        x0, y0, x1, y1 = (v * k for v in box)
+        r = (y1 - y0) / 2 - 4 * k
+        cx, cy = x0 + r + 4 * k, (y0 + y1) / 2
         if emblem == "star":
             pts = []
             for i in range(16):
@@ -214,12 +262,23 @@ def emblem_sprite(text, colours, emblem):
                 d.ellipse([cx - rr, cy - rr, cx + rr, cy + rr], fill=c)
             d.polygon([(cx - r * 0.3, cy - r * 0.4), (cx + r * 0.45, cy),
                        (cx - r * 0.3, cy + r * 0.4)], fill="#ffffff")
-        f = font(SPARTAN, 112 * k)
-        lettering(pic, text, f, (160 * k, 140 * k), colours[0], "#ffffff", 5 * k,
-                  (7 * k, 7 * k), colours[1], anchor="lm")
-        f2 = font(COMIC, 26 * k)
-        d.text((164 * k, 206 * k), "greetings!", font=f2, fill="#ffffff", anchor="lm")
+        lx = cx + r + 10 * k
+        split = y0 + (y1 - y0) * 0.74
+        name = text_block(text, SPARTAN, 110 * k, colours[0], "#ffffff", 5 * k, (7 * k, 7 * k),
+                          colours[1])
+        place(pic, name, (int(lx), y0, x1, int(split)), keep_aspect=True)
+        line = text_block("greetings!", COMIC, 40 * k, "#ffffff", "#000000", 2 * k)
+        place(pic, line, (int(lx), int(split + 4 * k), x1, y1), keep_aspect=True, align="centre")
     return sprite(draw)
+
+
+# Where the greetings sprites' content may lie. ZMB is drawn at (0, 216) and
+# QVT at (270, 136) in a 640x480 window, both 512x256 and bottom-up, so a
+# texel (c, r) of ZMB lands on screen at (c, 471 - r) and one of QVT at
+# (270 + c, 391 - r). ZMB keeps to the upper screen (rows 0-171, y >= 300),
+# QVT to the lower (rows 101-255, y <= 290) and to columns 0-369 (x <= 639).
+ZMB_BOX = (4, 4, 504, 168)
+QVT_BOX = (4, 104, 366, 252)
 
 
 # Backgrounds -----------------------------------------------------------------
@@ -328,7 +387,7 @@ def chrome(size=256):
     return to_image(img[::-1])
 
 
-def credits_background(theme):
+def credits_background(theme, role):
     a, b, c, dots = theme
     img = vertical(a, b)
     img = rays(img, a, c, count=14, cx=120, cy=420, strength=0.35)
@@ -340,6 +399,9 @@ def credits_background(theme):
     img = mix(img, np.broadcast_to(rgb(b), img.shape), panel)
     pic = to_image(img)
     lettering(pic, "CREDITS", font(BEBAS, 110), (40, 110), c, "#000000", 6, (7, 7), dots,
+              anchor="lm")
+    # The person's part in large type across the middle of the window.
+    lettering(pic, role.upper(), font(BEBAS, 150), (44, 262), b, c, 5, (8, 8), dots,
               anchor="lm")
     return pic
 
@@ -365,6 +427,8 @@ CREDIT_THEMES = {
     "pelan": ("#84cc16", "#1a2e05", "#fef08a", "#365314"),
     "sorvo": ("#a855f7", "#2e1065", "#fdba74", "#4c1d95"),
 }
+CREDIT_ROLES = {"jastu": ("code", "CODE & DIRECTION"), "pelan": ("music", "MUSIC & SOUND"),
+                "sorvo": ("graphics", "GRAPHICS & MODELS")}
 
 
 def main():
@@ -375,14 +439,15 @@ def main():
         save(blood(i), "veri-tausta%d.png" % i)
     for i in (1, 2, 3, 4):
         save(phone(i), "kaenny-tausta%d.png" % i)
-    save(emblem_sprite("ZMB", ("#22c55e", "#14532d"), "star"), "zmb.png")
-    save(emblem_sprite("QVT", ("#f97316", "#7c2d12"), "disc"), "qvt.png")
+    save(emblem_sprite("ZMB", ("#22c55e", "#14532d"), "star", ZMB_BOX), "zmb.png")
+    save(emblem_sprite("QVT", ("#f97316", "#7c2d12"), "disc", QVT_BOX), "qvt.png")
     save(chrome(), "chrome.png")
     for name, theme in CREDIT_THEMES.items():
-        save(credits_background(theme), "tausta_%s.png" % name)
-        save(name_sprite(name.capitalize(), theme[2], theme[3]), "kredu_%s.png" % name)
+        role, line = CREDIT_ROLES[name]
+        save(credits_background(theme, role), "tausta_%s.png" % name)
+        save(credit_sprite(name, line, theme[2], theme[3]), "kredu_%s.png" % name)
     save(the_end(), "the-end.png")
-    save(name_sprite("Tonaro", "#fde047", "#db2777"), "tonaro_teksti.png")
+    save(title_sprite("TONARO", "#fde047", "#db2777"), "tonaro_teksti.png")
 
 
 def contact_sheet(path):

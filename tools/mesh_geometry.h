@@ -1,5 +1,5 @@
-// Building blocks for the mesh generator: closed solids as triangle soups,
-// welded smooth normals, and the checks every record must pass.
+// Building blocks for the mesh generator: closed solids as triangle soups and
+// welded smooth normals. The record invariants are checked by tests/mesh_test.
 #pragma once
 #include <cmath>
 #include <cstdint>
@@ -26,13 +26,14 @@ inline V3 Normalized(V3 a) {
 
 struct Tri {
   V3 p[3];
+  V3 light{0, 0, 0};  // when not zero, the normal every copy of its positions takes
 };
 
 // A triangle soup. Solids are closed and wound so their signed volume is
 // positive, which puts every face normal outwards.
 struct Soup {
   std::vector<Tri> tris;
-  void Triangle(V3 a, V3 b, V3 c) { tris.push_back({{a, b, c}}); }
+  void Triangle(V3 a, V3 b, V3 c) { tris.push_back({{a, b, c}, {0, 0, 0}}); }
   void Quad(V3 a, V3 b, V3 c, V3 d) {
     Triangle(a, b, c);
     Triangle(a, c, d);
@@ -53,6 +54,20 @@ struct Soup {
   void Transform(V3 scale, V3 offset) {
     for (Tri& t : tris)
       for (V3& p : t.p) p = V3{p.x * scale.x, p.y * scale.y, p.z * scale.z} + offset;
+  }
+  // Gives every position of this soup one chosen normal instead of the faces'
+  // mean: a backdrop that should read as lit whatever way it faces.
+  void SetNormal(V3 n) {
+    for (Tri& t : tris) t.light = Normalized(n);
+  }
+  // Turns about an axis parallel to z through centre.
+  void RotateZ(double degrees, V3 centre) {
+    double c = std::cos(degrees * M_PI / 180), s = std::sin(degrees * M_PI / 180);
+    for (Tri& t : tris)
+      for (V3& p : t.p) {
+        V3 q = p - centre;
+        p = centre + V3{q.x * c - q.y * s, q.x * s + q.y * c, q.z};
+      }
   }
   void RotateY(double degrees) {
     double c = std::cos(degrees * M_PI / 180), s = std::sin(degrees * M_PI / 180);
@@ -104,8 +119,8 @@ inline Soup Box(V3 lo, V3 hi, double strip, int inner = 1) {
 
 // A box with rounded edges of the given radius: lattice points are pushed out
 // from the inner box by the radius.
-inline Soup RoundedBox(V3 lo, V3 hi, double radius, int n) {
-  auto lattice = [&](double a, double b) {
+inline Soup RoundedBox(V3 lo, V3 hi, double radius, int nx, int ny, int nz) {
+  auto lattice = [&](double a, double b, int n) {
     std::vector<double> v;
     // Dense near the edges, where the rounding bends.
     for (int i = 0; i <= n; ++i) {
@@ -118,12 +133,22 @@ inline Soup RoundedBox(V3 lo, V3 hi, double radius, int n) {
   V3 c = (lo + hi) * 0.5;
   V3 h = (hi - lo) * 0.5;
   V3 inner = {h.x - radius, h.y - radius, h.z - radius};
-  return CubeSurface(lattice(lo.x, hi.x), lattice(lo.y, hi.y), lattice(lo.z, hi.z), [=](V3 p) {
+  return CubeSurface(lattice(lo.x, hi.x, nx), lattice(lo.y, hi.y, ny), lattice(lo.z, hi.z, nz),
+                     [=](V3 p) {
     V3 q = p - c;
     V3 k = {std::fmax(-inner.x, std::fmin(inner.x, q.x)), std::fmax(-inner.y, std::fmin(inner.y, q.y)),
             std::fmax(-inner.z, std::fmin(inner.z, q.z))};
     return c + k + Normalized(q - k) * radius;
   });
+}
+inline Soup RoundedBox(V3 lo, V3 hi, double radius, int n) {
+  return RoundedBox(lo, hi, radius, n, n, n);
+}
+
+// A plain box of twelve triangles: for small parts, where soft edges would
+// be finer than a pixel.
+inline Soup PlainBox(V3 lo, V3 hi) {
+  return CubeSurface({lo.x, hi.x}, {lo.y, hi.y}, {lo.z, hi.z}, [](V3 p) { return p; });
 }
 
 // A solid of revolution about the y axis through centre, from a profile of
@@ -196,6 +221,7 @@ inline std::vector<OutTri> Finish(const Soup& soup, int* distinctPositions) {
   struct Rounded {
     V3 p[3];
     V3 n;
+    V3 light;
   };
   std::vector<Rounded> rounded;
   for (const Tri& t : soup.tris) {
@@ -206,6 +232,7 @@ inline std::vector<OutTri> Finish(const Soup& soup, int* distinctPositions) {
                                 std::fmin(Length(r.p[2] - r.p[1]), Length(r.p[0] - r.p[2])));
     if (Length(c) < 1e-12 || shortest < 1e-6) continue;
     r.n = Normalized(c);
+    r.light = t.light;
     rounded.push_back(r);
   }
   std::map<std::tuple<uint32_t, uint32_t, uint32_t>, V3> sums;
@@ -217,6 +244,10 @@ inline std::vector<OutTri> Finish(const Soup& soup, int* distinctPositions) {
       sum = sum + r.n * angle;
     }
   *distinctPositions = int(sums.size());
+  for (const Rounded& r : rounded)
+    if (Length(r.light) > 0)
+      for (int k = 0; k < 3; ++k)
+        sums[PositionKey(float(r.p[k].x), float(r.p[k].y), float(r.p[k].z))] = r.light;
   // Where the faces around a position cancel out, the first face's normal
   // serves every copy.
   for (const Rounded& r : rounded)

@@ -1,6 +1,7 @@
 #include "tools/offline_audio.h"
 
 #include <libopenmpt/libopenmpt.h>
+#include <libopenmpt/libopenmpt_ext.h>
 
 #include <algorithm>
 #include <cmath>
@@ -9,12 +10,24 @@
 
 #include "audio/music.h"
 
-std::vector<float> RenderTune(double fromSeconds, size_t frames) {
+std::vector<float> RenderTune(double fromSeconds, size_t frames, int onlyChannel) {
   const openmpt_module_initial_ctl ctls[] = {{"play.at_end", "stop"}, {nullptr, nullptr}};
-  openmpt_module* module = openmpt_module_create_from_memory2(
+  openmpt_module_ext* ext = openmpt_module_ext_create_from_memory(
       g_moduleData, g_moduleSize, openmpt_log_func_silent, nullptr, openmpt_error_func_ignore,
       nullptr, nullptr, nullptr, ctls);
-  if (!module) return {};
+  if (!ext) return {};
+  openmpt_module* module = openmpt_module_ext_get_module(ext);
+  if (onlyChannel >= 0) {
+    openmpt_module_ext_interface_interactive interactive;
+    if (!openmpt_module_ext_get_interface(ext, LIBOPENMPT_EXT_C_INTERFACE_INTERACTIVE, &interactive,
+                                          sizeof interactive) ||
+        onlyChannel >= openmpt_module_get_num_channels(module)) {
+      openmpt_module_ext_destroy(ext);
+      return {};
+    }
+    for (int ch = 0; ch < openmpt_module_get_num_channels(module); ++ch)
+      interactive.set_channel_mute_status(ext, ch, ch != onlyChannel);
+  }
   openmpt_module_ctl_set_integer(module, "dither", 0);
   if (fromSeconds > 0) openmpt_module_set_position_seconds(module, fromSeconds);
   std::vector<float> stereo(frames * 2, 0.0f);
@@ -25,7 +38,7 @@ std::vector<float> RenderTune(double fromSeconds, size_t frames) {
     if (n == 0) break;
     done += n;
   }
-  openmpt_module_destroy(module);
+  openmpt_module_ext_destroy(ext);
   return stereo;
 }
 

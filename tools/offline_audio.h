@@ -6,6 +6,7 @@
 
 // Interleaved stereo floats at 44.1 kHz from `fromSeconds`, exactly `frames`
 // sample frames long (silence past the song's end). Empty on failure.
-std::vector<float> RenderTune(double fromSeconds, size_t frames);
+// `onlyChannel` >= 0 mutes every other channel of the module.
+std::vector<float> RenderTune(double fromSeconds, size_t frames, int onlyChannel = -1);
 // On failure errno says why.
 bool WriteWav(const std::string& path, const std::vector<float>& stereo, int rate);

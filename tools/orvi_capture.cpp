@@ -19,6 +19,7 @@
 #include <functional>
 #include <string>
 
+#include "demo/timeline.h"
 #include "tools/offline_audio.h"
 #include "tools/png_writer.h"
 #include "tools/show_capture.h"
@@ -96,7 +97,7 @@ bool ParseSeconds(const char* text, double* value) {
 
 // Returns an empty string when the arguments are sound, else why not.
 std::string ParseArguments(int argc, char** argv, Job* job) {
-  const double showSeconds = double(EndOfShowMs()) / 1000;
+  const double showSeconds = double(NthEventMs(EventEnd, 0)) / 1000;
   char range[64];
   std::snprintf(range, sizeof range, "between 0 and %g (the show's length in seconds)",
                 showSeconds);
@@ -250,13 +251,13 @@ bool KeepFrame(int64_t frame, uint64_t, int, const std::vector<uint8_t>& rgb, vo
 
 void PrintStats(const SceneTiming& timing) {
   std::printf("scene  frames  mean ms   p95 ms   max ms\n");
-  for (int s = 0; s < 16; ++s) {
+  for (size_t s = 0; s < timing.frameMs.size(); ++s) {
     std::vector<double> t = timing.frameMs[s];
     if (t.empty()) continue;
     std::sort(t.begin(), t.end());
     double mean = 0;
     for (double v : t) mean += v / t.size();
-    std::printf("%5d  %6zu  %7.2f  %7.2f  %7.2f\n", s, t.size(), mean, t[t.size() * 95 / 100],
+    std::printf("%5zu  %6zu  %7.2f  %7.2f  %7.2f\n", s, t.size(), mean, t[t.size() * 95 / 100],
                 t.back());
   }
 }

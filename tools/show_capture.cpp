@@ -33,12 +33,6 @@ void EndCapture(int) { throw ShowEnded(); }
 
 volatile std::sig_atomic_t g_captureStop = 0;
 
-uint64_t EndOfShowMs() {
-  for (const TimelineEvent& e : g_timeline)
-    if (e.type == EventEnd) return e.timeMs;
-  return 0;
-}
-
 uint64_t FrameTimeMs(int64_t frame, int fps) { return uint64_t(frame) * 1000u / uint64_t(fps); }
 
 int64_t FirstFrame(const CaptureOptions& o) {
@@ -48,7 +42,7 @@ int64_t FirstFrame(const CaptureOptions& o) {
 }
 
 int64_t LastFrame(const CaptureOptions& o) {
-  uint64_t endMs = EndOfShowMs();
+  uint64_t endMs = NthEventMs(EventEnd, 0);
   if (o.toSeconds * 1000 < double(endMs)) endMs = uint64_t(o.toSeconds * 1000);
   int64_t n = 0;
   while (FrameTimeMs(n, o.fps) < endMs) ++n;
@@ -89,7 +83,10 @@ int64_t RunCapture(GLWindow* window, const CaptureOptions& options, FrameSink si
       if (n < first) continue;
       glFinish();
       double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
-      if (timing && g_scene >= 0 && g_scene < 16) timing->frameMs[g_scene].push_back(ms);
+      if (timing && g_scene >= 0) {
+        if (timing->frameMs.size() <= size_t(g_scene)) timing->frameMs.resize(size_t(g_scene) + 1);
+        timing->frameMs[size_t(g_scene)].push_back(ms);
+      }
       std::vector<uint8_t> rgb = ReadBackBuffer(window->GetWidth(), window->GetHeight());
       SDL_GL_SwapWindow(window->sdlWindow);
       if (!sink(n, g_captureNowMs, g_scene, rgb, user)) return -1;

@@ -16,9 +16,6 @@ struct CaptureOptions {
   double toSeconds = 1e9;   // the show's end event stops it sooner
 };
 
-// The moment of the show's end event, in ms.
-uint64_t EndOfShowMs();
-
 // Set (by a signal handler) to stop RunCapture before its next frame, kept
 // or not; it then returns -1.
 extern volatile std::sig_atomic_t g_captureStop;
@@ -34,7 +31,8 @@ typedef bool (*FrameSink)(int64_t frame, uint64_t timeMs, int scene,
                           const std::vector<uint8_t>& rgb, void* user);
 
 struct SceneTiming {
-  std::vector<double> frameMs[16];  // per scene: time to draw a kept frame, glFinish included
+  // per scene number: time to draw a kept frame, glFinish included
+  std::vector<std::vector<double>> frameMs;
 };
 
 // Opens the offscreen window and sets the show up as Init does, without a
