@@ -52,7 +52,7 @@ static const char* const kSlotMessages[kTextureSlotCount] = {
     "Could not load Tonaro text texture!@#",
 };
 
-// Catalogue-wide pixel budget: four times what data/ holds, two pictures of
+// Catalogue-wide pixel budget: over four times what data/ holds, two pictures of
 // the largest size. Checked at each header, in slot order, so 20 large
 // pictures are refused before their memory is taken.
 static const uint64_t kCataloguePixelBudget = 2ull * kPngMaxDimension * kPngMaxDimension;
