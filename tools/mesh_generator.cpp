@@ -362,9 +362,13 @@ Soup PrisonCell(double floorCell) {
   for (V3 at : {V3{-2.1, 1.4, 2.05}, V3{-1.4, 1.4, 2.5}, V3{-1.0, 1.4, 2.0}})
     s.Append(Lathe(cup, 12, at));
 
-  // A bucket and a bowl on the floor.
+  // Two heating pipes along the window wall, from side wall to side wall.
+  for (double py : {1.78, 1.93})
+    s.Append(Rod({XI - 0.09, py, Z0 - 0.05}, {XI - 0.09, py, Z1 + 0.05}, 0.05, 10));
+
+  // A bucket under the window and a bowl on the floor.
   s.Append(Lathe({{0, 0}, {0.3, 0}, {0.38, 0.6}, {0.35, 0.6}, {0.28, 0.04}, {0, 0.04}}, 16,
-                 {0.8, -0.02, -1.8}));
+                 {4.4, -0.02, 0.2}));
   s.Append(Lathe({{0, 0}, {0.15, 0}, {0.3, 0.12}, {0.32, 0.15}, {0.29, 0.15}, {0.14, 0.04},
                   {0, 0.04}},
                  16, {-3.0, -0.02, 0.9}));
