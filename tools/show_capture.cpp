@@ -1,6 +1,7 @@
 #include "tools/show_capture.h"
 
 #include <GL/gl.h>
+#include <time.h>
 
 #include <chrono>
 #include <cstdio>
@@ -36,6 +37,12 @@ uint64_t EndOfShowMs() {
 }
 
 }  // namespace
+
+double ProcessCpuMs() {
+  timespec t;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
 
 uint64_t FrameTimeMs(int64_t frame, int fps) { return uint64_t(frame) * 1000u / uint64_t(fps); }
 
@@ -80,13 +87,17 @@ int64_t RunCapture(GLWindow* window, const CaptureOptions& options, FrameSink si
       g_captureNowMs = FrameTimeMs(n, options.fps);
       if (n == first) glFinish();  // the frames drawn unkept must not count against it
       auto started = std::chrono::steady_clock::now();
+      const double cpuStarted = ProcessCpuMs();
       glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
       glLoadIdentity();
       window->frameCallback(window);
       if (n < first) continue;
       glFinish();
       double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
-      if (timing && g_scene >= 0 && g_scene < 16) timing->frameMs[g_scene].push_back(ms);
+      if (timing && g_scene >= 0 && g_scene < 16) {
+        timing->frameMs[g_scene].push_back(ms);
+        timing->cpuMs[g_scene].push_back(ProcessCpuMs() - cpuStarted);
+      }
       std::vector<uint8_t> rgb = ReadBackBuffer(window->GetWidth(), window->GetHeight());
       SDL_GL_SwapWindow(window->sdlWindow);
       if (!sink(n, g_captureNowMs, g_scene, rgb, user)) return -1;
