@@ -3,7 +3,9 @@
 // the plainest frame, memory against an empty window, and picture loading.
 // Shared machines make bare times wander, so scenes are given as ratios to a
 // floor measured in the same process, interleaved with them.
+#define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>
+#include <GL/glext.h>
 #include <GL/glu.h>
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -117,12 +119,38 @@ int ProbeEmptyWindow() {
   glFinish();
   SDL_GL_SwapWindow(window->sdlWindow);
   std::printf("peak_mib %.2f\n", ReadResidency().peak);
+  // Then one textured quad: the first draw makes llvmpipe compile shaders
+  // with LLVM, a step each state the show draws in for the first time repeats.
+  FloorFrameMs(window);
+  std::printf("first_quad_mib %.2f\n", ReadResidency().rss);
   return 0;
 }
+
+// Fragments shaded: what the renderer's threads spend their time on, counted
+// exactly, whatever the load. Zero where the driver cannot count them.
+struct FragmentCounter {
+  GLuint query = 0;
+  bool open = false;
+  void Begin() {
+    if (!query) glGenQueries(1, &query);
+    glBeginQuery(GL_FRAGMENT_SHADER_INVOCATIONS_ARB, query);
+    open = true;
+  }
+  double End() {
+    if (!open) return 0;
+    glEndQuery(GL_FRAGMENT_SHADER_INVOCATIONS_ARB);
+    open = false;
+    GLuint64 count = 0;
+    glGetQueryObjectui64v(query, GL_QUERY_RESULT, &count);
+    return double(count);
+  }
+};
 
 struct ShowProbe {
   std::vector<double> floorMs[kSceneCount];
   std::vector<double> floorCpuMs[kSceneCount];
+  std::vector<double> fragments[kSceneCount], floorFragments[kSceneCount];
+  FragmentCounter counter;
   double rssAtEnd[kSceneCount] = {};
   GLWindow* window = nullptr;
 };
@@ -131,9 +159,14 @@ bool TimeFloorBeside(int64_t, uint64_t, int scene, const std::vector<uint8_t>&, 
   ShowProbe* probe = static_cast<ShowProbe*>(user);
   if (scene < 0 || scene >= kSceneCount) return true;
   probe->rssAtEnd[scene] = ReadResidency().rss;
+  // The count opened after the previous floor frame covers this show frame.
+  if (probe->counter.open) probe->fragments[scene].push_back(probe->counter.End());
   double cpu = 0;
+  probe->counter.Begin();
   probe->floorMs[scene].push_back(FloorFrameMs(probe->window, &cpu));
+  probe->floorFragments[scene].push_back(probe->counter.End());
   probe->floorCpuMs[scene].push_back(cpu);
+  probe->counter.Begin();
   return true;
 }
 
@@ -150,9 +183,10 @@ int ProbeShow() {
   SceneTiming timing;
   RunCapture(probe.window, options, TimeFloorBeside, &probe, &timing);
   for (int s = 0; s < kSceneCount; ++s)
-    std::printf("scene %d %zu %.3f %.3f %.3f %.3f %.3f %.2f\n", s, timing.frameMs[s].size(),
-                Mean(timing.frameMs[s]), Percentile95(timing.frameMs[s]), Mean(probe.floorMs[s]),
-                Mean(timing.cpuMs[s]), Mean(probe.floorCpuMs[s]), probe.rssAtEnd[s]);
+    std::printf("scene %d %zu %.3f %.3f %.3f %.3f %.3f %.2f %.0f %.0f\n", s,
+                timing.frameMs[s].size(), Mean(timing.frameMs[s]), Percentile95(timing.frameMs[s]),
+                Mean(probe.floorMs[s]), Mean(timing.cpuMs[s]), Mean(probe.floorCpuMs[s]),
+                probe.rssAtEnd[s], Mean(probe.fragments[s]), Mean(probe.floorFragments[s]));
   std::printf("peak_mib %.2f\n", ReadResidency().peak);
   return 0;
 }
@@ -187,21 +221,24 @@ void ShowAgainstFloorAndEmptyWindow(benchmark::State& state) {
   }
   // Wall time is what a viewer waits; CPU time (all threads) is what the
   // frame costs, and far steadier while others share the machine.
-  std::printf("\n               ---------- wall ----------   ------- CPU -------\n"
-              "scene  frames  mean ms  p95 ms  mean/floor   mean ms  mean/floor  RSS at end MiB\n");
+  std::printf("\n               ---------- wall ----------   ------- CPU -------   fragments\n"
+              "scene  frames  mean ms  p95 ms  mean/floor   mean ms  mean/floor   /floor   "
+              "RSS at end MiB\n");
   double heaviest = 0, heaviestCpu = 0, worstP95 = 0, scene1 = 0, scene1Cpu = 0, floorSum = 0,
          floorCpuSum = 0;
   int scenes = 0;
   for (size_t at = show.find("scene "); at != std::string::npos; at = show.find("scene ", at + 1)) {
     int s = 0;
     size_t frames = 0;
-    double mean = 0, p95 = 0, floor = 0, cpu = 0, floorCpu = 0, rss = 0;
-    if (std::sscanf(show.c_str() + at, "scene %d %zu %lf %lf %lf %lf %lf %lf", &s, &frames, &mean,
-                    &p95, &floor, &cpu, &floorCpu, &rss) != 8 ||
+    double mean = 0, p95 = 0, floor = 0, cpu = 0, floorCpu = 0, rss = 0, fragments = 0,
+           floorFragments = 0;
+    if (std::sscanf(show.c_str() + at, "scene %d %zu %lf %lf %lf %lf %lf %lf %lf %lf", &s, &frames,
+                    &mean, &p95, &floor, &cpu, &floorCpu, &rss, &fragments, &floorFragments) != 10 ||
         frames == 0 || floor <= 0 || floorCpu <= 0)
       continue;
-    std::printf("%5d  %6zu  %7.2f  %6.2f  %10.2f   %7.2f  %10.2f  %14.1f\n", s, frames, mean, p95,
-                mean / floor, cpu, cpu / floorCpu, rss);
+    std::printf("%5d  %6zu  %7.2f  %6.2f  %10.2f   %7.2f  %10.2f  %7.2f  %14.1f\n", s, frames,
+                mean, p95, mean / floor, cpu, cpu / floorCpu,
+                floorFragments > 0 ? fragments / floorFragments : 0, rss);
     heaviest = std::max(heaviest, mean / floor);
     heaviestCpu = std::max(heaviestCpu, cpu / floorCpu);
     worstP95 = std::max(worstP95, p95);
@@ -214,8 +251,10 @@ void ShowAgainstFloorAndEmptyWindow(benchmark::State& state) {
     std::printf("floor: %.2f ms wall, %.2f ms CPU (mean over the scenes)\n", floorSum / scenes,
                 floorCpuSum / scenes);
   const double emptyPeak = ProbeValue(empty, "peak_mib"), showPeak = ProbeValue(show, "peak_mib");
-  std::printf("empty window peak %.1f MiB; show loaded %.1f MiB; show peak %.1f MiB = %.2fx\n\n",
-              emptyPeak, ProbeValue(show, "rss_loaded_mib"), showPeak, showPeak / emptyPeak);
+  std::printf("empty window peak %.1f MiB (%.1f after one drawn quad); show with its pictures "
+              "loaded %.1f MiB; show peak %.1f MiB = %.2fx the empty window\n\n",
+              emptyPeak, ProbeValue(empty, "first_quad_mib"), ProbeValue(show, "rss_loaded_mib"),
+              showPeak, showPeak / emptyPeak);
   state.counters["floor_ms"] = scenes ? floorSum / scenes : 0;
   state.counters["scene1_x_floor"] = scene1;
   state.counters["heaviest_x_floor"] = heaviest;
@@ -288,8 +327,8 @@ BENCHMARK_CAPTURE(ShadingMath, blood_cells_x20, BloodCellMesh(), 20);
 BENCHMARK_CAPTURE(ShadingMath, prison_cell, PrisonCellMesh(), 1);
 BENCHMARK_CAPTURE(ShadingMath, cellphone, CellphoneMesh(), 1);
 
-// Not inlined, so that callgrind can count one frame's instructions here and
-// in FloorFrameMs (LP_NUM_THREADS=0 keeps the rasterising on this thread).
+// Not inlined, so that a profile (perf; LP_NUM_THREADS=0 keeps the rasterising
+// on this thread) tells a scene frame from a floor frame.
 __attribute__((noinline)) double SceneFrameMs(GLWindow* window, void (*scene)(GLWindow*, int)) {
   auto started = std::chrono::steady_clock::now();
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -328,6 +367,51 @@ void FloorFrame(benchmark::State& state) {
   for (auto _ : state) FloorFrameMs(window);
 }
 BENCHMARK(FloorFrame)->Unit(benchmark::kMillisecond);
+
+// What the floor itself is made of: the same full-window quad with the
+// depth test on (as the show has it) or off, from a picture stored as RGB (as
+// the show's backgrounds) or RGBA, filtered linearly or nearest. CPU time of
+// all threads per frame; the show may change none of these, the figures say
+// where llvmpipe's time goes.
+void FloorParts(benchmark::State& state) {
+  GLWindow* window = Window();
+  if (!window) {
+    state.SkipWithError("no GL window");
+    return;
+  }
+  const bool depth = state.range(0), rgba = state.range(1), linear = state.range(2);
+  std::vector<unsigned char> texels(1024 * 512 * 4);
+  for (size_t i = 0; i < texels.size(); ++i) texels[i] = (unsigned char)(i * 2654435761u >> 24);
+  GLuint name = 0;
+  glGenTextures(1, &name);
+  glBindTexture(GL_TEXTURE_2D, name);
+  const GLint filter = linear ? GL_LINEAR : GL_NEAREST;
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+  glTexImage2D(GL_TEXTURE_2D, 0, rgba ? 4 : 3, 1024, 512, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+               texels.data());
+  const GLuint saved = g_textureNames[kFloorSlot];
+  g_textureNames[kFloorSlot] = name;
+  if (!depth) glDisable(GL_DEPTH_TEST);
+  double cpuMs = 0;
+  for (auto _ : state) {
+    double cpu = 0;
+    FloorFrameMs(window, &cpu);
+    cpuMs += cpu;
+  }
+  glEnable(GL_DEPTH_TEST);
+  g_textureNames[kFloorSlot] = saved;
+  glDeleteTextures(1, &name);
+  state.counters["cpu_ms"] = cpuMs / state.iterations();
+}
+BENCHMARK(FloorParts)
+    ->ArgNames({"depth", "rgba", "linear"})
+    ->Args({1, 0, 1})
+    ->Args({0, 0, 1})
+    ->Args({1, 1, 1})
+    ->Args({1, 0, 0})
+    ->Args({0, 1, 0})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(SceneFrame, BloodCellScene)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(SceneFrame, PrisonCellScene)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(SceneFrame, CellphoneScene)->Unit(benchmark::kMillisecond);
