@@ -4,6 +4,7 @@
 #include <GL/glu.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/frame_timer.h"
 #include "assets/mesh.h"
@@ -18,6 +19,22 @@ int g_chromeSpinStartSet;
 void ResetChromeLogo() {
   g_chromeSpinStartMs = 0;
   g_chromeSpinStartSet = 0;
+}
+
+struct ChromeVertex {
+  float nx, ny, nz;
+  float x, y, z;
+};
+
+// Filled at the first draw; the logo never changes.
+static std::vector<ChromeVertex> g_chromeVertices;
+
+static void FacetChromeLogo(const Mesh& logo, ChromeVertex* out) {
+  for (int i = 0; i < logo.triangleCount; ++i) {
+    const float* n = logo.triangles[i].faceNormal;
+    for (const MeshVertex& v : logo.triangles[i].vertex)
+      *out++ = ChromeVertex{n[0], n[1], n[2], v.x, v.y, v.z};
+  }
 }
 
 float ChromeSpinAngle(unsigned long long t) { return float(t) * 0.001f * 200.0f; }
@@ -42,15 +59,23 @@ void DrawChromeLogo(double eyeZ, double eyeX, double eyeY, int spin, float alpha
   }
   glBindTexture(GL_TEXTURE_2D, g_textureNames[kChromeSlot]);
   glColor4f(1, 1, 1, alpha);
-  // One face normal for all three vertices: each face reflects as a flat facet.
-  glBegin(GL_TRIANGLES);
+  // One array draw with the values immediate mode would send: each face's
+  // normal with all three of its vertices, so each face reflects as a flat facet.
   const Mesh logo = ChromeLogoMesh();
-  for (int i = 0; i < logo.triangleCount; ++i) {
-    const TriangleRecord& triangle = logo.triangles[i];
-    glNormal3fv(triangle.faceNormal);
-    for (const MeshVertex& vertex : triangle.vertex) glVertex3fv(&vertex.x);
+  const size_t count = size_t(logo.triangleCount) * 3;
+  if (g_chromeVertices.size() != count) {
+    g_chromeVertices.resize(count);
+    FacetChromeLogo(logo, g_chromeVertices.data());
   }
-  glEnd();
+  if (count) {
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glNormalPointer(GL_FLOAT, sizeof(ChromeVertex), &g_chromeVertices[0].nx);
+    glVertexPointer(3, GL_FLOAT, sizeof(ChromeVertex), &g_chromeVertices[0].x);
+    glDrawArrays(GL_TRIANGLES, 0, GLsizei(count));
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+  }
   glPopMatrix();
   glDisable(GL_TEXTURE_2D);
   glDisable(GL_TEXTURE_GEN_S);

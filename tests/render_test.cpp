@@ -126,6 +126,59 @@ TEST(ToonShading, AMeshFacingTheLightShowsTheHighlightAndOneFacingAwayTheShadow)
   CloseTestWindow(window);
 }
 
+// The per-vertex calls the toon drawing replaced: one glTexCoord1f and one
+// glVertex3fv a vertex inside glBegin/glEnd.
+static void DrawToonMeshPerVertex(const Mesh& mesh, GLuint ramp, const Vector3& light, const float* m) {
+  glBindTexture(GL_TEXTURE_1D, ramp);
+  glColor4f(1, 1, 1, 1);
+  glBegin(GL_TRIANGLES);
+  for (int i = 0; i < mesh.triangleCount; ++i)
+    for (const MeshVertex& v : mesh.triangles[i].vertex) {
+      glTexCoord1f(ToonCoordinate(m, v, light));
+      glVertex3fv(&v.x);
+    }
+  glEnd();
+}
+
+TEST(ToonShading, TheArrayDrawMatchesPerVertexCallsPixelForPixelAndLeavesNoArrayOn) {
+  GLWindow* window = OpenTestWindow();
+  ASSERT_TRUE(window);
+  GLuint ramp;
+  glGenTextures(1, &ramp);
+  UploadToonRamp(ramp, g_cellphoneRamp);
+  Vector3 light = {-0.1f, 0.16f, 0.44f};
+  Vector3Normalize(light);
+  std::vector<uint8_t> frames[2];
+  for (int way = 0; way < 2; ++way) {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glLoadIdentity();
+    // A close-up that fills most of the window, turned so every band shows.
+    gluLookAt(-0.1, 0.16, 0.3, 0, 0, 0, 0, 1, 0);
+    BeginToonBatch();
+    glPushMatrix();
+    glRotatef(37, 0, 1, 0);
+    glRotatef(-24, 1, 0, 0);
+    float normalMatrix[16];
+    CaptureNormalMatrix(normalMatrix);
+    if (way == 0)
+      DrawToonMeshPerVertex(CellphoneMesh(), ramp, light, normalMatrix);
+    else
+      DrawToonMesh(CellphoneMesh(), ramp, light, normalMatrix);
+    glPopMatrix();
+    EndToonBatch();
+    glFinish();
+    frames[way] = ReadPixels(0, 0, 640, 480);
+  }
+  int drawn = 0;
+  for (size_t i = 0; i < frames[0].size(); i += 4) drawn += frames[0][i] | frames[0][i + 1] | frames[0][i + 2];
+  EXPECT_GT(drawn, 640 * 480 / 10);  // the phone is really on screen
+  EXPECT_TRUE(frames[0] == frames[1]);
+  EXPECT_FALSE(glIsEnabled(GL_VERTEX_ARRAY));
+  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_COORD_ARRAY));
+  glDeleteTextures(1, &ramp);
+  CloseTestWindow(window);
+}
+
 // The pulse is read back from real pixels below; here, the window's size.
 TEST(ScreenQuads, BackgroundsScaleAboutTheCentreAndSpriteSizesFollowTheWindow) {
   ExpectRect(BackgroundRect(640, 480, 1.0f), 0, 0, 1024, 512);

@@ -1,6 +1,7 @@
 #include "tools/show_capture.h"
 
 #include <GL/gl.h>
+#include <time.h>
 
 #include <chrono>
 #include <cstdio>
@@ -32,6 +33,12 @@ void EndCapture(int) { throw ShowEnded(); }
 }  // namespace
 
 volatile std::sig_atomic_t g_captureStop = 0;
+
+double ProcessCpuMs() {
+  timespec t;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
 
 uint64_t FrameTimeMs(int64_t frame, int fps) { return uint64_t(frame) * 1000u / uint64_t(fps); }
 
@@ -77,6 +84,7 @@ int64_t RunCapture(GLWindow* window, const CaptureOptions& options, FrameSink si
       g_captureNowMs = FrameTimeMs(n, options.fps);
       if (n == first) glFinish();  // the frames drawn unkept must not count against it
       auto started = std::chrono::steady_clock::now();
+      const double cpuStarted = ProcessCpuMs();
       glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
       glLoadIdentity();
       window->frameCallback(window);
@@ -84,8 +92,12 @@ int64_t RunCapture(GLWindow* window, const CaptureOptions& options, FrameSink si
       glFinish();
       double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
       if (timing && g_scene >= 0) {
-        if (timing->frameMs.size() <= size_t(g_scene)) timing->frameMs.resize(size_t(g_scene) + 1);
+        if (timing->frameMs.size() <= size_t(g_scene)) {
+          timing->frameMs.resize(size_t(g_scene) + 1);
+          timing->cpuMs.resize(size_t(g_scene) + 1);
+        }
         timing->frameMs[size_t(g_scene)].push_back(ms);
+        timing->cpuMs[size_t(g_scene)].push_back(ProcessCpuMs() - cpuStarted);
       }
       std::vector<uint8_t> rgb = ReadBackBuffer(window->GetWidth(), window->GetHeight());
       SDL_GL_SwapWindow(window->sdlWindow);

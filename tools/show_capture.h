@@ -33,7 +33,13 @@ typedef bool (*FrameSink)(int64_t frame, uint64_t timeMs, int scene,
 struct SceneTiming {
   // per scene number: time to draw a kept frame, glFinish included
   std::vector<std::vector<double>> frameMs;
+  // The same frames in CPU time of the whole process (renderer threads too),
+  // which other work on a shared machine stretches far less than wall time.
+  std::vector<std::vector<double>> cpuMs;
 };
+
+// CPU time this process has used, all threads, in ms.
+double ProcessCpuMs();
 
 // Opens the offscreen window and sets the show up as Init does, without a
 // sound device. Reports failures on stderr; returns null after one.
