@@ -13,6 +13,7 @@ struct CaptureOptions {
   int height = 480;
   double fromSeconds = 0;   // frames before this are drawn but not kept
   double toSeconds = 1e9;   // the show's end event stops it sooner
+  int msaa = 0;             // multisamples; 0 draws exactly as the reference frames
 };
 
 // The moment frame n is drawn at: floor(n * 1000 / fps) ms.
