@@ -105,13 +105,26 @@ int GLWindow::OpenPixelFormat(const char* title, int sampleCount, const char** f
     *failure = "Cannot find a suitable pixel format.";
     return 0;
   }
-  // Created hidden and windowed: the fullscreen switch comes once it shows,
-  // where its result can be checked.
+  // Created hidden: the fullscreen switch comes once it shows, where its
+  // result is checked. On the desktop the window is made borderless over the
+  // whole display, so it covers the screen also where no window manager
+  // carries the switch out.
   Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI;
-  if (!fullscreen) flags |= SDL_WINDOW_RESIZABLE;
-  int x = fullscreen ? 0 : SDL_WINDOWPOS_UNDEFINED;
-  sdlWindow = SDL_CreateWindow(title, x, fullscreen ? 0 : SDL_WINDOWPOS_UNDEFINED, width, height,
-                               flags);
+  int x = SDL_WINDOWPOS_UNDEFINED, y = SDL_WINDOWPOS_UNDEFINED, w = width, h = height;
+  SDL_Rect bounds;
+  if (!fullscreen) {
+    flags |= SDL_WINDOW_RESIZABLE;
+  } else if (!desktop) {
+    flags |= SDL_WINDOW_FULLSCREEN;
+    x = y = 0;
+  } else if (SDL_GetDisplayBounds(0, &bounds) == 0) {
+    flags |= SDL_WINDOW_BORDERLESS;
+    x = bounds.x;
+    y = bounds.y;
+    w = bounds.w;
+    h = bounds.h;
+  }
+  sdlWindow = SDL_CreateWindow(title, x, y, w, h, flags);
   if (!sdlWindow) {
     *failure = "Cannot create window!";
     return 0;
@@ -148,10 +161,16 @@ int GLWindow::SwitchToFullscreen() {
   Uint32 flag = desktop ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_FULLSCREEN;
   if (g_fullscreenSwitch(sdlWindow, flag) != 0) return 0;
   if ((SDL_GetWindowFlags(sdlWindow) & flag) != flag) return 0;
-  if (desktop) return 1;
-  SDL_DisplayMode now = {};
   int display = SDL_GetWindowDisplayIndex(sdlWindow);
-  if (display < 0 || SDL_GetCurrentDisplayMode(display, &now) != 0) return 0;
+  if (display < 0) return 0;
+  if (desktop) {
+    SDL_Rect bounds;
+    int w = 0, h = 0;
+    SDL_GetWindowSize(sdlWindow, &w, &h);
+    return SDL_GetDisplayBounds(display, &bounds) == 0 && w == bounds.w && h == bounds.h;
+  }
+  SDL_DisplayMode now = {};
+  if (SDL_GetCurrentDisplayMode(display, &now) != 0) return 0;
   return now.w == width && now.h == height;
 }
 
@@ -193,15 +212,20 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
 
   if (SDL_GL_LoadLibrary(nullptr) != 0) return CreateFailure("Cannot create GL Device Context.");
 
-  // Multisampling is a nicety: without a format for it, go on without.
+  // Multisampling is a nicety: without a format for the count asked, take
+  // half as many, down to none.
   int wanted = samples < 0 ? DefaultSamples : samples;
   const char* failure = nullptr;
   int opened = OpenPixelFormat(title, wanted, &failure);
   if (opened && samples < 0 && wanted > 0 && IsSoftwareRenderer()) {
     ClosePixelFormat();
     opened = 0;
+    wanted = 1;
   }
-  if (!opened && wanted > 0) opened = OpenPixelFormat(title, 0, &failure);
+  while (!opened && wanted > 0) {
+    wanted /= 2;
+    opened = OpenPixelFormat(title, wanted > 1 ? wanted : 0, &failure);
+  }
   if (!opened) {
     if (std::strstr(failure, "GL Rendering Context")) Destroy();
     return CreateFailure(failure);
@@ -229,7 +253,9 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
                      "Cannot initialize fullscreen mode.\nFall back to windowed mode?"))
       return 0;
     this->fullscreen = 0;
+    SDL_SetWindowBordered(sdlWindow, SDL_TRUE);
     SDL_SetWindowSize(sdlWindow, width, height);
+    SDL_SetWindowPosition(sdlWindow, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
   }
   if (this->fullscreen) SDL_ShowCursor(SDL_DISABLE);
   SDL_RaiseWindow(sdlWindow);
