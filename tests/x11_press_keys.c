@@ -1,6 +1,8 @@
-/* Presses keys by X keycode, one after another, through the XTest extension,
- * as a keyboard would: each held HOLD_MS milliseconds with the input focus on
- * WINDOW.   x11_press_keys WINDOW HOLD_MS FIRST [LAST]   (keycodes 8-255) */
+/* Presses keys by X keycode through the XTest extension, as a keyboard would:
+ * every key FIRST..LAST goes down, all are held HOLD_MS milliseconds with the
+ * input focus on WINDOW, then all come up. Held together, each stays down
+ * long enough to be seen by a program that polls once a frame.
+ *   x11_press_keys WINDOW HOLD_MS FIRST [LAST]   (keycodes 8-255) */
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <stdio.h>
@@ -35,15 +37,12 @@ int main(int argc, char** argv) {
     fprintf(stderr, "x11_press_keys: no XTest extension\n");
     return 1;
   }
-  for (long code = first; code <= last; ++code) {
-    XSetInputFocus(display, window, RevertToParent, CurrentTime);
-    XTestFakeKeyEvent(display, (unsigned)code, True, CurrentTime);
-    XSync(display, False);
-    Pause(hold);
-    XTestFakeKeyEvent(display, (unsigned)code, False, CurrentTime);
-    XSync(display, False);
-    Pause(5);
-  }
+  XSetInputFocus(display, window, RevertToParent, CurrentTime);
+  for (long code = first; code <= last; ++code) XTestFakeKeyEvent(display, (unsigned)code, True, 0);
+  XSync(display, False);
+  Pause(hold);
+  for (long code = first; code <= last; ++code) XTestFakeKeyEvent(display, (unsigned)code, False, 0);
+  XSync(display, False);
   XCloseDisplay(display);
   return 0;
 }
