@@ -538,27 +538,50 @@ TEST(MusicClock, FollowsPlaybackInRealTimeNeverGoesBackAndPrintsItsJitter) {
   g_timer.Begin();
   const uint64_t startUs = MusicClockUs(), startMono = MonotonicClockMs();
   EXPECT_LT(startUs, 30000u);  // the clock begins with the music
-  std::vector<double> steps;
+  // Frame-to-frame steps of the music clock and, as the baseline measured
+  // in the same frames, of the monotonic clock.
+  std::vector<double> steps, baseline;
   uint64_t previous = startUs;
+  auto monoUs = [] {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return double(t.tv_sec) * 1e6 + double(t.tv_nsec) / 1e3;
+  };
+  double previousMono = monoUs();
   for (int frame = 0; frame < 150; ++frame) {
     g_timer.Arm(10);
     g_timer.Wait();
     uint64_t now = MusicClockUs();
+    double nowMono = monoUs();
     ASSERT_GE(now, previous);
     steps.push_back(double(now - previous) / 1000);
+    baseline.push_back((nowMono - previousMono) / 1000);
     previous = now;
+    previousMono = nowMono;
   }
   double musicMs = double(previous - startUs) / 1000;
   double monoMs = double(MonotonicClockMs() - startMono);
-  EXPECT_NEAR(musicMs, monoMs, monoMs * 0.05 + 15);
-  double mean = 0, sq = 0, worst = 0;
-  for (double s : steps) mean += s / steps.size();
-  for (double s : steps) {
-    sq += (s - mean) * (s - mean) / steps.size();
-    worst = std::max(worst, std::fabs(s - mean));
-  }
+  // Never ahead of real time by more than a buffer; behind only as far as a
+  // busy machine holds the device back.
+  EXPECT_LE(musicMs, monoMs + 15);
+  EXPECT_GE(musicMs, monoMs * 0.5);
+  auto spread = [](const std::vector<double>& v, double* mean, double* worst) {
+    double sq = 0;
+    *mean = 0;
+    *worst = 0;
+    for (double s : v) *mean += s / v.size();
+    for (double s : v) {
+      sq += (s - *mean) * (s - *mean) / v.size();
+      *worst = std::max(*worst, std::fabs(s - *mean));
+    }
+    return std::sqrt(sq);
+  };
+  double mean, worst, baseMean, baseWorst;
+  double sd = spread(steps, &mean, &worst), baseSd = spread(baseline, &baseMean, &baseWorst);
   std::printf("music clock, frame to frame over %zu paced frames: mean %.3f ms, sd %.3f ms, "
-              "worst %.3f ms off the mean\n", steps.size(), mean, std::sqrt(sq), worst);
+              "worst %.3f ms off the mean; monotonic clock in the same frames: mean %.3f ms, "
+              "sd %.3f ms, worst %.3f ms (sd ratio %.2f)\n",
+              steps.size(), mean, sd, worst, baseMean, baseSd, baseWorst, sd / baseSd);
 
   // The device stops (as in a stopped process): the clock stops within a
   // buffer, and picks up from there without a jump back when it resumes.
@@ -570,10 +593,11 @@ TEST(MusicClock, FollowsPlaybackInRealTimeNeverGoesBackAndPrintsItsJitter) {
   EXPECT_GE(later, stopped);
   EXPECT_LT(later - stopped, 15000u);
   BASS_Start();
+  uint64_t resumedAtMs = MonotonicClockMs();
   SDL_Delay(200);
   uint64_t resumed = MusicClockUs();
-  EXPECT_GE(resumed, later);
-  EXPECT_NEAR(double(resumed - later) / 1000, 200, 60);
+  EXPECT_GT(resumed, later);
+  EXPECT_LE(double(resumed - later) / 1000, double(MonotonicClockMs() - resumedAtMs) + 15);
   BASS_Stop();
   BASS_Free();
   EXPECT_EQ(MusicClockUs(), 0u);  // nothing plays: nothing heard
@@ -588,10 +612,14 @@ TEST(MusicClock, DeltaMsReturnsAStallOfTheDrawingThreadWhole) {
   g_clockSource = MusicClockMs;
   ASSERT_EQ(g_timer.Begin(), 1);
   g_timer.DeltaMs();
+  uint64_t stallStart = MonotonicClockMs();
   std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  uint64_t stall = MonotonicClockMs() - stallStart;
   uint64_t delta = g_timer.DeltaMs();
-  EXPECT_NEAR(double(delta), 400, 40);
-  EXPECT_NEAR(double(g_timer.ElapsedMs()), 400, 60);
+  // The whole stall, less at most what a busy machine kept the device from playing.
+  EXPECT_LE(double(delta), double(stall) + 15);
+  EXPECT_GE(double(delta), double(stall) * 0.5);
+  EXPECT_LE(g_timer.DeltaMs(), 15u);
   BASS_Stop();
   BASS_Free();
   g_clockSource = MonotonicClockMs;
