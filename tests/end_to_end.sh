@@ -187,7 +187,9 @@ if find_window "Orvi: Tonaro" "640x480" 10 >/dev/null; then
   wait_exit 20
   elapsed=$(( $(date +%s%N) / 1000000 - t0 ))
   [ "$code" = 0 ] && ok "the show ends by itself after ${elapsed} ms with exit code 0" || bad "show end: exit $code"
-  [ $elapsed -ge 66000 ] && [ $elapsed -le 70000 ] && ok "it lasted about 67 s" || bad "it lasted ${elapsed} ms"
+  # The show's clock is the music as the device plays it, and SDL's dummy
+  # device plays about 5 % fast (11 ms a 11.6 ms buffer).
+  [ $elapsed -ge 62000 ] && [ $elapsed -le 70000 ] && ok "it lasted about 67 s of music" || bad "it lasted ${elapsed} ms"
 else
   bad "no window for the whole show"
   kill "$OPID"

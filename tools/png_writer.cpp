@@ -1,8 +1,8 @@
 #include "tools/png_writer.h"
 
-#define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <SDL2/SDL.h>
 #include <png.h>
 
 #include <csetjmp>
@@ -40,7 +40,33 @@ std::vector<uint8_t> ReadBackBuffer(int width, int height) {
     return rgb;
   }
   // Mesa reads a multisampled back buffer without resolving it: resolve it
-  // into a plain one first, as the swap would.
+  // into a plain one first, as the swap would. (Looked up: a system's GL
+  // library need not export calls newer than 1.1.)
+  static const auto glGenRenderbuffers =
+      reinterpret_cast<PFNGLGENRENDERBUFFERSPROC>(SDL_GL_GetProcAddress("glGenRenderbuffers"));
+  static const auto glBindRenderbuffer =
+      reinterpret_cast<PFNGLBINDRENDERBUFFERPROC>(SDL_GL_GetProcAddress("glBindRenderbuffer"));
+  static const auto glRenderbufferStorage = reinterpret_cast<PFNGLRENDERBUFFERSTORAGEPROC>(
+      SDL_GL_GetProcAddress("glRenderbufferStorage"));
+  static const auto glGenFramebuffers =
+      reinterpret_cast<PFNGLGENFRAMEBUFFERSPROC>(SDL_GL_GetProcAddress("glGenFramebuffers"));
+  static const auto glBindFramebuffer =
+      reinterpret_cast<PFNGLBINDFRAMEBUFFERPROC>(SDL_GL_GetProcAddress("glBindFramebuffer"));
+  static const auto glFramebufferRenderbuffer = reinterpret_cast<PFNGLFRAMEBUFFERRENDERBUFFERPROC>(
+      SDL_GL_GetProcAddress("glFramebufferRenderbuffer"));
+  static const auto glBlitFramebuffer =
+      reinterpret_cast<PFNGLBLITFRAMEBUFFERPROC>(SDL_GL_GetProcAddress("glBlitFramebuffer"));
+  static const auto glDeleteFramebuffers = reinterpret_cast<PFNGLDELETEFRAMEBUFFERSPROC>(
+      SDL_GL_GetProcAddress("glDeleteFramebuffers"));
+  static const auto glDeleteRenderbuffers = reinterpret_cast<PFNGLDELETERENDERBUFFERSPROC>(
+      SDL_GL_GetProcAddress("glDeleteRenderbuffers"));
+  if (!glGenRenderbuffers || !glBindRenderbuffer || !glRenderbufferStorage || !glGenFramebuffers ||
+      !glBindFramebuffer || !glFramebufferRenderbuffer || !glBlitFramebuffer ||
+      !glDeleteFramebuffers || !glDeleteRenderbuffers) {
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    return rgb;
+  }
   GLuint framebuffer = 0, colour = 0;
   glGenRenderbuffers(1, &colour);
   glBindRenderbuffer(GL_RENDERBUFFER, colour);
