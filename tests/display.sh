@@ -89,7 +89,7 @@ if want keys; then
   echo "== every key on a 640x480 display: only Escape ends the show"
   start_display 640x480
   start_orvi --windowed
-  if win=$(find_window "Orvi: Tonaro" "640x480" 10); then
+  if win=$(find_window "Orvi: Tonaro" "640x480" 30); then
     ok "--windowed starts in a 640x480 window without asking"
     class=$(xprop -id "$win" WM_CLASS)
     [[ "$class" == *'"Orvi", "Orvi"'* ]] && ok "class name: $class" || bad "class name: $class"
@@ -108,10 +108,11 @@ if want keys; then
     fi
   else
     bad "no 640x480 window"
+    kill -9 "$OPID"
   fi
   # Multisampling the server has no format for: the show starts without it.
   start_orvi --windowed --msaa 16
-  if win=$(find_window "Orvi: Tonaro" "640x480" 10); then
+  if win=$(find_window "Orvi: Tonaro" "640x480" 30); then
     ok "--msaa 16, which no visual offers, still starts"
     sleep 1
     "$PRESS_KEYS" "$win" 300 9
@@ -119,6 +120,7 @@ if want keys; then
     [ "$code" = 0 ] || bad "--msaa 16 then Escape: exit $code"
   else
     bad "no window with --msaa 16"
+    kill -9 "$OPID"
   fi
   stop_display
 fi
@@ -131,7 +133,7 @@ if want signals; then
     start_orvi --windowed
     showPid[$s]=$OPID
   done
-  find_window "Orvi: Tonaro" "640x480" 10 >/dev/null || bad "no window for the signal runs"
+  find_window "Orvi: Tonaro" "640x480" 30 >/dev/null || bad "no window for the signal runs"
   sleep 10
   for s in TERM INT HUP QUIT; do kill -s "$s" "${showPid[$s]}"; done
   for s in TERM INT HUP QUIT; do
@@ -140,7 +142,7 @@ if want signals; then
   done
   for s in TERM HUP; do
     start_orvi
-    if find_window "Orvi: Tonaro" "[0-9]+x[0-9]+" 10 >/dev/null; then
+    if find_window "Orvi: Tonaro" "[0-9]+x[0-9]+" 30 >/dev/null; then
       sleep 0.5
       kill -s "$s" "$OPID"
       wait_exit "$OPID" 10
@@ -198,7 +200,7 @@ if want letterbox; then
     start_display "$1"
     start_orvi "$2"
     shot="$ART/$2-$1.png"
-    if win=$(find_window "Orvi: Tonaro" "$1" 10); then
+    if win=$(find_window "Orvi: Tonaro" "$1" 30); then
       ok "$2 on $1 gives a $1 window"
       # Blood cells over a vessel picture that fills the show's area.
       sleep 9.5
@@ -263,7 +265,7 @@ if want sync; then
   for run in steady stopped; do
     SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/$run.raw" start_orvi --windowed
     pid=$OPID
-    find_window "Orvi: Tonaro" "640x480" 10 >/dev/null || bad "no window for the $run run"
+    find_window "Orvi: Tonaro" "640x480" 30 >/dev/null || bad "no window for the $run run"
     if [ $run = stopped ]; then
       sleep 10
       kill -STOP "$pid"
