@@ -65,6 +65,23 @@ grab() {  # FILE WIDTHxHEIGHT
   ffmpeg -loglevel error -y -f x11grab -draw_mouse 0 -video_size "$2" -i "$DISPLAY" -frames:v 1 "$1"
 }
 
+# Waits up to 30 s until the show draws in the window at the display's
+# corner: from then on the message loop runs, and a key held down is seen.
+# (Keys pressed and released while the pictures load come in one drain.)
+wait_for_show() {  # WIDTHxHEIGHT
+  local deadline=$((SECONDS + 30))
+  while [ $SECONDS -le $deadline ]; do
+    grab "$work/probe.png" "$1" && "$PY" - "$work/probe.png" <<'PYEOF' && return 0
+import sys
+from PIL import Image
+colours = Image.open(sys.argv[1]).convert("RGB").getcolors(1 << 20)
+sys.exit(0 if colours and len(colours) > 40 else 1)
+PYEOF
+    sleep 0.3
+  done
+  return 1
+}
+
 if want options; then
   echo "== launch options"
   "$ORVI" --help >"$work/help" 2>&1
@@ -93,14 +110,14 @@ if want keys; then
     ok "--windowed starts in a 640x480 window without asking"
     class=$(xprop -id "$win" WM_CLASS)
     [[ "$class" == *'"Orvi", "Orvi"'* ]] && ok "class name: $class" || bad "class name: $class"
-    sleep 1
+    wait_for_show 640x480 || bad "nothing drawn in 30 s"
     # Keycode 9 is Escape on the X server's keymap; every other one, held.
     "$PRESS_KEYS" "$win" 1000 8
     "$PRESS_KEYS" "$win" 1000 10 255
     sleep 0.5
     if kill -0 "$OPID" 2>/dev/null; then
       ok "X keycodes 8 and 10-255, held, do not end the show"
-      "$PRESS_KEYS" "$win" 300 9
+      "$PRESS_KEYS" "$win" 1000 9
       wait_exit "$OPID" 5
       [ "$code" = 0 ] && ok "Escape (keycode 9) ends it, exit 0" || bad "Escape: exit $code"
     else
@@ -113,9 +130,9 @@ if want keys; then
   # Multisampling the server has no format for: the show starts without it.
   start_orvi --windowed --msaa 16
   if win=$(find_window "Orvi: Tonaro" "640x480" 30); then
-    ok "--msaa 16, which no visual offers, still starts"
-    sleep 1
-    "$PRESS_KEYS" "$win" 300 9
+    wait_for_show 640x480 && ok "--msaa 16, which no visual offers, still starts and draws" ||
+      bad "--msaa 16: nothing drawn"
+    "$PRESS_KEYS" "$win" 1000 9
     wait_exit "$OPID" 5
     [ "$code" = 0 ] || bad "--msaa 16 then Escape: exit $code"
   else
