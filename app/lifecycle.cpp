@@ -6,6 +6,7 @@
 
 #include "platform/frame_timer.h"
 #include "platform/message_box.h"
+#include "platform/quit_signals.h"
 #include "assets/textures.h"
 #include "audio/music.h"
 #include "audio/music_player.h"
@@ -43,13 +44,16 @@ int Init(int fullscreen, GLWindow* window) {
   if (!window->Create(640, 480, 32, fullscreen, DemoFrame, 100, "Orvi")) return 0;
   if (!InitShow(window)) return 0;
   if (!StartMusic()) return 0;
-  // Nothing between the music's start and the clock's: timeline time is music time.
+  // Timeline time is music time: the clock is what has been heard of the
+  // tune, so a stall or a device running fast or slow keeps them together.
+  g_clockSource = MusicClockMs;
   return g_timer.Begin() ? 1 : 0;
 }
 
 void Shutdown(GLWindow* window) {
   BASS_Stop();
   BASS_Free();
+  if (g_clockSource == MusicClockMs) g_clockSource = MonotonicClockMs;
   g_timer.End();
   if (window) {
     window->Destroy();
@@ -59,10 +63,17 @@ void Shutdown(GLWindow* window) {
   std::abort();  // g_processExit never returns
 }
 
-void RunProgram() {
+void RunProgram(const LaunchOptions& options) {
   GLWindow* window = new GLWindow();
+  window->samples = options.msaa;
+  window->vsync = options.vsync;
+  window->desktop = options.fullscreen;
+  window->stretch = options.stretch;
+  int fullscreen = options.fullscreen;
   // Asked before the video subsystem starts: some drivers cannot show a box after.
-  int fullscreen = ShowMessage(MessageQuestion, "Orvi: Tonaro", "Go fullscreen?");
+  if (!options.windowed && !options.fullscreen)
+    fullscreen = ShowMessage(MessageQuestion, "Orvi: Tonaro", "Go fullscreen?");
+  if (QuitRequested()) Shutdown(window);
   if (Init(fullscreen, window))
     window->Run();
   else

@@ -1,5 +1,6 @@
 // Start-up, the message loop's hand-over and the one shutdown sequence.
 #pragma once
+#include "app/launch_options.h"
 #include "platform/gl_window.h"
 
 int Init(int fullscreen, GLWindow* window);
@@ -10,8 +11,9 @@ int InitShow(GLWindow* window);
 void SetRunGLState();
 [[noreturn]] void Shutdown(GLWindow* window);
 void IgnoreKey(int pressed, uint32_t keyCode, GLWindow* window);
-// The body of main: question, Init, loop, shutdown. Does not return.
-[[noreturn]] void RunProgram();
+// The body of main: question (unless the options answer it), Init, loop,
+// shutdown. Does not return.
+[[noreturn]] void RunProgram(const LaunchOptions& options = LaunchOptions());
 
 // How the process ends. Tests and the capture tool replace it, so reaching the
 // end of the show does not take their process with it; it must not return.

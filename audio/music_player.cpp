@@ -3,7 +3,11 @@
 #include <SDL2/SDL.h>
 #include <libopenmpt/libopenmpt.h>
 
+#include <time.h>
+
+#include <algorithm>
 #include <atomic>
+#include <mutex>
 
 namespace {
 struct MusicPlayer {
@@ -14,8 +18,19 @@ struct MusicPlayer {
   openmpt_module* module;           // owned by the callback while playing
   std::atomic<int> playing;
   std::atomic<uint64_t> callbacks;  // callbacks that rendered the module
+  // The playback position as the audio thread hands it over, one pair.
+  std::mutex handedLock;
+  uint64_t framesHanded;  // frames given to the device since play began
+  int64_t handedAtUs;     // monotonic time of the callback that gave the latest
+  uint64_t clockUs;       // the latest reading of the music clock (main thread)
 };
 MusicPlayer g_player;
+
+int64_t MonotonicUs() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return int64_t(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
 }  // namespace
 
 // Runs on SDL's audio thread.
@@ -29,6 +44,12 @@ static void FillAudio(void*, Uint8* stream, int length) {
     g_player.callbacks.fetch_add(1);
   }
   for (size_t i = written * 2; i < frames * 2; ++i) out[i] = 0.0f;
+  if (g_player.playing.load()) {
+    // Silence past the song's end counts too: the show's time goes on.
+    std::lock_guard<std::mutex> hold(g_player.handedLock);
+    g_player.framesHanded += frames;
+    g_player.handedAtUs = MonotonicUs();
+  }
 }
 
 int BASS_Init(int, uint32_t frequency, uint32_t, void*) {
@@ -103,6 +124,11 @@ int BASS_Free() {
     g_player.audioStarted = 0;
   }
   g_player.bufferFrames = 0;
+  g_player.sampleRate = 0;
+  std::lock_guard<std::mutex> hold(g_player.handedLock);
+  g_player.framesHanded = 0;
+  g_player.handedAtUs = 0;
+  g_player.clockUs = 0;
   return 1;
 }
 
@@ -115,3 +141,25 @@ double MusicPositionSeconds() {
 }
 
 int MusicDeviceBufferFrames() { return g_player.bufferFrames; }
+
+uint64_t MusicClockUs() {
+  uint64_t frames;
+  int64_t handedAtUs;
+  {
+    std::lock_guard<std::mutex> hold(g_player.handedLock);
+    frames = g_player.framesHanded;
+    handedAtUs = g_player.handedAtUs;
+  }
+  const int rate = g_player.sampleRate;
+  if (rate <= 0 || frames == 0) return g_player.clockUs;
+  // The buffer just handed over is heard after the one playing now: that
+  // buffer is the device's latency. Between callbacks the device plays on at
+  // its own pace, but never more than one buffer: a longer gap is a stall.
+  const int64_t bufferUs = int64_t(g_player.bufferFrames) * 1000000 / rate;
+  int64_t heardUs = int64_t(frames) * 1000000 / rate - bufferUs;
+  heardUs += std::clamp<int64_t>(MonotonicUs() - handedAtUs, 0, bufferUs);
+  g_player.clockUs = std::max<uint64_t>(g_player.clockUs, uint64_t(std::max<int64_t>(heardUs, 0)));
+  return g_player.clockUs;
+}
+
+uint64_t MusicClockMs() { return MusicClockUs() / 1000; }

@@ -19,3 +19,11 @@ int BASS_Free();
 double MusicPositionSeconds();
 // Sample frames the device asks for per callback; 0 when no device is open.
 int MusicDeviceBufferFrames();
+
+// The show's live clock: how much of the music has been heard, from the
+// frames handed to the device less its latency, advanced with the monotonic
+// clock between callbacks and never going back. It stops when the device
+// stops (a stalled process) and stays at its last reading once the device is
+// gone. Main thread only.
+uint64_t MusicClockUs();
+uint64_t MusicClockMs();

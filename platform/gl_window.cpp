@@ -6,7 +6,9 @@
 #include <cstring>
 
 #include "platform/frame_timer.h"
+#include "platform/key_map.h"
 #include "platform/message_box.h"
+#include "platform/quit_signals.h"
 
 GLWindow* g_window = nullptr;
 
@@ -31,6 +33,14 @@ GLWindow::GLWindow() {
   sdlWindow = nullptr;
   glContext = nullptr;
   videoStarted = 0;
+  samples = 0;
+  vsync = 0;
+  desktop = 0;
+  stretch = 0;
+  grantedSamples = 0;
+  swapInterval = 0;
+  viewX = 0;
+  viewY = 0;
   g_window = this;
 }
 
@@ -55,6 +65,123 @@ static int FindFullscreenMode(uint16_t width, uint16_t height, SDL_DisplayMode* 
   return mode->w == width && mode->h == height && SDL_BYTESPERPIXEL(mode->format) == 4;
 }
 
+FullscreenSwitch g_fullscreenSwitch = SDL_SetWindowFullscreen;
+
+ViewRect FitViewport(int drawableWidth, int drawableHeight, int letterbox) {
+  ViewRect r = {0, 0, drawableWidth, drawableHeight};
+  if (!letterbox || drawableWidth <= 0 || drawableHeight <= 0) return r;
+  if (int64_t(drawableWidth) * 3 > int64_t(drawableHeight) * 4) {
+    r.width = int(int64_t(drawableHeight) * 4 / 3);  // bars left and right
+    r.x = (drawableWidth - r.width) / 2;
+  } else {
+    r.height = int(int64_t(drawableWidth) * 3 / 4);  // bars above and below
+    r.y = (drawableHeight - r.height) / 2;
+  }
+  return r;
+}
+
+static int IsSoftwareRenderer() {
+  const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  if (!renderer) return 1;
+  return std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe") ||
+         std::strstr(renderer, "Software");
+}
+
+// Double-buffered RGBA with the requested colour depth and a 16-bit depth
+// buffer, in a compatibility context (the show draws in immediate mode), with
+// sampleCount multisamples. Returns 1 with the window and context made, or 0
+// with nothing left over and the message for the step that failed.
+int GLWindow::OpenPixelFormat(const char* title, int sampleCount, const char** failure) {
+  int channelBits = colorBits >= 32 ? 8 : colorBits / 3;
+  if (SDL_GL_SetAttribute(SDL_GL_RED_SIZE, channelBits) != 0 ||
+      SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, channelBits) != 0 ||
+      SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, channelBits) != 0 ||
+      SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16) != 0 ||
+      SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0) != 0 ||
+      SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1) != 0 ||
+      SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, sampleCount > 0 ? 1 : 0) != 0 ||
+      SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, sampleCount > 0 ? sampleCount : 0) != 0 ||
+      SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY) != 0) {
+    *failure = "Cannot find a suitable pixel format.";
+    return 0;
+  }
+  // Created hidden: the fullscreen switch comes once it shows, where its
+  // result is checked. On the desktop the window is made borderless over the
+  // whole display, so it covers the screen also where no window manager
+  // carries the switch out.
+  Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI;
+  int x = SDL_WINDOWPOS_UNDEFINED, y = SDL_WINDOWPOS_UNDEFINED, w = width, h = height;
+  SDL_Rect bounds;
+  if (!fullscreen) {
+    flags |= SDL_WINDOW_RESIZABLE;
+  } else if (!desktop) {
+    flags |= SDL_WINDOW_FULLSCREEN;
+    x = y = 0;
+  } else if (SDL_GetDisplayBounds(0, &bounds) == 0) {
+    flags |= SDL_WINDOW_BORDERLESS;
+    x = bounds.x;
+    y = bounds.y;
+    w = bounds.w;
+    h = bounds.h;
+  }
+  sdlWindow = SDL_CreateWindow(title, x, y, w, h, flags);
+  if (!sdlWindow) {
+    *failure = "Cannot create window!";
+    return 0;
+  }
+  glContext = SDL_GL_CreateContext(sdlWindow);
+  if (!glContext) {
+    *failure = "Cannot create a GL Rendering Context.";
+    ClosePixelFormat();
+    return 0;
+  }
+  if (SDL_GL_MakeCurrent(sdlWindow, glContext) != 0) {
+    *failure = "Cannot activate the GL Rendering Context.";
+    ClosePixelFormat();
+    return 0;
+  }
+  return 1;
+}
+
+void GLWindow::ClosePixelFormat() {
+  if (glContext) {
+    SDL_GL_MakeCurrent(sdlWindow, nullptr);
+    SDL_GL_DeleteContext(glContext);
+    glContext = nullptr;
+  }
+  if (sdlWindow) {
+    SDL_DestroyWindow(sdlWindow);
+    sdlWindow = nullptr;
+  }
+}
+
+// The switch itself, checked: SDL's answer, and for a mode switch the mode
+// the display really runs in afterwards.
+int GLWindow::SwitchToFullscreen() {
+  Uint32 flag = desktop ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_FULLSCREEN;
+  if (g_fullscreenSwitch(sdlWindow, flag) != 0) return 0;
+  if ((SDL_GetWindowFlags(sdlWindow) & flag) != flag) return 0;
+  int display = SDL_GetWindowDisplayIndex(sdlWindow);
+  if (display < 0) return 0;
+  if (desktop) {
+    SDL_Rect bounds;
+    int w = 0, h = 0;
+    SDL_GetWindowSize(sdlWindow, &w, &h);
+    return SDL_GetDisplayBounds(display, &bounds) == 0 && w == bounds.w && h == bounds.h;
+  }
+  SDL_DisplayMode now = {};
+  if (SDL_GetCurrentDisplayMode(display, &now) != 0) return 0;
+  return now.w == width && now.h == height;
+}
+
+void GLWindow::TakeDrawableSize(int drawableWidth, int drawableHeight) {
+  ViewRect view = FitViewport(drawableWidth, drawableHeight, fullscreen && desktop && !stretch);
+  viewX = view.x;
+  viewY = view.y;
+  width = uint16_t(view.width);
+  height = uint16_t(view.height);
+}
+
 int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int fullscreen,
                      FrameCallback frameCallback, int framesPerSecond, const char* title) {
   this->colorBits = colorBits;
@@ -65,6 +192,9 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
   this->width = width;
   active = 1;
 
+  // The class name window managers group and match by (X11 reads it when
+  // video starts).
+  SDL_setenv("SDL_VIDEO_X11_WMCLASS", "Orvi", 1);
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
     return CreateFailure("Cannot start application!\nFailed To Register The Window Class.");
   videoStarted = 1;
@@ -73,7 +203,7 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
   SDL_DisableScreenSaver();
 
   SDL_DisplayMode mode = {};
-  if (this->fullscreen && !FindFullscreenMode(width, height, &mode)) {
+  if (this->fullscreen && !desktop && !FindFullscreenMode(width, height, &mode)) {
     if (!ShowMessage(MessageWarningYesNo, kErrorCaption,
                      "Cannot initialize fullscreen mode.\nFall back to windowed mode?"))
       return 0;
@@ -82,58 +212,57 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
 
   if (SDL_GL_LoadLibrary(nullptr) != 0) return CreateFailure("Cannot create GL Device Context.");
 
-  // Double-buffered RGBA with the requested colour depth and a 16-bit depth
-  // buffer, in a compatibility context: the show draws in immediate mode.
-  int channelBits = colorBits >= 32 ? 8 : colorBits / 3;
-  if (SDL_GL_SetAttribute(SDL_GL_RED_SIZE, channelBits) != 0 ||
-      SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, channelBits) != 0 ||
-      SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, channelBits) != 0 ||
-      SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16) != 0 ||
-      SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0) != 0 ||
-      SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1) != 0 ||
-      SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY) != 0)
-    return CreateFailure("Cannot find a suitable pixel format.");
-
-  Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
-  int x = SDL_WINDOWPOS_UNDEFINED;
-  if (this->fullscreen) {
-    flags |= SDL_WINDOW_FULLSCREEN;
-    x = 0;
-  } else {
-    flags |= SDL_WINDOW_RESIZABLE;
+  // Multisampling is a nicety: without a format for the count asked, take
+  // half as many, down to none.
+  int wanted = samples < 0 ? DefaultSamples : samples;
+  const char* failure = nullptr;
+  int opened = OpenPixelFormat(title, wanted, &failure);
+  if (opened && samples < 0 && wanted > 0 && IsSoftwareRenderer()) {
+    ClosePixelFormat();
+    opened = 0;
+    wanted = 1;
   }
-  sdlWindow = SDL_CreateWindow(title, x, this->fullscreen ? 0 : SDL_WINDOWPOS_UNDEFINED, width,
-                               height, flags);
-  if (!sdlWindow) return CreateFailure("Cannot create window!");
-  if (this->fullscreen && SDL_SetWindowDisplayMode(sdlWindow, &mode) != 0) {
+  while (!opened && wanted > 0) {
+    wanted /= 2;
+    opened = OpenPixelFormat(title, wanted > 1 ? wanted : 0, &failure);
+  }
+  if (!opened) {
+    if (std::strstr(failure, "GL Rendering Context")) Destroy();
+    return CreateFailure(failure);
+  }
+  grantedSamples = 0;
+  glGetIntegerv(GL_SAMPLES, &grantedSamples);
+  if (grantedSamples > 0) glEnable(GL_MULTISAMPLE);
+
+  // Adaptive vsync tears only a late frame; plain vsync otherwise. The pacer
+  // still caps the rate at its period on faster displays.
+  swapInterval = 0;
+  if (vsync && SDL_GL_SetSwapInterval(-1) == 0)
+    swapInterval = -1;
+  else if (vsync && SDL_GL_SetSwapInterval(1) == 0)
+    swapInterval = 1;
+  else
+    SDL_GL_SetSwapInterval(0);
+  swapInterval = SDL_GL_GetSwapInterval();
+
+  if (this->fullscreen && !desktop) SDL_SetWindowDisplayMode(sdlWindow, &mode);
+  SDL_ShowWindow(sdlWindow);
+  if (this->fullscreen && !SwitchToFullscreen()) {
+    SDL_SetWindowFullscreen(sdlWindow, 0);
     if (!ShowMessage(MessageWarningYesNo, kErrorCaption,
                      "Cannot initialize fullscreen mode.\nFall back to windowed mode?"))
       return 0;
     this->fullscreen = 0;
-    SDL_SetWindowFullscreen(sdlWindow, 0);
+    SDL_SetWindowBordered(sdlWindow, SDL_TRUE);
+    SDL_SetWindowSize(sdlWindow, width, height);
+    SDL_SetWindowPosition(sdlWindow, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
   }
   if (this->fullscreen) SDL_ShowCursor(SDL_DISABLE);
-
-  glContext = SDL_GL_CreateContext(sdlWindow);
-  if (!glContext) {
-    Destroy();
-    return CreateFailure("Cannot create a GL Rendering Context.");
-  }
-  if (SDL_GL_MakeCurrent(sdlWindow, glContext) != 0) {
-    Destroy();
-    return CreateFailure("Cannot activate the GL Rendering Context.");
-  }
-  // The pacer holds the frame rate; waiting for the display would double it up.
-  SDL_GL_SetSwapInterval(0);
-
-  SDL_ShowWindow(sdlWindow);
   SDL_RaiseWindow(sdlWindow);
+
   int drawableWidth = 0, drawableHeight = 0;
   SDL_GL_GetDrawableSize(sdlWindow, &drawableWidth, &drawableHeight);
-  if (drawableWidth > 0 && drawableHeight > 0) {
-    this->width = uint16_t(drawableWidth);
-    this->height = uint16_t(drawableHeight);
-  }
+  if (drawableWidth > 0 && drawableHeight > 0) TakeDrawableSize(drawableWidth, drawableHeight);
   Resize();
   return 1;
 }
@@ -141,7 +270,7 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
 void GLWindow::Resize() {
   if (height == 0) height = 1;
   if (width == 0) width = 1;
-  glViewport(0, 0, width, height);
+  glViewport(viewX, viewY, width, height);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   if (projectionMode == 2)
@@ -162,12 +291,13 @@ int GLWindow::WndProc(const SDL_Event& event) {
           // size, so it brings no size event of its own: take the size anew.
           int w = event.window.data1, h = event.window.data2;
           if (sdlWindow) SDL_GL_GetDrawableSize(sdlWindow, &w, &h);
-          width = uint16_t(w);
-          height = uint16_t(h);
+          TakeDrawableSize(w, h);
           Resize();
           return 1;
         }
         case SDL_WINDOWEVENT_MINIMIZED:
+          viewX = 0;
+          viewY = 0;
           width = 0;
           height = 0;
           Resize();
@@ -188,10 +318,11 @@ int GLWindow::WndProc(const SDL_Event& event) {
       return 0;
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
+      int code = DesignKeyCode(event.key.keysym.sym);
+      if (code < 0) return 0;  // a key the show has no code for
       int pressed = event.type == SDL_KEYDOWN;
-      uint32_t code = uint32_t(event.key.keysym.sym);
-      keyDown[code & 0xFF] = uint8_t(pressed);
-      if (keyCallback) keyCallback(pressed, code, this);
+      keyDown[code] = uint8_t(pressed);
+      if (keyCallback) keyCallback(pressed, uint32_t(code), this);
       return 1;
     }
   }
@@ -209,6 +340,7 @@ int GLWindow::Run() {
     // A quit posted while draining is taken before the next frame, as the
     // system's own quit message would be.
     if (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_QUIT, SDL_QUIT) > 0) return 0;
+    if (QuitRequested()) return 0;
     if (!active) continue;
     if (keyDown[KeyEscape]) return 0;
     g_timer.Arm(framePeriodMs);
@@ -223,6 +355,7 @@ int GLWindow::Run() {
 
 void GLWindow::Destroy() {
   if (fullscreen) {
+    // Puts the desktop's own mode back after a mode switch.
     if (sdlWindow) SDL_SetWindowFullscreen(sdlWindow, 0);
     SDL_ShowCursor(SDL_ENABLE);
   }

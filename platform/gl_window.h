@@ -11,6 +11,22 @@ typedef void (*KeyCallback)(int pressed, uint32_t keyCode, GLWindow* window);
 
 enum { KeyEscape = 27 };
 
+// Where the show's viewport sits in a drawable: the whole of it, or the
+// largest centred 4:3 part with black bars beside or above and below it.
+struct ViewRect {
+  int x, y, width, height;
+};
+ViewRect FitViewport(int drawableWidth, int drawableHeight, int letterbox);
+
+// Makes the fullscreen switch; 0 on success, as SDL_SetWindowFullscreen.
+// Tests replace it to make the switch fail.
+typedef int (*FullscreenSwitch)(SDL_Window* window, Uint32 flags);
+extern FullscreenSwitch g_fullscreenSwitch;
+
+// Multisample count asked for by default: on a hardware renderer; a software
+// renderer gets none (it would not hold the frame rate).
+enum { DefaultSamples = 4 };
+
 class GLWindow {
  public:
   GLWindow();
@@ -32,13 +48,29 @@ class GLWindow {
   uint16_t width;          // client width in pixels
   uint16_t height;         // client height in pixels
   uint8_t colorBits;
-  uint8_t keyDown[256];  // indexed by the low 8 bits of the key code
+  uint8_t keyDown[256];  // indexed by the virtual-key code
   int active;            // frames are rendered only while non-zero
   int fullscreen;
   int projectionMode;  // 2 orthographic, 3 perspective
   SDL_Window* sdlWindow;
   SDL_GLContext glContext;
   int videoStarted;  // SDL's video subsystem is ours to release
+
+  // Set before Create; all 0 from the constructor.
+  int samples;  // multisamples to ask for: 0 none, -1 DefaultSamples on hardware only
+  int vsync;    // wait for the display where the driver lets us
+  int desktop;  // fullscreen at the desktop's resolution instead of a mode switch
+  int stretch;  // fill the desktop instead of a letterboxed 4:3 picture
+  // Found by Create.
+  int grantedSamples;  // multisamples of the pixel format in use
+  int swapInterval;    // -1 adaptive, 1 every refresh, 0 never waits
+  int viewX, viewY;    // the viewport's corner in the drawable (letterbox bars)
+
+ private:
+  int OpenPixelFormat(const char* title, int sampleCount, const char** failure);
+  void ClosePixelFormat();
+  int SwitchToFullscreen();
+  void TakeDrawableSize(int drawableWidth, int drawableHeight);
 };
 
 extern GLWindow* g_window;

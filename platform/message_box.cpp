@@ -3,6 +3,8 @@
 #include <SDL2/SDL.h>
 #include <cstdio>
 
+#include "platform/quit_signals.h"
+
 static MessageHook g_messageHook = nullptr;
 
 void SetMessageHook(MessageHook hook) { g_messageHook = hook; }
@@ -13,6 +15,12 @@ static int IsYesNo(MessageKind kind) {
 
 int ShowMessage(MessageKind kind, const char* caption, const char* text) {
   if (g_messageHook) return g_messageHook(kind, caption, text);
+  // Once asked to end, no box holds the shutdown up: a question is answered No.
+  SetMessageBoxUp(1);
+  if (QuitRequested()) {
+    SetMessageBoxUp(0);
+    return IsYesNo(kind) ? 0 : 1;
+  }
 
   Uint32 flags = SDL_MESSAGEBOX_INFORMATION;
   if (kind == MessageError) flags = SDL_MESSAGEBOX_ERROR;
@@ -36,7 +44,10 @@ int ShowMessage(MessageKind kind, const char* caption, const char* text) {
   box.buttons = IsYesNo(kind) ? yesNo : ok;
 
   int answer = 0;
-  if (SDL_ShowMessageBox(&box, &answer) != 0) {
+  int shown = SDL_ShowMessageBox(&box, &answer);
+  SetMessageBoxUp(0);
+  if (QuitRequested()) return IsYesNo(kind) ? 0 : 1;
+  if (shown != 0) {
     if (IsYesNo(kind))
       std::fprintf(stderr, "%s: %s (no box can be shown: answered No)\n", caption, text);
     else

@@ -282,9 +282,11 @@ if find_window "Orvi: Tonaro" "640x480" 10 >/dev/null && show_started; then
   wait_exit 20
   elapsed=$(($(now_ms) - t0))
   [ "$code" = 0 ] && ok "the show ends by itself after ${elapsed} ms with exit code 0" || bad "show end: exit $code"
+  # The show's clock is the music as the device plays it, and SDL's dummy
+  # device plays a few per cent fast (11 ms a 11.6 ms buffer).
   last=$((${#scene_start[@]} - 1))
-  [ $elapsed -ge "${scene_end[last]}" ] && [ $elapsed -le $((scene_end[last] + 3000)) ] &&
-    ok "it lasted as long as the show, ${scene_end[last]} ms" || bad "it lasted ${elapsed} ms"
+  [ $elapsed -ge $((scene_end[last] * 92 / 100)) ] && [ $elapsed -le $((scene_end[last] + 3000)) ] &&
+    ok "it lasted as long as the show's music, ${scene_end[last]} ms" || bad "it lasted ${elapsed} ms"
 else
   bad "no window or no music for the whole show"
   kill "$OPID"

@@ -7,13 +7,23 @@
 #include <cmath>
 #include <vector>
 
+#include <signal.h>
+
+#include <algorithm>
+#include <thread>
+
 #include "platform/frame_timer.h"
+#include "platform/key_map.h"
+#include "app/launch_options.h"
 #include "app/lifecycle.h"
+#include "audio/music.h"
+#include "audio/music_player.h"
 #include "demo/blood_cell_scene.h"
 #include "demo/cellphone_scene.h"
 #include "demo/prison_cell_scene.h"
 #include "demo/sequencer.h"
 #include "tests/test_support.h"
+#include "tools/png_writer.h"
 
 TEST(Clock, DeltaIsTheTimeSinceTheLastDeltaAndElapsedMovesNeitherStamp) {
   UseDrivenClock(5000);
@@ -177,12 +187,13 @@ TEST(Window, KeysFillTheKeyDownArrayAndReachTheCallbackAndFocusNeverPauses) {
   ASSERT_TRUE(window);
   g_keyCalls = 0;
   window->WndProc(KeyEvent(SDL_KEYDOWN, SDLK_a));
-  EXPECT_EQ(window->keyDown[SDLK_a], 1);  // no callback installed: harmless
+  EXPECT_EQ(window->keyDown['A'], 1);  // no callback installed: harmless
   window->SetKeyCallback(CountKey);
   window->WndProc(KeyEvent(SDL_KEYUP, SDLK_a));
-  EXPECT_EQ(window->keyDown[SDLK_a], 0);
+  EXPECT_EQ(window->keyDown['A'], 0);
   EXPECT_EQ(g_keyCalls, 1);
   EXPECT_EQ(g_lastPressed, 0);
+  EXPECT_EQ(g_lastKey, uint32_t('A'));
   window->WndProc(KeyEvent(SDL_KEYDOWN, SDLK_ESCAPE));
   EXPECT_EQ(window->keyDown[KeyEscape], 1);
   EXPECT_EQ(g_lastKey, 27u);
@@ -192,6 +203,38 @@ TEST(Window, KeysFillTheKeyDownArrayAndReachTheCallbackAndFocusNeverPauses) {
   lost.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
   window->WndProc(lost);
   EXPECT_EQ(window->active, 1);
+  CloseTestWindow(window);
+}
+
+// SDL codes of keys without a character carry bit 30; their low byte must not
+// alias a virtual-key code (SDLK_APP1's is 27, Escape's).
+TEST(Keys, OnlyEscapeHasTheEscapeCodeAndKeysWithoutACodeAreIgnored) {
+  int escapes = 0;
+  for (int scancode = 0; scancode < SDL_NUM_SCANCODES; ++scancode) {
+    SDL_Keycode key = SDL_SCANCODE_TO_KEYCODE(scancode);
+    int code = DesignKeyCode(key);
+    EXPECT_LT(code, 256) << SDL_GetScancodeName(SDL_Scancode(scancode));
+    if (code == KeyEscape) ++escapes;
+  }
+  for (SDL_Keycode key = 0; key < 128; ++key) {
+    int code = DesignKeyCode(key);
+    EXPECT_EQ(code == KeyEscape, key == SDLK_ESCAPE) << key;
+    if (code == KeyEscape) ++escapes;
+  }
+  EXPECT_EQ(escapes, 1);
+  EXPECT_EQ(DesignKeyCode(SDLK_ESCAPE), 27);
+  EXPECT_EQ(DesignKeyCode(SDLK_APP1), -1);
+  EXPECT_EQ(DesignKeyCode(SDLK_F1), 112);
+  EXPECT_EQ(DesignKeyCode(SDLK_KP_0), 96);
+  EXPECT_EQ(DesignKeyCode(SDLK_9), '9');
+
+  GLWindow* window = OpenTestWindow();
+  ASSERT_TRUE(window);
+  g_keyCalls = 0;
+  window->SetKeyCallback(CountKey);
+  EXPECT_EQ(window->WndProc(KeyEvent(SDL_KEYDOWN, SDLK_APP1)), 0);
+  EXPECT_EQ(window->keyDown[KeyEscape], 0);
+  EXPECT_EQ(g_keyCalls, 0);
   CloseTestWindow(window);
 }
 
@@ -293,4 +336,317 @@ TEST(Lifecycle, InitStartsEverythingAndPutsTheShowBackToItsStart) {
   EXPECT_LT(g_timer.ElapsedMs(), 1000u);  // the clock began with the music
   EXPECT_THROW(Shutdown(window), ProcessExited);
   EXPECT_EQ(g_window, nullptr);
+}
+
+TEST(Viewport, FullscreenLetterboxesFourToThreeAndAWindowOrStretchTakesItAll) {
+  ViewRect wide = FitViewport(1280, 720, 1);
+  EXPECT_EQ(wide.x, 160);
+  EXPECT_EQ(wide.y, 0);
+  EXPECT_EQ(wide.width, 960);
+  EXPECT_EQ(wide.height, 720);
+  ViewRect tall = FitViewport(1280, 1024, 1);
+  EXPECT_EQ(tall.x, 0);
+  EXPECT_EQ(tall.y, 32);
+  EXPECT_EQ(tall.width, 1280);
+  EXPECT_EQ(tall.height, 960);
+  ViewRect exact = FitViewport(640, 480, 1);
+  EXPECT_EQ(exact.x + exact.y, 0);
+  EXPECT_EQ(exact.width, 640);
+  EXPECT_EQ(exact.height, 480);
+  ViewRect stretched = FitViewport(1280, 720, 0);
+  EXPECT_EQ(stretched.x + stretched.y, 0);
+  EXPECT_EQ(stretched.width, 1280);
+  EXPECT_EQ(stretched.height, 720);
+  ViewRect gone = FitViewport(0, 0, 1);  // minimised
+  EXPECT_EQ(gone.width + gone.height, 0);
+}
+
+static int RefuseSwitch(SDL_Window*, Uint32) { return -1; }
+
+// The switch happens once the window shows; its failure must reach the user.
+TEST(Window, AFailedFullscreenSwitchAsksTheFallbackQuestionAndYesGoesOnWindowed) {
+  for (int desktop = 0; desktop <= 1; ++desktop) {
+    for (int answer = 0; answer <= 1; ++answer) {
+      RecordMessages();
+      ClearMessages();
+      g_answer = answer;
+      g_fullscreenSwitch = RefuseSwitch;
+      GLWindow window;
+      window.desktop = desktop;
+      int created = window.Create(640, 480, 32, 1, nullptr, 100, "test");
+      g_fullscreenSwitch = SDL_SetWindowFullscreen;
+      ASSERT_EQ(g_messages.size(), 1u) << desktop << answer;
+      EXPECT_EQ(g_messages[0].kind, MessageWarningYesNo);
+      EXPECT_EQ(g_messages[0].caption, "Orvi - ERROR");
+      EXPECT_EQ(g_messages[0].text, "Cannot initialize fullscreen mode.\nFall back to windowed mode?");
+      EXPECT_EQ(created, answer);
+      if (answer) {
+        EXPECT_EQ(window.fullscreen, 0);
+        EXPECT_FALSE(SDL_GetWindowFlags(window.sdlWindow) & SDL_WINDOW_FULLSCREEN);
+        EXPECT_EQ(window.GetWidth(), 640);
+        EXPECT_EQ(window.GetHeight(), 480);
+        EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
+      }
+      window.Destroy();
+      SDL_Quit();
+    }
+  }
+  g_answer = 0;
+}
+
+TEST(Window, DesktopFullscreenLetterboxesTheViewportAndStretchFillsIt) {
+  for (int stretch = 0; stretch <= 1; ++stretch) {
+    RecordMessages();
+    ClearMessages();
+    GLWindow window;
+    window.desktop = 1;
+    window.stretch = stretch;
+    ASSERT_EQ(window.Create(640, 480, 32, 1, nullptr, 100, "test"), 1);
+    EXPECT_TRUE(g_messages.empty());
+    int w = 0, h = 0;
+    SDL_GL_GetDrawableSize(window.sdlWindow, &w, &h);
+    SDL_DisplayMode desktopMode;
+    ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &desktopMode), 0);
+    EXPECT_EQ(w, desktopMode.w);
+    EXPECT_EQ(h, desktopMode.h);
+    ViewRect expected = FitViewport(w, h, !stretch);
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[0], expected.x);
+    EXPECT_EQ(viewport[1], expected.y);
+    EXPECT_EQ(viewport[2], expected.width);
+    EXPECT_EQ(viewport[3], expected.height);
+    EXPECT_EQ(window.GetWidth(), expected.width);
+    EXPECT_EQ(window.GetHeight(), expected.height);
+    window.Destroy();
+    SDL_Quit();
+  }
+}
+
+// A driver without a multisampled format must not stop the show.
+TEST(Window, MultisamplingIsGrantedWhereTheDriverHasItAndItsRefusalIsSilent) {
+  RecordMessages();
+  ClearMessages();
+  GLWindow window;
+  window.samples = 4;
+  ASSERT_EQ(window.Create(640, 480, 32, 0, nullptr, 100, "test"), 1);
+  EXPECT_EQ(window.grantedSamples, 4);
+  GLint buffers = 0;
+  glGetIntegerv(GL_SAMPLE_BUFFERS, &buffers);
+  EXPECT_EQ(buffers, 1);
+  window.Destroy();
+  SDL_Quit();
+
+  // More than any format here offers: SDL refuses the attribute, and the
+  // window comes up with the most there is.
+  GLWindow refused;
+  refused.samples = 16;
+  ASSERT_EQ(refused.Create(640, 480, 32, 0, nullptr, 100, "test"), 1);
+  EXPECT_LT(refused.grantedSamples, 16);
+  EXPECT_TRUE(g_messages.empty());
+  EXPECT_EQ(refused.GetWidth(), 640);
+  refused.Destroy();
+  SDL_Quit();
+}
+
+// Grey levels other than black and white along a slanted white edge.
+static int BlendedPixelsOfATriangle(int samples) {
+  RecordMessages();
+  GLWindow window;
+  window.samples = samples;
+  if (window.Create(64, 64, 32, 0, nullptr, 100, "test") != 1) return -1;
+  glClearColor(0, 0, 0, 1);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0, 64, 0, 64, -1, 1);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glDisable(GL_DEPTH_TEST);
+  glColor3f(1, 1, 1);
+  glBegin(GL_TRIANGLES);
+  glVertex2f(3, 5);
+  glVertex2f(60, 17);
+  glVertex2f(21, 59);
+  glEnd();
+  glFinish();
+  std::vector<uint8_t> pixels = ReadBackBuffer(64, 64);  // resolved, as the display shows it
+  int blended = 0;
+  for (size_t i = 0; i < pixels.size(); i += 3)
+    if (pixels[i] > 8 && pixels[i] < 247) ++blended;
+  window.Destroy();
+  SDL_Quit();
+  return blended;
+}
+
+TEST(Window, MultisamplingBlendsAnEdgeThatSingleSamplingLeavesHard) {
+  EXPECT_EQ(BlendedPixelsOfATriangle(0), 0);
+  EXPECT_GT(BlendedPixelsOfATriangle(4), 60);
+}
+
+TEST(Window, SwapIntervalIsWhatTheDriverGrantsAndNeverWaitsWhenVsyncIsOff) {
+  for (int vsync = 0; vsync <= 1; ++vsync) {
+    RecordMessages();
+    GLWindow window;
+    window.vsync = vsync;
+    ASSERT_EQ(window.Create(640, 480, 32, 0, nullptr, 100, "test"), 1);
+    EXPECT_EQ(window.swapInterval, SDL_GL_GetSwapInterval());
+    if (!vsync) {
+      EXPECT_EQ(window.swapInterval, 0);
+    }
+    std::printf("%s driver, vsync %s: swap interval %d\n", SDL_GetCurrentVideoDriver(),
+                vsync ? "asked" : "off", window.swapInterval);
+    window.Destroy();
+    SDL_Quit();
+  }
+}
+
+TEST(LaunchOptions, EachOptionAndEveryRefusalWithItsReason) {
+  auto parse = [](std::vector<const char*> args, LaunchOptions* o, std::string* why) {
+    args.insert(args.begin(), "orvi");
+    return ParseLaunchOptions(int(args.size()), args.data(), o, why);
+  };
+  LaunchOptions o;
+  std::string why;
+  ASSERT_EQ(parse({}, &o, &why), 1);
+  EXPECT_EQ(o.windowed + o.fullscreen + o.stretch + o.help + o.version, 0);
+  EXPECT_EQ(o.msaa, -1);
+  EXPECT_EQ(o.vsync, 1);
+  o = LaunchOptions();
+  ASSERT_EQ(parse({"--stretch", "--msaa", "8", "--no-vsync"}, &o, &why), 1);
+  EXPECT_EQ(o.stretch, 1);
+  EXPECT_EQ(o.fullscreen, 1);
+  EXPECT_EQ(o.msaa, 8);
+  EXPECT_EQ(o.vsync, 0);
+  o = LaunchOptions();
+  ASSERT_EQ(parse({"--windowed", "--msaa", "0", "--help", "--version"}, &o, &why), 1);
+  EXPECT_EQ(o.windowed, 1);
+  EXPECT_EQ(o.msaa, 0);
+  EXPECT_EQ(o.help + o.version, 2);
+  const std::vector<std::vector<const char*>> refused = {
+      {"--bogus"}, {"-x"}, {"fullscreen"}, {"--msaa"}, {"--msaa", "four"}, {"--msaa", "-1"},
+      {"--msaa", "17"}, {"--msaa", "4x"}, {"--msaa", ""}, {"--windowed", "--fullscreen"},
+      {"--stretch", "--windowed"}};
+  for (const auto& args : refused) {
+    o = LaunchOptions();
+    why.clear();
+    EXPECT_EQ(parse(args, &o, &why), 0) << args[0];
+    EXPECT_FALSE(why.empty()) << args[0];
+  }
+  EXPECT_STREQ(OrviVersion(), "1.0.0");
+}
+
+// The music clock on SDL's dummy device, which plays in real time.
+struct MusicClockRun {
+  std::vector<uint64_t> readingsUs;
+};
+
+static int StartTune() {
+  return BASS_Init(-1, 44100, 32, nullptr) && BASS_Start() &&
+         BASS_MusicLoad(1, g_moduleData, 0, uint32_t(g_moduleSize), 5) && BASS_MusicPlay(1);
+}
+
+TEST(MusicClock, FollowsPlaybackInRealTimeNeverGoesBackAndPrintsItsJitter) {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  ASSERT_EQ(StartTune(), 1);
+  g_clockSource = MonotonicClockMs;
+  g_timer.Begin();
+  const uint64_t startUs = MusicClockUs(), startMono = MonotonicClockMs();
+  EXPECT_LT(startUs, 30000u);  // the clock begins with the music
+  // Frame-to-frame steps of the music clock and, as the baseline measured
+  // in the same frames, of the monotonic clock.
+  std::vector<double> steps, baseline;
+  uint64_t previous = startUs;
+  auto monoUs = [] {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return double(t.tv_sec) * 1e6 + double(t.tv_nsec) / 1e3;
+  };
+  double previousMono = monoUs();
+  for (int frame = 0; frame < 150; ++frame) {
+    g_timer.Arm(10);
+    g_timer.Wait();
+    uint64_t now = MusicClockUs();
+    double nowMono = monoUs();
+    ASSERT_GE(now, previous);
+    steps.push_back(double(now - previous) / 1000);
+    baseline.push_back((nowMono - previousMono) / 1000);
+    previous = now;
+    previousMono = nowMono;
+  }
+  double musicMs = double(previous - startUs) / 1000;
+  double monoMs = double(MonotonicClockMs() - startMono);
+  // Never ahead of real time by more than a buffer; behind only as far as a
+  // busy machine holds the device back.
+  EXPECT_LE(musicMs, monoMs + 15);
+  EXPECT_GE(musicMs, monoMs * 0.5);
+  auto spread = [](const std::vector<double>& v, double* mean, double* worst) {
+    double sq = 0;
+    *mean = 0;
+    *worst = 0;
+    for (double s : v) *mean += s / v.size();
+    for (double s : v) {
+      sq += (s - *mean) * (s - *mean) / v.size();
+      *worst = std::max(*worst, std::fabs(s - *mean));
+    }
+    return std::sqrt(sq);
+  };
+  double mean, worst, baseMean, baseWorst;
+  double sd = spread(steps, &mean, &worst), baseSd = spread(baseline, &baseMean, &baseWorst);
+  std::printf("music clock, frame to frame over %zu paced frames: mean %.3f ms, sd %.3f ms, "
+              "worst %.3f ms off the mean; monotonic clock in the same frames: mean %.3f ms, "
+              "sd %.3f ms, worst %.3f ms (sd ratio %.2f)\n",
+              steps.size(), mean, sd, worst, baseMean, baseSd, baseWorst, sd / baseSd);
+
+  // The device stops (as in a stopped process): the clock stops within a
+  // buffer, and picks up from there without a jump back when it resumes.
+  BASS_Stop();
+  SDL_Delay(30);
+  uint64_t stopped = MusicClockUs();
+  SDL_Delay(300);
+  uint64_t later = MusicClockUs();
+  EXPECT_GE(later, stopped);
+  EXPECT_LT(later - stopped, 15000u);
+  BASS_Start();
+  uint64_t resumedAtMs = MonotonicClockMs();
+  SDL_Delay(200);
+  uint64_t resumed = MusicClockUs();
+  EXPECT_GT(resumed, later);
+  EXPECT_LE(double(resumed - later) / 1000, double(MonotonicClockMs() - resumedAtMs) + 15);
+  BASS_Stop();
+  BASS_Free();
+  EXPECT_EQ(MusicClockUs(), 0u);  // nothing plays: nothing heard
+  SDL_Quit();
+}
+
+// A stall of the drawing thread alone: the music plays on, and the next
+// DeltaMs returns the whole stall.
+TEST(MusicClock, DeltaMsReturnsAStallOfTheDrawingThreadWhole) {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  ASSERT_EQ(StartTune(), 1);
+  g_clockSource = MusicClockMs;
+  ASSERT_EQ(g_timer.Begin(), 1);
+  g_timer.DeltaMs();
+  uint64_t stallStart = MonotonicClockMs();
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  uint64_t stall = MonotonicClockMs() - stallStart;
+  uint64_t delta = g_timer.DeltaMs();
+  // The whole stall, less at most what a busy machine kept the device from playing.
+  EXPECT_LE(double(delta), double(stall) + 15);
+  EXPECT_GE(double(delta), double(stall) * 0.5);
+  EXPECT_LE(g_timer.DeltaMs(), 15u);
+  BASS_Stop();
+  BASS_Free();
+  g_clockSource = MonotonicClockMs;
+  SDL_Quit();
+}
+
+TEST(Lifecycle, TheLiveClockIsTheMusicAndShutdownHandsBackTheMonotonicOne) {
+  RecordMessages();
+  GLWindow* window = new GLWindow();
+  ASSERT_EQ(Init(0, window), 1) << (g_messages.empty() ? "" : g_messages.back().text);
+  EXPECT_EQ(g_clockSource, MusicClockMs);
+  CatchProcessExit();
+  EXPECT_THROW(Shutdown(window), ProcessExited);
+  EXPECT_EQ(g_clockSource, MonotonicClockMs);
 }

@@ -40,6 +40,8 @@ const char* const kUsage =
     "      --size WxH      window size, 16 to 8192 a side (default 640x480)\n"
     "      --from S        start at S seconds of the show (default 0)\n"
     "      --to S          stop at S seconds (default: the show's end, 67 s)\n"
+    "      --msaa N        multisample anti-aliasing with N samples, 0 to 32 (default 8;\n"
+    "                      0 draws the frames exactly as the reference frames)\n"
     "      --stats         print the time to draw a frame, per scene\n"
     "  -h, --help          this text\n"
     "A signal (INT, TERM, HUP, PIPE, XFSZ) stops it and removes what it was writing.\n";
@@ -62,6 +64,7 @@ std::string SignalText(int signal) {
 }
 
 struct Job {
+  Job() { options.msaa = 8; }  // offline, so it can afford the quality
   CaptureOptions options;
   std::string output = "orvi-tonaro.mp4";
   bool png = false;
@@ -117,7 +120,7 @@ std::string ParseArguments(int argc, char** argv, Job* job) {
       continue;
     }
     const bool takesValue = a == "-o" || a == "--output" || a == "--fps" || a == "--size" ||
-                            a == "--from" || a == "--to";
+                            a == "--msaa" || a == "--from" || a == "--to";
     if (!takesValue) return "unknown option '" + a + "'";
     if (i + 1 >= argc) return a + " needs a value";
     const char* v = argv[++i];
@@ -139,6 +142,11 @@ std::string ParseArguments(int argc, char** argv, Job* job) {
         return "--size: " + quoted + " has a side outside 16 to 8192";
       job->options.width = int(w);
       job->options.height = int(h);
+    } else if (a == "--msaa") {
+      long samples = 0;
+      if (!ParseInt(v, &samples)) return "--msaa: " + quoted + " is not a whole number";
+      if (samples < 0 || samples > 32) return "--msaa: " + quoted + " is not between 0 and 32";
+      job->options.msaa = int(samples);
     } else {
       double seconds = 0;
       if (!ParseSeconds(v, &seconds)) return a + ": " + quoted + " is not a finite number";
@@ -402,6 +410,9 @@ int main(int argc, char** argv) {
   // writes nothing and starts nothing.
   GLWindow* window = OpenCaptureWindow(o);
   if (!window) return Fail(&job, "the show could not start");
+  if (window->grantedSamples != o.msaa && o.msaa > 0)
+    std::fprintf(stderr, "orvi-capture: %d-sample anti-aliasing is not available here; %d samples\n",
+                 o.msaa, window->grantedSamples);
   if (g_captureStop) return Fail(&job);
 
   const size_t samples = size_t(std::llround(double(job.total) * 44100 / o.fps));

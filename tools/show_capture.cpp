@@ -60,6 +60,7 @@ GLWindow* OpenCaptureWindow(const CaptureOptions& options) {
   setenv("SDL_VIDEODRIVER", "offscreen", 1);
   SetMessageHook(PrintMessage);
   GLWindow* window = new GLWindow();
+  window->samples = options.msaa;
   if (!window->Create(uint16_t(options.width), uint16_t(options.height), 32, 0, DemoFrame,
                       options.fps, "Orvi: Tonaro") ||
       !InitShow(window)) {

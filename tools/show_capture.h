@@ -14,6 +14,7 @@ struct CaptureOptions {
   int height = 480;
   double fromSeconds = 0;   // frames before this are drawn but not kept
   double toSeconds = 1e9;   // the show's end event stops it sooner
+  int msaa = 0;             // multisamples; 0 draws exactly as the reference frames
 };
 
 // Set (by a signal handler) to stop RunCapture before its next frame, kept

@@ -1,0 +1,71 @@
+#include "app/launch_options.h"
+
+#include <cstring>
+
+const char* const kLaunchUsage =
+    "usage: orvi [options]   (run from the folder that holds data/)\n"
+    "Plays the show; without options it first asks whether to go fullscreen.\n"
+    "  --windowed     play in a 640x480 window, without asking\n"
+    "  --fullscreen   play on the whole desktop at its own resolution, the 4:3\n"
+    "                 picture centred between black bars, without asking\n"
+    "  --stretch      play on the whole desktop, the picture filling it\n"
+    "  --msaa N       multisample anti-aliasing with N samples (0 = off; default\n"
+    "                 4 on a graphics card, off on a software renderer)\n"
+    "  --no-vsync     never wait for the display's refresh\n"
+    "  --version      print the version\n"
+    "  -h, --help     this text\n"
+    "Hold Escape or close the window to end the show early.\n";
+
+const char* OrviVersion() { return ORVI_VERSION; }
+
+// A whole decimal number from 0 to 16, nothing else.
+static int ParseSamples(const char* text, int* samples) {
+  size_t n = std::strlen(text);
+  if (n == 0 || n > 2) return 0;
+  int value = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (text[i] < '0' || text[i] > '9') return 0;
+    value = value * 10 + (text[i] - '0');
+  }
+  if (value > 16) return 0;
+  *samples = value;
+  return 1;
+}
+
+int ParseLaunchOptions(int argc, const char* const* argv, LaunchOptions* options,
+                       std::string* reason) {
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "-h" || a == "--help") {
+      options->help = 1;
+    } else if (a == "--version") {
+      options->version = 1;
+    } else if (a == "--windowed") {
+      options->windowed = 1;
+    } else if (a == "--fullscreen") {
+      options->fullscreen = 1;
+    } else if (a == "--stretch") {
+      options->stretch = 1;
+      options->fullscreen = 1;
+    } else if (a == "--no-vsync") {
+      options->vsync = 0;
+    } else if (a == "--msaa") {
+      if (i + 1 >= argc) {
+        *reason = "--msaa needs a number of samples";
+        return 0;
+      }
+      if (!ParseSamples(argv[++i], &options->msaa)) {
+        *reason = std::string("--msaa takes a whole number from 0 to 16, not '") + argv[i] + "'";
+        return 0;
+      }
+    } else {
+      *reason = "unknown option '" + a + "'";
+      return 0;
+    }
+  }
+  if (options->windowed && options->fullscreen) {
+    *reason = "--windowed cannot go with --fullscreen or --stretch";
+    return 0;
+  }
+  return 1;
+}

@@ -1,0 +1,21 @@
+// The command line: how to start the show without asking, and how to draw it.
+#pragma once
+#include <string>
+
+struct LaunchOptions {
+  int windowed = 0;    // start in a window without asking
+  int fullscreen = 0;  // start on the whole desktop, letterboxed, without asking
+  int stretch = 0;     // fill the desktop instead (implies fullscreen)
+  int msaa = -1;       // multisamples; -1 the default for the renderer
+  int vsync = 1;
+  int help = 0;
+  int version = 0;
+};
+
+extern const char* const kLaunchUsage;
+
+// 1 when every argument is understood; otherwise 0 with the reason.
+int ParseLaunchOptions(int argc, const char* const* argv, LaunchOptions* options,
+                       std::string* reason);
+// The project's version, as the build gives it.
+const char* OrviVersion();
