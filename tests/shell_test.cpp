@@ -576,9 +576,10 @@ TEST(MusicClock, FollowsPlaybackInRealTimeNeverGoesBackAndPrintsItsJitter) {
   }
   double musicMs = double(previous - startUs) / 1000;
   double monoMs = double(MonotonicClockMs() - startMono);
-  // Never ahead of real time by more than a buffer; behind only as far as a
-  // busy machine holds the device back.
-  EXPECT_LE(musicMs, monoMs + 15);
+  // Ahead of real time by no more than a buffer and the dummy device's own
+  // haste (it plays a few per cent fast); behind only as far as a busy
+  // machine holds the device back.
+  EXPECT_LE(musicMs, monoMs * 1.06 + 15);
   EXPECT_GE(musicMs, monoMs * 0.5);
   auto spread = [](const std::vector<double>& v, double* mean, double* worst) {
     double sq = 0;
