@@ -31,7 +31,8 @@ const char* const kUsage =
     "      --from S        start at S seconds of the show (default 0)\n"
     "      --to S          stop at S seconds (default: the show's end, 67 s)\n"
     "      --stats         print the time to draw a frame, per scene\n"
-    "  -h, --help          this text\n";
+    "  -h, --help          this text\n"
+    "      --version       the program's version\n";
 
 struct Job {
   CaptureOptions options;
@@ -54,6 +55,9 @@ bool ParseArguments(int argc, char** argv, Job* job) {
     const char* v = nullptr;
     if (a == "-h" || a == "--help") {
       std::fputs(kUsage, stdout);
+      std::exit(0);
+    } else if (a == "--version") {
+      std::puts("orvi-capture " ORVI_VERSION);
       std::exit(0);
     } else if (a == "--png") {
       job->png = true;
