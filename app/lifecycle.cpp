@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "platform/data_folder.h"
 #include "platform/frame_timer.h"
 #include "platform/message_box.h"
 #include "assets/textures.h"
@@ -68,6 +69,7 @@ void Shutdown(GLWindow* window) {
 }
 
 void RunProgram() {
+  UseDataBesideProgram();
   GLWindow* window = new GLWindow();
   // Asked before the video subsystem starts: some drivers cannot show a box after.
   int fullscreen = ShowMessage(MessageQuestion, "Orvi: Tonaro", "Go fullscreen?");

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/data_folder.h"
 #include "tools/offline_audio.h"
 #include "tools/png_writer.h"
 #include "tools/show_capture.h"
@@ -21,7 +22,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const kUsage =
-    "usage: orvi-capture [options]   (run from the project root, where data/ is)\n"
+    "usage: orvi-capture [options]   (reads data/ from the current folder, else beside itself)\n"
     "Renders the show offscreen at a fixed time step and writes it with its music.\n"
     "  -o, --output PATH   the video file (default orvi-tonaro.mp4), or with --png\n"
     "                      the folder for frame-NNNNN.png files and tune.wav\n"
@@ -164,6 +165,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   signal(SIGPIPE, SIG_IGN);  // a dead ffmpeg shows as a failed write
+  // The output is named from where the tool was started, even when the
+  // pictures are then read from beside the tool.
+  job.output = fs::absolute(job.output).string();
+  UseDataBesideProgram();
   const CaptureOptions& o = job.options;
   job.total = LastFrame(o) - FirstFrame(o);
   if (job.total <= 0) return Fail(&job, "the range holds no frame");
