@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "platform/data_folder.h"
 #include "platform/frame_timer.h"
 #include "platform/message_box.h"
 #include "platform/quit_signals.h"
@@ -64,6 +65,7 @@ void Shutdown(GLWindow* window) {
 }
 
 void RunProgram(const LaunchOptions& options) {
+  UseDataBesideProgram();
   GLWindow* window = new GLWindow();
   window->samples = options.msaa;
   window->vsync = options.vsync;

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "demo/timeline.h"
+#include "platform/data_folder.h"
 #include "tools/offline_audio.h"
 #include "tools/png_writer.h"
 #include "tools/show_capture.h"
@@ -31,7 +32,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const kUsage =
-    "usage: orvi-capture [options]   (run from the project root, where data/ is)\n"
+    "usage: orvi-capture [options]   (reads data/ from the current folder, else beside itself)\n"
     "Renders the show offscreen at a fixed time step and writes it with its music.\n"
     "  -o, --output PATH   the video file (default orvi-tonaro.mp4), or with --png\n"
     "                      the folder for frame-NNNNN.png files and tune.wav\n"
@@ -44,6 +45,7 @@ const char* const kUsage =
     "                      0 draws the frames exactly as the reference frames)\n"
     "      --stats         print the time to draw a frame, per scene\n"
     "  -h, --help          this text\n"
+    "      --version       the program's version\n"
     "A signal (INT, TERM, HUP, PIPE, XFSZ) stops it and removes what it was writing.\n";
 
 // The signals that end a run; the first one caught is the one reported.
@@ -109,6 +111,10 @@ std::string ParseArguments(int argc, char** argv, Job* job) {
     const std::string a = argv[i];
     if (a == "-h" || a == "--help") {
       std::fputs(kUsage, stdout);
+      std::exit(0);
+    }
+    if (a == "--version") {
+      std::puts("orvi-capture " ORVI_VERSION);
       std::exit(0);
     }
     if (a == "--png") {
@@ -392,6 +398,10 @@ int main(int argc, char** argv) {
   stop.sa_flags = 0;  // no restart: a blocked write returns and the loop looks
   for (int s : kStopSignals) sigaction(s, &stop, nullptr);
 
+  // The output is named from where the tool was started, even when the
+  // pictures are then read from beside the tool.
+  job.output = fs::absolute(job.output).string();
+  UseDataBesideProgram();
   const CaptureOptions& o = job.options;
   job.total = LastFrame(o) - FirstFrame(o);
 
