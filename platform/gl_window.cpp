@@ -359,15 +359,7 @@ void GLWindow::Destroy() {
     if (sdlWindow) SDL_SetWindowFullscreen(sdlWindow, 0);
     SDL_ShowCursor(SDL_ENABLE);
   }
-  if (glContext) {
-    SDL_GL_MakeCurrent(sdlWindow, nullptr);
-    SDL_GL_DeleteContext(glContext);
-    glContext = nullptr;
-  }
-  if (sdlWindow) {
-    SDL_DestroyWindow(sdlWindow);
-    sdlWindow = nullptr;
-  }
+  ClosePixelFormat();
   if (videoStarted) {
     SDL_EnableScreenSaver();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);

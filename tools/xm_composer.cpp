@@ -3,7 +3,8 @@
 // The timeline is the score's source of truth: its cuts say which part of the
 // tune plays where, every beat pulse gets a drum hit on its row, every scene
 // change a crash where the new scene appears, every flash an accent. The tune
-// ends inside the show: a cadence on the slow rows that is silent by 66.5 s.
+// ends inside the show: a cadence on the slow rows that has faded to a whisper
+// by 66.5 s.
 // The composer refuses to write a tune with a wrong note on a beat.
 #include <algorithm>
 #include <cmath>
@@ -280,8 +281,9 @@ std::vector<Sample> Instruments() {
   s[Bell - 1].envelope = Envelope({{0, 64}, {10, 30}, {40, 8}, {70, 0}});
   s[Bell - 1].volume = 44;
   // The hollow pad rings out by itself: the greetings' held chord and the
-  // final one.
-  s[PadChoir - 1].envelope = Envelope({{0, 0}, {3, 52}, {12, 44}, {26, 26}, {42, 12}, {58, 4}, {72, 0}});
+  // final one, which whispers on under −40 dBFS until its key-off fades it,
+  // so the show's last second is quiet but never dead.
+  s[PadChoir - 1].envelope = Envelope({{0, 0}, {3, 52}, {12, 44}, {26, 26}, {42, 12}, {58, 4}, {72, 2}});
   s[PadChoir - 1].sustain = -1;
   // The stereo picture: drums and bass in the middle, chords to the left,
   // the lead to the right.
@@ -588,8 +590,8 @@ void FollowTimeline(Song& song) {
 }
 
 // The cadence on the last pattern's slow rows (775 ms each from row 23):
-// Dm, E, then A minor from 64.475 s, ringing out well before the show ends at
-// 67 s. Note delays (EDx, 25 ms ticks) place the lead inside the slow rows.
+// Dm, E, then A minor from 64.475 s, rung out to a whisper before the show
+// ends at 67 s. Note delays (EDx, 25 ms ticks) place the lead inside the slow rows.
 void WriteEnding(Song& song) {
   const int p = kPatterns - 1;
   for (int r = kSlowRow; r < kRows; ++r)
