@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -465,6 +466,9 @@ BENCHMARK(MusicStart)->Unit(benchmark::kMillisecond)->Iterations(10);
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Offscreen Mesa and silent audio, whatever the caller exported.
+  setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
   if (argc == 2 && std::strcmp(argv[1], "--probe-empty-window") == 0) return ProbeEmptyWindow();
   if (argc == 2 && std::strcmp(argv[1], "--probe-show") == 0) return ProbeShow();
   benchmark::Initialize(&argc, argv);
