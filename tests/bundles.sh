@@ -10,16 +10,11 @@ unset SDL_VIDEODRIVER WAYLAND_DISPLAY DISPLAY LD_LIBRARY_PATH LD_PRELOAD
 export SDL_AUDIODRIVER=dummy
 PY=/usr/bin/python3
 work=$(mktemp -d)
-passed=0
-failed=0
 XPID=""
 OPID=""
 root=$PWD
 
 . "$(dirname "$0")/x11_session.sh"
-
-ok() { passed=$((passed + 1)); echo "ok: $*"; }
-bad() { failed=$((failed + 1)); echo "FAILED: $*"; }
 
 cleanup() {
   [ -n "$OPID" ] && kill "$OPID" 2>/dev/null

@@ -20,15 +20,11 @@ unset WAYLAND_DISPLAY DISPLAY
 unset SDL_DISKAUDIOFILE
 PY=/usr/bin/python3
 work=$(mktemp -d)
-passed=0
-failed=0
 XPID=""
 PIDS=()
 
 . "$(dirname "$0")/x11_session.sh"
 
-ok() { passed=$((passed + 1)); echo "ok: $*"; }
-bad() { failed=$((failed + 1)); echo "FAILED: $*"; }
 want() { [[ " $parts " == *" $1 "* ]]; }
 
 cleanup() {
@@ -43,22 +39,6 @@ start_orvi() {
   "$ORVI" "$@" >>"$work/stdout" 2>>"$work/stderr" &
   OPID=$!
   PIDS+=("$OPID")
-}
-
-# Waits up to $2 seconds for pid $1 to end; sets code to its exit code or "hung".
-wait_exit() {
-  local deadline=$((SECONDS + $2))
-  while kill -0 "$1" 2>/dev/null; do
-    if [ $SECONDS -gt $deadline ]; then
-      kill -9 "$1" 2>/dev/null
-      wait "$1" 2>/dev/null
-      code=hung
-      return
-    fi
-    sleep 0.1
-  done
-  wait "$1"
-  code=$?
 }
 
 grab() {  # FILE WIDTHxHEIGHT
@@ -118,7 +98,7 @@ if want keys; then
     if kill -0 "$OPID" 2>/dev/null; then
       ok "X keycodes 8 and 10-255, held, do not end the show"
       "$PRESS_KEYS" "$win" 1000 9
-      wait_exit "$OPID" 5
+      wait_exit 5 "$OPID"
       [ "$code" = 0 ] && ok "Escape (keycode 9) ends it, exit 0" || bad "Escape: exit $code"
     else
       bad "a key other than Escape ended the show"
@@ -133,7 +113,7 @@ if want keys; then
     wait_for_show 640x480 && ok "--msaa 16, which no visual offers, still starts and draws" ||
       bad "--msaa 16: nothing drawn"
     "$PRESS_KEYS" "$win" 1000 9
-    wait_exit "$OPID" 5
+    wait_exit 5 "$OPID"
     [ "$code" = 0 ] || bad "--msaa 16 then Escape: exit $code"
   else
     bad "no window with --msaa 16"
@@ -154,7 +134,7 @@ if want signals; then
   sleep 10
   for s in TERM INT HUP QUIT; do kill -s "$s" "${showPid[$s]}"; done
   for s in TERM INT HUP QUIT; do
-    wait_exit "${showPid[$s]}" 10
+    wait_exit 10 "${showPid[$s]}"
     [ "$code" = 0 ] && ok "SIG$s during the show: shut down, exit 0" || bad "SIG$s during the show: exit $code"
   done
   for s in TERM HUP; do
@@ -162,7 +142,7 @@ if want signals; then
     if find_window "Orvi: Tonaro" "[0-9]+x[0-9]+" 30 >/dev/null; then
       sleep 0.5
       kill -s "$s" "$OPID"
-      wait_exit "$OPID" 10
+      wait_exit 10 "$OPID"
       left=$(xwininfo -root -tree | grep -c '"Orvi: Tonaro"')
       [ "$code" = 0 ] && [ "$left" = 0 ] && ok "SIG$s with the question up: box gone, exit 0" ||
         bad "SIG$s with the question up: exit $code, $left windows left"
@@ -228,7 +208,7 @@ if want letterbox; then
         bad "$2 on $1: $why"
       fi
       kill -TERM "$OPID"
-      wait_exit "$OPID" 10
+      wait_exit 10 "$OPID"
       [ "$code" = 0 ] || bad "$2: exit $code"
     else
       bad "$2 on $1: no $1 window"
@@ -289,7 +269,7 @@ if want sync; then
       sleep 3
       kill -CONT "$pid"
     fi
-    wait_exit "$pid" 100
+    wait_exit 100 "$pid"
     [ "$code" = 0 ] || bad "$run run: exit $code"
     if why=$("$PY" - "$work/$run.raw" "$work/reference.wav" <<'PYEOF'
 import sys

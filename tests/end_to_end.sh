@@ -10,8 +10,6 @@ ART=$4
 mkdir -p "$ART"
 PY=/usr/bin/python3
 work=$(mktemp -d)
-passed=0
-failed=0
 XPID=""
 
 . "$(dirname "$0")/x11_session.sh"
@@ -28,32 +26,12 @@ while IFS=$'\t' read -r n _ start end settled _; do
 done < <("$SCENE_LIST")
 [ ${#scene_start[@]} -gt 0 ] || { echo "FAILED: no scene table from $SCENE_LIST"; exit 1; }
 
-ok() { passed=$((passed + 1)); echo "ok: $*"; }
-bad() { failed=$((failed + 1)); echo "FAILED: $*"; }
-
 cleanup() {
   [ -n "${OPID:-}" ] && kill "$OPID" 2>/dev/null
   stop_display
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-# Waits for $OPID to end within $1 seconds; sets code to its exit code, or
-# "hung". (Not in a subshell: only this shell can collect its child.)
-wait_exit() {
-  local deadline=$((SECONDS + $1))
-  while kill -0 "$OPID" 2>/dev/null; do
-    if [ $SECONDS -gt $deadline ]; then
-      kill -9 "$OPID" 2>/dev/null
-      wait "$OPID" 2>/dev/null
-      code=hung
-      return
-    fi
-    sleep 0.1
-  done
-  wait "$OPID"
-  code=$?
-}
 
 # Waits up to 5 s for orvi to end and judges its exit code.
 expect_exit_zero() {  # WHAT

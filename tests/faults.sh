@@ -7,14 +7,9 @@ set -u
 ORVI=$1
 PY=/usr/bin/python3
 work=$(mktemp -d)
-passed=0
-failed=0
 XPID=""
 trap 'stop_display; rm -rf "$work"' EXIT
 . "$(dirname "$0")/x11_session.sh"
-
-ok() { passed=$((passed + 1)); echo "ok: $*"; }
-bad() { failed=$((failed + 1)); echo "FAILED: $*"; }
 
 # A copy of data/ to break.
 world() {

@@ -20,8 +20,6 @@ unset SDL_VIDEODRIVER WAYLAND_DISPLAY DISPLAY
 export SDL_AUDIODRIVER=dummy
 PY=/usr/bin/python3
 work=$(mktemp -d)
-passed=0
-failed=0
 XPID=""
 OPID=""
 
@@ -29,9 +27,6 @@ OPID=""
 
 # A prefix of our own, made once for this run; no Mono or Gecko installers.
 export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-
-ok() { passed=$((passed + 1)); echo "ok: $*"; }
-bad() { failed=$((failed + 1)); echo "FAILED: $*"; }
 
 cleanup() {
   [ -n "$OPID" ] && kill "$OPID" 2>/dev/null
@@ -41,25 +36,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-wait_exit() {  # SECONDS; sets code to the exit code, or "hung"
-  local deadline=$((SECONDS + $1))
-  while kill -0 "$OPID" 2>/dev/null; do
-    if [ $SECONDS -gt $deadline ]; then
-      kill -9 "$OPID" 2>/dev/null
-      wait "$OPID" 2>/dev/null
-      code=hung
-      OPID=""
-      return
-    fi
-    sleep 0.1
-  done
-  wait "$OPID"
-  code=$?
-  OPID=""
-}
-
 expect_exit_zero() {  # WHAT
   wait_exit 15
+  OPID=""
   [ "$code" = 0 ] && ok "$1 exits 0" || bad "$1: exit $code"
 }
 
@@ -71,7 +50,9 @@ make_folder() {  # DIR
 }
 
 start_exe() {  # DIR
-  (cd "$1" && exec wine orvi.exe) >"$work/stdout" 2>"$work/stderr" &
+  # Windows' SDL has its own video driver: the X11 one named for Linux
+  # programs on this display must not reach it.
+  (cd "$1" && exec env -u SDL_VIDEODRIVER wine orvi.exe) >"$work/stdout" 2>"$work/stderr" &
   OPID=$!
 }
 

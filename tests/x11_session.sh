@@ -3,6 +3,29 @@
 # start_display no display is set at all.
 unset DISPLAY WAYLAND_DISPLAY SDL_VIDEODRIVER
 
+passed=0
+failed=0
+ok() { passed=$((passed + 1)); echo "ok: $*"; }
+bad() { failed=$((failed + 1)); echo "FAILED: $*"; }
+
+# Waits up to $1 seconds for pid $2 (default $OPID) to end; sets code to its
+# exit code, or "hung" after killing it. Not in a subshell: only the shell
+# that started a child can collect it.
+wait_exit() {  # SECONDS [PID]
+  local deadline=$((SECONDS + $1)) pid=${2:-$OPID}
+  while kill -0 "$pid" 2>/dev/null; do
+    if [ $SECONDS -gt $deadline ]; then
+      kill -9 "$pid" 2>/dev/null
+      wait "$pid" 2>/dev/null
+      code=hung
+      return
+    fi
+    sleep 0.1
+  done
+  wait "$pid"
+  code=$?
+}
+
 start_display() {  # WIDTHxHEIGHT
   rm -f "$work/display"
   Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
