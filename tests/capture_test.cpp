@@ -159,6 +159,7 @@ TEST(Capture, GoldenFramesOfEverySceneMatchTheReferences) {
   EXPECT_EQ(kept, 6700);
   EXPECT_EQ(comparison.compared, int(kGolden.size()));
   for (const std::string& m : comparison.mismatches) ADD_FAILURE() << "differs: " << m;
+  if (g_window == window) CloseTestWindow(window);  // the last frame falls before the end record
 }
 
 TEST(Capture, TheSameMomentDrawnTwiceIsIdentical) {
@@ -169,8 +170,9 @@ TEST(Capture, TheSameMomentDrawnTwiceIsIdentical) {
   ASSERT_TRUE(window);
   Snapshot snapshot{37800, {}, {}, window};
   RunCapture(window, options, DrawTwice, &snapshot, nullptr);
-  ASSERT_EQ(snapshot.first.size(), 640u * 480 * 3);
+  EXPECT_EQ(snapshot.first.size(), 640u * 480 * 3);
   EXPECT_TRUE(snapshot.first == snapshot.second);
+  CloseTestWindow(window);  // stopped at 38 s, long before the show's end
 }
 
 TEST(Capture, FrameTimesAreFloorOfFrameTimesAThousandOverFps) {
