@@ -3,6 +3,14 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+// Windows' headers stop at OpenGL 1.1; multisampling came in 1.3.
+#ifndef GL_MULTISAMPLE
+#define GL_MULTISAMPLE 0x809D
+#endif
+#ifndef GL_SAMPLES
+#define GL_SAMPLES 0x80A9
+#endif
+
 #include <cstring>
 
 #include "platform/frame_timer.h"
