@@ -67,10 +67,12 @@ void Shutdown(GLWindow* window) {
 void RunProgram(const LaunchOptions& options) {
   UseDataBesideProgram();
   GLWindow* window = new GLWindow();
-  window->samples = options.msaa;
-  window->vsync = options.vsync;
-  window->desktop = options.fullscreen;
-  window->stretch = options.stretch;
+  WindowOptions windowOptions;
+  windowOptions.samples = options.msaa;
+  windowOptions.vsync = options.vsync;
+  windowOptions.desktop = options.fullscreen;
+  windowOptions.stretch = options.stretch;
+  window->SetOptions(windowOptions);
   int fullscreen = options.fullscreen;
   // Asked before the video subsystem starts: some drivers cannot show a box after.
   if (!options.windowed && !options.fullscreen)

@@ -41,10 +41,6 @@ GLWindow::GLWindow() {
   sdlWindow = nullptr;
   glContext = nullptr;
   videoStarted = 0;
-  samples = 0;
-  vsync = 0;
-  desktop = 0;
-  stretch = 0;
   grantedSamples = 0;
   swapInterval = 0;
   viewX = 0;
@@ -55,7 +51,7 @@ GLWindow::GLWindow() {
 // With no display SDL falls back to a driver that shows nothing; the show
 // would then play unseen. Such a driver serves only when asked for by name
 // (tests, the capture tool).
-static int OnAChosenDisplay() {
+static int VideoDriverIsUsable() {
   const char* driver = SDL_GetCurrentVideoDriver();
   if (!driver) return 0;
   if (std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0) return 1;
@@ -98,8 +94,8 @@ static int IsSoftwareRenderer() {
 // Double-buffered RGBA with the requested colour depth and a 16-bit depth
 // buffer, in a compatibility context (the show draws in immediate mode), with
 // sampleCount multisamples. Returns 1 with the window and context made, or 0
-// with nothing left over and the message for the step that failed.
-int GLWindow::OpenPixelFormat(const char* title, int sampleCount, const char** failure) {
+// with nothing left over and what the step that failed asks of Create.
+int GLWindow::OpenPixelFormat(const char* title, int sampleCount, OpenFailure* failure) {
   int channelBits = colorBits >= 32 ? 8 : colorBits / 3;
   if (SDL_GL_SetAttribute(SDL_GL_RED_SIZE, channelBits) != 0 ||
       SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, channelBits) != 0 ||
@@ -110,7 +106,7 @@ int GLWindow::OpenPixelFormat(const char* title, int sampleCount, const char** f
       SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, sampleCount > 0 ? 1 : 0) != 0 ||
       SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, sampleCount > 0 ? sampleCount : 0) != 0 ||
       SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY) != 0) {
-    *failure = "Cannot find a suitable pixel format.";
+    *failure = {"Cannot find a suitable pixel format.", 0};
     return 0;
   }
   // Created hidden: the fullscreen switch comes once it shows, where its
@@ -122,7 +118,7 @@ int GLWindow::OpenPixelFormat(const char* title, int sampleCount, const char** f
   SDL_Rect bounds;
   if (!fullscreen) {
     flags |= SDL_WINDOW_RESIZABLE;
-  } else if (!desktop) {
+  } else if (!options.desktop) {
     flags |= SDL_WINDOW_FULLSCREEN;
     x = y = 0;
   } else if (SDL_GetDisplayBounds(0, &bounds) == 0) {
@@ -134,17 +130,17 @@ int GLWindow::OpenPixelFormat(const char* title, int sampleCount, const char** f
   }
   sdlWindow = SDL_CreateWindow(title, x, y, w, h, flags);
   if (!sdlWindow) {
-    *failure = "Cannot create window!";
+    *failure = {"Cannot create window!", 0};
     return 0;
   }
   glContext = SDL_GL_CreateContext(sdlWindow);
   if (!glContext) {
-    *failure = "Cannot create a GL Rendering Context.";
+    *failure = {"Cannot create a GL Rendering Context.", 1};
     ClosePixelFormat();
     return 0;
   }
   if (SDL_GL_MakeCurrent(sdlWindow, glContext) != 0) {
-    *failure = "Cannot activate the GL Rendering Context.";
+    *failure = {"Cannot activate the GL Rendering Context.", 1};
     ClosePixelFormat();
     return 0;
   }
@@ -166,12 +162,12 @@ void GLWindow::ClosePixelFormat() {
 // The switch itself, checked: SDL's answer, and for a mode switch the mode
 // the display really runs in afterwards.
 int GLWindow::SwitchToFullscreen() {
-  Uint32 flag = desktop ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_FULLSCREEN;
+  Uint32 flag = options.desktop ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_FULLSCREEN;
   if (g_fullscreenSwitch(sdlWindow, flag) != 0) return 0;
   if ((SDL_GetWindowFlags(sdlWindow) & flag) != flag) return 0;
   int display = SDL_GetWindowDisplayIndex(sdlWindow);
   if (display < 0) return 0;
-  if (desktop) {
+  if (options.desktop) {
     SDL_Rect bounds;
     int w = 0, h = 0;
     SDL_GetWindowSize(sdlWindow, &w, &h);
@@ -183,7 +179,7 @@ int GLWindow::SwitchToFullscreen() {
 }
 
 void GLWindow::TakeDrawableSize(int drawableWidth, int drawableHeight) {
-  ViewRect view = FitViewport(drawableWidth, drawableHeight, fullscreen && desktop && !stretch);
+  ViewRect view = FitViewport(drawableWidth, drawableHeight, fullscreen && options.desktop && !options.stretch);
   viewX = view.x;
   viewY = view.y;
   width = uint16_t(view.width);
@@ -206,12 +202,12 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
     return CreateFailure("Cannot start application!\nFailed To Register The Window Class.");
   videoStarted = 1;
-  if (!OnAChosenDisplay())
+  if (!VideoDriverIsUsable())
     return CreateFailure("Cannot start application!\nFailed To Register The Window Class.");
   SDL_DisableScreenSaver();
 
   SDL_DisplayMode mode = {};
-  if (this->fullscreen && !desktop && !FindFullscreenMode(width, height, &mode)) {
+  if (this->fullscreen && !options.desktop && !FindFullscreenMode(width, height, &mode)) {
     if (!ShowMessage(MessageWarningYesNo, kErrorCaption,
                      "Cannot initialize fullscreen mode.\nFall back to windowed mode?"))
       return 0;
@@ -222,10 +218,10 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
 
   // Multisampling is a nicety: without a format for the count asked, take
   // half as many, down to none.
-  int wanted = samples < 0 ? DefaultSamples : samples;
-  const char* failure = nullptr;
+  int wanted = options.samples < 0 ? DefaultSamples : options.samples;
+  OpenFailure failure = {nullptr, 0};
   int opened = OpenPixelFormat(title, wanted, &failure);
-  if (opened && samples < 0 && wanted > 0 && IsSoftwareRenderer()) {
+  if (opened && options.samples < 0 && wanted > 0 && IsSoftwareRenderer()) {
     ClosePixelFormat();
     opened = 0;
     wanted = 1;
@@ -235,8 +231,8 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
     opened = OpenPixelFormat(title, wanted > 1 ? wanted : 0, &failure);
   }
   if (!opened) {
-    if (std::strstr(failure, "GL Rendering Context")) Destroy();
-    return CreateFailure(failure);
+    if (failure.destroy) Destroy();
+    return CreateFailure(failure.message);
   }
   grantedSamples = 0;
   glGetIntegerv(GL_SAMPLES, &grantedSamples);
@@ -244,16 +240,11 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
 
   // Adaptive vsync tears only a late frame; plain vsync otherwise. The pacer
   // still caps the rate at its period on faster displays.
-  swapInterval = 0;
-  if (vsync && SDL_GL_SetSwapInterval(-1) == 0)
-    swapInterval = -1;
-  else if (vsync && SDL_GL_SetSwapInterval(1) == 0)
-    swapInterval = 1;
-  else
+  if (!options.vsync || (SDL_GL_SetSwapInterval(-1) != 0 && SDL_GL_SetSwapInterval(1) != 0))
     SDL_GL_SetSwapInterval(0);
   swapInterval = SDL_GL_GetSwapInterval();
 
-  if (this->fullscreen && !desktop) SDL_SetWindowDisplayMode(sdlWindow, &mode);
+  if (this->fullscreen && !options.desktop) SDL_SetWindowDisplayMode(sdlWindow, &mode);
   SDL_ShowWindow(sdlWindow);
   if (this->fullscreen && !SwitchToFullscreen()) {
     SDL_SetWindowFullscreen(sdlWindow, 0);
@@ -326,7 +317,7 @@ int GLWindow::WndProc(const SDL_Event& event) {
       return 0;
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
-      int code = DesignKeyCode(event.key.keysym.sym);
+      int code = VirtualKeyCode(event.key.keysym.sym);
       if (code < 0) return 0;  // a key the show has no code for
       int pressed = event.type == SDL_KEYDOWN;
       keyDown[code] = uint8_t(pressed);

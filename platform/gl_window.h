@@ -27,9 +27,20 @@ extern FullscreenSwitch g_fullscreenSwitch;
 // renderer gets none (it would not hold the frame rate).
 enum { DefaultSamples = 4 };
 
+// The launch-time choices beside Create's own arguments, handed to the window
+// before Create. All 0 by default: no multisampling, no vsync, a mode switch
+// for fullscreen.
+struct WindowOptions {
+  int samples = 0;  // multisamples to ask for: 0 none, -1 DefaultSamples on hardware only
+  int vsync = 0;    // wait for the display where the driver lets us
+  int desktop = 0;  // fullscreen at the desktop's resolution instead of a mode switch
+  int stretch = 0;  // fill the desktop instead of a letterboxed 4:3 picture
+};
+
 class GLWindow {
  public:
   GLWindow();
+  void SetOptions(const WindowOptions& options) { this->options = options; }
   int Create(uint16_t width, uint16_t height, uint8_t colorBits, int fullscreen,
              FrameCallback frameCallback, int framesPerSecond, const char* title);
   void Destroy();
@@ -39,6 +50,10 @@ class GLWindow {
   int SetTitle(const char* text);
   uint16_t GetWidth() const { return width; }
   uint16_t GetHeight() const { return height; }
+  // What Create found: the multisamples of the pixel format in use, and the
+  // swap interval (-1 adaptive, 1 every refresh, 0 never waits).
+  int GetGrantedSamples() const { return grantedSamples; }
+  int GetSwapInterval() const { return swapInterval; }
   // Handles one window event; returns 1 when it was one of ours.
   int WndProc(const SDL_Event& event);
 
@@ -54,23 +69,24 @@ class GLWindow {
   int projectionMode;  // 2 orthographic, 3 perspective
   SDL_Window* sdlWindow;
   SDL_GLContext glContext;
-  int videoStarted;  // SDL's video subsystem is ours to release
-
-  // Set before Create; all 0 from the constructor.
-  int samples;  // multisamples to ask for: 0 none, -1 DefaultSamples on hardware only
-  int vsync;    // wait for the display where the driver lets us
-  int desktop;  // fullscreen at the desktop's resolution instead of a mode switch
-  int stretch;  // fill the desktop instead of a letterboxed 4:3 picture
-  // Found by Create.
-  int grantedSamples;  // multisamples of the pixel format in use
-  int swapInterval;    // -1 adaptive, 1 every refresh, 0 never waits
-  int viewX, viewY;    // the viewport's corner in the drawable (letterbox bars)
 
  private:
-  int OpenPixelFormat(const char* title, int sampleCount, const char** failure);
+  // Why opening the window failed, and whether Create must run Destroy
+  // before it reports it (the rendering-context steps).
+  struct OpenFailure {
+    const char* message;
+    int destroy;
+  };
+  int OpenPixelFormat(const char* title, int sampleCount, OpenFailure* failure);
   void ClosePixelFormat();
   int SwitchToFullscreen();
   void TakeDrawableSize(int drawableWidth, int drawableHeight);
+
+  WindowOptions options;
+  int videoStarted;    // SDL's video subsystem is ours to release
+  int grantedSamples;
+  int swapInterval;
+  int viewX, viewY;  // the viewport's corner in the drawable (letterbox bars)
 };
 
 extern GLWindow* g_window;

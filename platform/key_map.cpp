@@ -24,7 +24,7 @@ const KeyPair kKeys[] = {
 };
 }  // namespace
 
-int DesignKeyCode(SDL_Keycode key) {
+int VirtualKeyCode(SDL_Keycode key) {
   if (key >= SDLK_a && key <= SDLK_z) return 'A' + (key - SDLK_a);
   if (key >= SDLK_0 && key <= SDLK_9) return '0' + (key - SDLK_0);
   if (key >= SDLK_F1 && key <= SDLK_F12) return 112 + (key - SDLK_F1);

@@ -5,4 +5,4 @@
 // The virtual-key code of an SDL key, or -1 for a key that has none. Only
 // SDLK_ESCAPE gives 27: SDL codes of keys without a character carry a high
 // bit, so their low byte must never be taken as a code.
-int DesignKeyCode(SDL_Keycode key);
+int VirtualKeyCode(SDL_Keycode key);

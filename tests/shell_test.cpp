@@ -212,21 +212,21 @@ TEST(Keys, OnlyEscapeHasTheEscapeCodeAndKeysWithoutACodeAreIgnored) {
   int escapes = 0;
   for (int scancode = 0; scancode < SDL_NUM_SCANCODES; ++scancode) {
     SDL_Keycode key = SDL_SCANCODE_TO_KEYCODE(scancode);
-    int code = DesignKeyCode(key);
+    int code = VirtualKeyCode(key);
     EXPECT_LT(code, 256) << SDL_GetScancodeName(SDL_Scancode(scancode));
     if (code == KeyEscape) ++escapes;
   }
   for (SDL_Keycode key = 0; key < 128; ++key) {
-    int code = DesignKeyCode(key);
+    int code = VirtualKeyCode(key);
     EXPECT_EQ(code == KeyEscape, key == SDLK_ESCAPE) << key;
     if (code == KeyEscape) ++escapes;
   }
   EXPECT_EQ(escapes, 1);
-  EXPECT_EQ(DesignKeyCode(SDLK_ESCAPE), 27);
-  EXPECT_EQ(DesignKeyCode(SDLK_APP1), -1);
-  EXPECT_EQ(DesignKeyCode(SDLK_F1), 112);
-  EXPECT_EQ(DesignKeyCode(SDLK_KP_0), 96);
-  EXPECT_EQ(DesignKeyCode(SDLK_9), '9');
+  EXPECT_EQ(VirtualKeyCode(SDLK_ESCAPE), 27);
+  EXPECT_EQ(VirtualKeyCode(SDLK_APP1), -1);
+  EXPECT_EQ(VirtualKeyCode(SDLK_F1), 112);
+  EXPECT_EQ(VirtualKeyCode(SDLK_KP_0), 96);
+  EXPECT_EQ(VirtualKeyCode(SDLK_9), '9');
 
   GLWindow* window = OpenTestWindow();
   ASSERT_TRUE(window);
@@ -372,7 +372,9 @@ TEST(Window, AFailedFullscreenSwitchAsksTheFallbackQuestionAndYesGoesOnWindowed)
       g_answer = answer;
       g_fullscreenSwitch = RefuseSwitch;
       GLWindow window;
-      window.desktop = desktop;
+      WindowOptions options;
+      options.desktop = desktop;
+      window.SetOptions(options);
       int created = window.Create(640, 480, 32, 1, nullptr, 100, "test");
       g_fullscreenSwitch = SDL_SetWindowFullscreen;
       ASSERT_EQ(g_messages.size(), 1u) << desktop << answer;
@@ -399,8 +401,10 @@ TEST(Window, DesktopFullscreenLetterboxesTheViewportAndStretchFillsIt) {
     RecordMessages();
     ClearMessages();
     GLWindow window;
-    window.desktop = 1;
-    window.stretch = stretch;
+    WindowOptions options;
+    options.desktop = 1;
+    options.stretch = stretch;
+    window.SetOptions(options);
     ASSERT_EQ(window.Create(640, 480, 32, 1, nullptr, 100, "test"), 1);
     EXPECT_TRUE(g_messages.empty());
     int w = 0, h = 0;
@@ -428,9 +432,11 @@ TEST(Window, MultisamplingIsGrantedWhereTheDriverHasItAndItsRefusalIsSilent) {
   RecordMessages();
   ClearMessages();
   GLWindow window;
-  window.samples = 4;
+  WindowOptions options;
+  options.samples = 4;
+  window.SetOptions(options);
   ASSERT_EQ(window.Create(640, 480, 32, 0, nullptr, 100, "test"), 1);
-  EXPECT_EQ(window.grantedSamples, 4);
+  EXPECT_EQ(window.GetGrantedSamples(), 4);
   GLint buffers = 0;
   glGetIntegerv(GL_SAMPLE_BUFFERS, &buffers);
   EXPECT_EQ(buffers, 1);
@@ -440,9 +446,10 @@ TEST(Window, MultisamplingIsGrantedWhereTheDriverHasItAndItsRefusalIsSilent) {
   // More than any format here offers: SDL refuses the attribute, and the
   // window comes up with the most there is.
   GLWindow refused;
-  refused.samples = 16;
+  options.samples = 16;
+  refused.SetOptions(options);
   ASSERT_EQ(refused.Create(640, 480, 32, 0, nullptr, 100, "test"), 1);
-  EXPECT_LT(refused.grantedSamples, 16);
+  EXPECT_LT(refused.GetGrantedSamples(), 16);
   EXPECT_TRUE(g_messages.empty());
   EXPECT_EQ(refused.GetWidth(), 640);
   refused.Destroy();
@@ -453,7 +460,9 @@ TEST(Window, MultisamplingIsGrantedWhereTheDriverHasItAndItsRefusalIsSilent) {
 static int BlendedPixelsOfATriangle(int samples) {
   RecordMessages();
   GLWindow window;
-  window.samples = samples;
+  WindowOptions options;
+  options.samples = samples;
+  window.SetOptions(options);
   if (window.Create(64, 64, 32, 0, nullptr, 100, "test") != 1) return -1;
   glClearColor(0, 0, 0, 1);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -488,14 +497,16 @@ TEST(Window, SwapIntervalIsWhatTheDriverGrantsAndNeverWaitsWhenVsyncIsOff) {
   for (int vsync = 0; vsync <= 1; ++vsync) {
     RecordMessages();
     GLWindow window;
-    window.vsync = vsync;
+    WindowOptions options;
+    options.vsync = vsync;
+    window.SetOptions(options);
     ASSERT_EQ(window.Create(640, 480, 32, 0, nullptr, 100, "test"), 1);
-    EXPECT_EQ(window.swapInterval, SDL_GL_GetSwapInterval());
+    EXPECT_EQ(window.GetSwapInterval(), SDL_GL_GetSwapInterval());
     if (!vsync) {
-      EXPECT_EQ(window.swapInterval, 0);
+      EXPECT_EQ(window.GetSwapInterval(), 0);
     }
     std::printf("%s driver, vsync %s: swap interval %d\n", SDL_GetCurrentVideoDriver(),
-                vsync ? "asked" : "off", window.swapInterval);
+                vsync ? "asked" : "off", window.GetSwapInterval());
     window.Destroy();
     SDL_Quit();
   }

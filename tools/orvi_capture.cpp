@@ -420,9 +420,9 @@ int main(int argc, char** argv) {
   // writes nothing and starts nothing.
   GLWindow* window = OpenCaptureWindow(o);
   if (!window) return Fail(&job, "the show could not start");
-  if (window->grantedSamples != o.msaa && o.msaa > 0)
+  if (window->GetGrantedSamples() != o.msaa && o.msaa > 0)
     std::fprintf(stderr, "orvi-capture: %d-sample anti-aliasing is not available here; %d samples\n",
-                 o.msaa, window->grantedSamples);
+                 o.msaa, window->GetGrantedSamples());
   if (g_captureStop) return Fail(&job);
 
   const size_t samples = size_t(std::llround(double(job.total) * 44100 / o.fps));

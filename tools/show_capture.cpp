@@ -60,7 +60,9 @@ GLWindow* OpenCaptureWindow(const CaptureOptions& options) {
   setenv("SDL_VIDEODRIVER", "offscreen", 1);
   SetMessageHook(PrintMessage);
   GLWindow* window = new GLWindow();
-  window->samples = options.msaa;
+  WindowOptions windowOptions;
+  windowOptions.samples = options.msaa;
+  window->SetOptions(windowOptions);
   if (!window->Create(uint16_t(options.width), uint16_t(options.height), 32, 0, DemoFrame,
                       options.fps, "Orvi: Tonaro") ||
       !InitShow(window)) {
