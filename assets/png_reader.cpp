@@ -7,7 +7,6 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 #include <string>
 
 #ifndef O_NONBLOCK
@@ -22,23 +21,8 @@
 static const png_uint_32 kChunkCacheMax = 16;
 static const png_alloc_size_t kChunkMallocMax = 1u << 20;
 
-static thread_local std::vector<PngMessage>* g_collector = nullptr;
-
-void CollectPngMessages(std::vector<PngMessage>* into) { g_collector = into; }
-
-static void ShowPngMessage(MessageKind kind, const char* caption, const char* text) {
-  if (g_collector) {
-    try {
-      g_collector->push_back({kind, caption, text});
-    } catch (const std::bad_alloc&) {
-      // Out of memory inside a libpng callback: the box is lost, not the read.
-    }
-  } else
-    ShowMessage(kind, caption, text);
-}
-
 void MyPNGErrorHandler(png_structp, png_const_charp) {
-  ShowPngMessage(MessagePlain, "", "MyPNGErrorHandler");
+  ShowMessage(MessagePlain, "", "MyPNGErrorHandler");
 }
 
 // libpng requires that its error function not return: after the box, control
@@ -70,11 +54,9 @@ static std::FILE* OpenPicture(const char* fileName) {
   return file;
 }
 
-static int NoCheck(uint32_t, uint32_t, void*) { return 1; }
-
 int ReadPNG(const char* fileName, int* components, uint32_t* width, uint32_t* height,
             unsigned char** pixels) {
-  return ReadPNGWithin(fileName, NoCheck, nullptr, components, width, height, pixels);
+  return ReadPNGWithin(fileName, nullptr, nullptr, components, width, height, pixels);
 }
 
 // Everything that must survive a longjmp lives in this frame's plain locals
@@ -131,7 +113,7 @@ int ReadPNGWithin(const char* fileName, PngSizeCheck check, void* user, int* com
     std::fclose(file);
     return 0;
   }
-  if (!check(*width, *height, user)) png_error(png, "picture over its pixel budget");
+  if (check && !check(*width, *height, user)) png_error(png, "picture over its pixel budget");
   *components = count;
 
   // Rows are decoded straight into the packed buffer: 8-bit RGB and RGBA
@@ -140,7 +122,7 @@ int ReadPNGWithin(const char* fileName, PngSizeCheck check, void* user, int* com
   buffer = static_cast<unsigned char*>(std::malloc(rowBytes * *height));
   rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * *height));
   if (!buffer || !rows) {
-    ShowPngMessage(MessagePlain, "ReadPNG()", "Out of memory doing malloc()");
+    ShowMessage(MessagePlain, "ReadPNG()", "Out of memory doing malloc()");
     std::free(rows);
     std::free(buffer);
     png_destroy_read_struct(&png, &info, nullptr);

@@ -4,7 +4,6 @@
 #include <png.h>
 
 #include <cstdint>
-#include <vector>
 
 #include "platform/message_box.h"
 
@@ -20,19 +19,10 @@ int ReadPNG(const char* fileName, int* components, uint32_t* width, uint32_t* he
 
 // Called with the header's size once it is read, before anything is
 // allocated for the pixels; returning 0 fails the read as a libpng error.
+// A null check accepts every size ReadPNG does.
 typedef int (*PngSizeCheck)(uint32_t width, uint32_t height, void* user);
 int ReadPNGWithin(const char* fileName, PngSizeCheck check, void* user, int* components,
                   uint32_t* width, uint32_t* height, unsigned char** pixels);
 
 // libpng's warning callback; the error callback shows the same box first.
 void MyPNGErrorHandler(png_structp png, png_const_charp message);
-
-// A box ReadPNG would have shown. While a thread has a collector set, its
-// reads record their boxes there instead of showing them, so a caller that
-// decodes on several threads can show them later, in its own order.
-struct PngMessage {
-  MessageKind kind;
-  const char* caption;
-  const char* text;
-};
-void CollectPngMessages(std::vector<PngMessage>* into);  // null: show at once
