@@ -430,20 +430,6 @@ void LoadAllPictures(benchmark::State& state) {
 }
 BENCHMARK(LoadAllPictures)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-// The baseline for the one above, in the same run: the same pictures read and
-// uploaded one after another on this thread.
-void LoadAllPicturesOneByOne(benchmark::State& state) {
-  GLWindow* window = Window();
-  if (!window) {
-    state.SkipWithError("no GL window");
-    return;
-  }
-  for (auto _ : state)
-    for (int slot = 0; slot < kTextureSlotCount; ++slot)
-      if (g_textureFiles[slot]) benchmark::DoNotOptimize(LoadTextureSlot(slot, GL_LINEAR));
-}
-BENCHMARK(LoadAllPicturesOneByOne)->Unit(benchmark::kMillisecond)->Iterations(5);
-
 // How long BASS_MusicPlay takes to see the device pull the module, and the
 // buffer the device got.
 void MusicStart(benchmark::State& state) {
