@@ -1,0 +1,294 @@
+"""The one harness for the tests that run the built programs as a person would.
+
+    from harness import Case, ORVI, blank
+
+    class Keys(Case):
+        def test_escape_ends_the_show(self):
+            screen = self.display("640x480")        # a private Xvfb, stopped after the case
+            orvi = self.start([ORVI, "--windowed"], screen.env)
+            win = screen.find("Orvi: Tonaro", (640, 480))
+            screen.drawn(win)                       # waits for a frame that is not blank
+            screen.press(win, ["Escape"])           # held until screen.release()
+            self.assertEqual(orvi.wait(), 0)
+
+ORVI, CAPTURE, SCENE_LIST, RENDER_TUNE: the built programs, in $ORVI_BUILD (default build/).
+Case.start(argv, env={}, cwd=None) -> Program: started with every inherited SDL_*, DISPLAY
+    and WAYLAND_DISPLAY variable removed and only `env` added. Program.wait(seconds) gives the
+    exit code (a program still running at the deadline is killed and fails the case);
+    .alive(), .signal(number), .out and .err (what it printed so far).
+Case.display("WxH") -> Display on its own Xvfb (-displayfd). Display.env names it;
+    .find(title, (w, h) or None, seconds) -> Window, the first mapped one titled so;
+    .answer(title, key): a message box found, its key pressed, the box gone;
+    .press(win, keys) / .release(): XTEST, by keysym name ("Escape") or X keycode;
+    .close(win): the window manager's close request; .shot(win=None) -> PIL RGB image;
+    .drawn(win) -> the first shot that is not blank; .unmap(win) / .map(win).
+Case.scratch() -> a fresh folder, removed after the case; Case.world() -> a scratch copy of data/.
+until(what, probe, seconds): polls probe until it returns something true and returns it; at the
+    deadline the case fails with "no <what> in N s". Waits are on events, never fixed sleeps.
+blank(image): black, or a bare root window: under 3 colours or one over nine tenths of it.
+A failing case prints every program it started: command, exit code, stdout, stderr.
+Run one case:  /usr/bin/python3 tests/window_test.py Keys.test_every_other_key
+"""
+import os
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+from PIL import Image
+from Xlib import X, XK, Xatom, display as xdisplay, error as xerror
+from Xlib.ext import xtest
+from Xlib.protocol import event as xevent
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BUILD = os.environ.get("ORVI_BUILD", os.path.join(ROOT, "build"))
+ORVI = os.path.join(BUILD, "orvi")
+CAPTURE = os.path.join(BUILD, "tools", "orvi-capture")
+SCENE_LIST = os.path.join(BUILD, "tools", "scene_list")
+RENDER_TUNE = os.path.join(BUILD, "tools", "render_tune")
+DATA = os.path.join(ROOT, "data")
+ARTIFACTS = os.path.join(BUILD, "artifacts")
+
+
+def clean_env(extra=None):
+    """The caller's environment without anything that picks a display or an SDL driver."""
+    env = {k: v for k, v in os.environ.items()
+           if not k.startswith("SDL_") and k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    env.update(extra or {})
+    return env
+
+
+def until(what, probe, seconds=30, every=0.05):
+    deadline = time.monotonic() + seconds
+    while True:
+        found = probe()
+        if found:
+            return found
+        if time.monotonic() > deadline:
+            raise AssertionError(f"no {what} in {seconds} s")
+        time.sleep(every)
+
+
+def blank(image):
+    colours = image.getcolors(1 << 20) or []
+    most = max((n for n, _ in colours), default=0)
+    return len(colours) < 3 or most >= 0.9 * image.width * image.height
+
+
+def read(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read().decode(errors="replace")
+    except OSError:
+        return ""
+
+
+def tail(path, lines=40):
+    return "\n".join(read(path).splitlines()[-lines:])
+
+
+class Program:
+    def __init__(self, argv, env, cwd, folder):
+        self.argv = [str(a) for a in argv]
+        self.name = os.path.basename(self.argv[0])
+        base = os.path.join(folder, f"{self.name}-{os.getpid()}-{time.monotonic_ns()}")
+        self.out_path, self.err_path = base + ".out", base + ".err"
+        with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err:
+            self.process = subprocess.Popen(self.argv, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
+                                            stdout=out, stderr=err)
+
+    out = property(lambda self: read(self.out_path))
+    err = property(lambda self: read(self.err_path))
+
+    def alive(self):
+        return self.process.poll() is None
+
+    def signal(self, number):
+        self.process.send_signal(number)
+
+    def wait(self, seconds=15):
+        try:
+            return self.process.wait(seconds)
+        except subprocess.TimeoutExpired:
+            self.kill()
+            raise AssertionError(f"{self.name} still ran {seconds} s later") from None
+
+    def kill(self):
+        if self.alive():
+            self.process.send_signal(signal.SIGCONT)
+            self.process.kill()
+        self.process.wait()
+
+    def __str__(self):
+        code = self.process.returncode
+        return (f"$ {' '.join(self.argv)}\nexit code: {'still running' if code is None else code}\n"
+                f"stdout:\n{tail(self.out_path)}\nstderr:\n{tail(self.err_path)}\n")
+
+
+class Window:
+    def __init__(self, xwin, title, x, y, width, height):
+        self.x, self.title, self.box = xwin, title, (x, y, width, height)
+        self.size = (width, height)
+
+    def __repr__(self):
+        return f"window {self.x.id:#x} \"{self.title}\" {self.size[0]}x{self.size[1]}"
+
+
+class Display:
+    def __init__(self, size):
+        reader, writer = os.pipe()
+        self.server = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(writer), "-screen", "0", f"{size}x24", "-nolisten", "tcp"],
+            pass_fds=[writer], env=clean_env(), stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(writer)
+        # The number comes in more than one write: closing the pipe before its
+        # end of line kills the server.
+        number = b""
+        while not number.endswith(b"\n") and select.select([reader], [], [], 30)[0]:
+            got = os.read(reader, 64)
+            if not got:
+                break
+            number += got
+        os.close(reader)
+        number = number.strip()
+        if not number:
+            self.stop()
+            raise AssertionError(f"Xvfb did not start a {size} display")
+        self.env = {"DISPLAY": ":" + number.decode()}
+        self.x = xdisplay.Display(self.env["DISPLAY"])
+        # Windows come and go under our feet; a request on one that went is no failure.
+        self.x.set_error_handler(lambda *_: None)
+        self.root = self.x.screen().root
+        self.held = []
+
+    def stop(self):
+        if getattr(self, "x", None):
+            self.x.close()
+            self.x = None
+        if self.server.poll() is None:
+            self.server.terminate()
+        self.server.wait()
+
+    def atom(self, name):
+        return self.x.intern_atom(name)
+
+    def windows(self):
+        found = []
+        for w in self.root.query_tree().children:
+            try:
+                if w.get_attributes().map_state != X.IsViewable:
+                    continue
+                name = (w.get_full_property(self.atom("_NET_WM_NAME"), X.AnyPropertyType)
+                        or w.get_full_property(Xatom.WM_NAME, X.AnyPropertyType))
+                g = w.get_geometry()
+            except xerror.XError:
+                continue
+            title = name.value if name else b""
+            title = title.decode(errors="replace") if isinstance(title, bytes) else title
+            found.append(Window(w, title, g.x, g.y, g.width, g.height))
+        return found
+
+    def find(self, title, size=None, seconds=30):
+        return until(f"window \"{title}\"{' of %dx%d' % size if size else ''}", lambda: next(
+            (w for w in self.windows() if w.title == title and size in (None, w.size)), None), seconds)
+
+    def showing(self, win):
+        return any(w.x.id == win.x.id for w in self.windows())
+
+    def gone(self, win, seconds=15):
+        until(f"end of {win}", lambda: not self.showing(win), seconds)
+
+    def keycode(self, key):
+        return key if isinstance(key, int) else self.x.keysym_to_keycode(XK.string_to_keysym(key))
+
+    def press(self, win, keys):
+        win.x.set_input_focus(X.RevertToParent, X.CurrentTime)
+        for key in keys:
+            xtest.fake_input(self.x, X.KeyPress, self.keycode(key))
+            self.held.append(self.keycode(key))
+        self.x.sync()
+
+    def release(self):
+        for code in self.held:
+            xtest.fake_input(self.x, X.KeyRelease, code)
+        self.held = []
+        self.x.sync()
+
+    def answer(self, title, key, seconds=30):
+        box = self.find(title, None, seconds)
+        self.press(box, [key])
+        self.release()
+        self.gone(box)
+
+    def close(self, win):
+        message = xevent.ClientMessage(window=win.x, client_type=self.atom("WM_PROTOCOLS"),
+                                       data=(32, [self.atom("WM_DELETE_WINDOW"), X.CurrentTime, 0, 0, 0]))
+        win.x.send_event(message)
+        self.x.sync()
+
+    def unmap(self, win):
+        win.x.unmap()
+        self.x.sync()
+
+    def map(self, win):
+        win.x.map()
+        self.x.sync()
+
+    def shot(self, win=None):
+        x, y, w, h = win.box if win else (0, 0, self.root.get_geometry().width, self.root.get_geometry().height)
+        raw = self.root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF).data
+        return Image.frombytes("RGB", (w, h), raw, "raw", "BGRX")
+
+    def drawn(self, win=None, seconds=30):
+        def probe():
+            image = self.shot(win)
+            return None if blank(image) else image
+        return until(f"picture in {win or 'the screen'}", probe, seconds)
+
+
+class Case(unittest.TestCase):
+    def run(self, result=None):
+        self.programs, self.folders = [], []
+        counts = (len(result.failures), len(result.errors)) if result else (0, 0)
+        try:
+            return super().run(result)
+        finally:
+            if result and self.programs:
+                said = "\n".join(map(str, self.programs))
+                for found, count in zip((result.failures, result.errors), counts):
+                    found[count:] = [(test, text + "\nWhat the programs printed:\n" + said)
+                                     for test, text in found[count:]]
+            for folder in self.folders:
+                shutil.rmtree(folder, ignore_errors=True)
+
+    def scratch(self):
+        folder = tempfile.mkdtemp(prefix="orvi-test-")
+        self.folders.append(folder)
+        return folder
+
+    def world(self):
+        folder = self.scratch()
+        shutil.copytree(DATA, os.path.join(folder, "data"))
+        return folder
+
+    def start(self, argv, env=None, cwd=None):
+        if not self.folders:
+            self.scratch()
+        program = Program(argv, clean_env(env), cwd, self.folders[0])
+        self.programs.append(program)
+        self.addCleanup(program.kill)
+        return program
+
+    def display(self, size):
+        screen = Display(size)
+        self.addCleanup(screen.stop)
+        return screen
+
+
+def main():
+    unittest.main(module="__main__", verbosity=2)

@@ -1,0 +1,174 @@
+#!/usr/bin/python3
+"""The real programs started without a display, where every message box falls back to
+stderr: the faults a viewer's machine can throw at a start, where data/ is looked for, the
+command lines refused, and the capture's anti-aliasing."""
+import os
+import re
+import shutil
+import struct
+import zlib
+
+import numpy as np
+from PIL import Image
+
+from harness import CAPTURE, Case, DATA, ORVI, ROOT, main
+
+FAILURE = "main(): Init() failure!"
+HEADLESS = {"SDL_VIDEODRIVER": "offscreen", "SDL_AUDIODRIVER": "dummy"}
+with open(os.path.join(ROOT, "CMakeLists.txt")) as f:
+    VERSION = re.search(r"project\(OrviTonaro VERSION ([0-9.]+)", f.read()).group(1)
+
+
+def png(path, width, height, texts=0, text_mb=0, icc_mb=0):
+    """A PNG of zeros, small on disk: optionally with zTXt chunks and a colour profile
+    that inflate to many megabytes."""
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+    def zeros(n, row=1 << 16):
+        z = zlib.compressobj(9)
+        return b"".join(z.compress(bytes(row)) for _ in range(n // row)) + z.compress(bytes(n % row)) + z.flush()
+    extra = b"".join(chunk(b"zTXt", b"Comment\0\0" + zeros(text_mb << 20)) for _ in range(texts))
+    extra += chunk(b"iCCP", b"icc\0\0" + zeros(icc_mb << 20)) if icc_mb else b""
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)))
+        f.write(extra + chunk(b"IDAT", zeros((1 + 3 * width) * height, 1 + 3 * width)) + chunk(b"IEND", b""))
+
+
+def flip_byte(path, offset):
+    data = bytearray(open(path, "rb").read())
+    data[offset] ^= 0x5A
+    open(path, "wb").write(data)
+
+
+def replace_with_fifo(path):
+    os.remove(path)
+    os.mkfifo(path)
+
+
+# What is broken in a copy of data/ (paths relative to it), the messages that must come in this
+# order, and what must not appear.
+PICTURE_FAULTS = [
+    ("missing", lambda d: os.remove(d("chrome.png")),
+     ["Orvi: Tonaro: Go fullscreen?", "LoadTextures(): Could not load Chrome texture!@#"], ["Cannot"]),
+    ("corrupt", lambda d: flip_byte(d("zmb.png"), 200),
+     [": MyPNGErrorHandler", "LoadTextures(): Could not load ZMB texture!@#"], []),
+    ("truncated", lambda d: open(d("velkoran.png"), "wb").write(open(os.path.join(DATA, "velkoran.png"), "rb").read(5000)),
+     [": MyPNGErrorHandler", "LoadTextures(): Could not load Orvi logo texture!@#"], []),
+    ("greyscale", lambda d: Image.open(d("qvt.png")).convert("L").save(d("qvt.png")),
+     ["LoadTextures(): Could not load QVT texture!@#"], ["MyPNGErrorHandler"]),
+    ("a FIFO, refused at once", lambda d: replace_with_fifo(d("tonaro.png")),
+     ["LoadTextures(): Could not load Tonaro logo texture!@#"], []),
+    # 1.4 MB on disk that inflate to 1.4 GB: skipped unread, so the load goes on to the next.
+    ("a chunk bomb, loaded as a plain picture", lambda d: (png(d("zmb.png"), 512, 256, 80, 16, 200),
+                                                          os.remove(d("chrome.png"))),
+     ["LoadTextures(): Could not load Chrome texture!@#"], ["MyPNGErrorHandler", "ZMB"]),
+    ("over its size budget, refused at the header", lambda d: png(d("velkoran.png"), 8192, 8192),
+     [": MyPNGErrorHandler", "LoadTextures(): Could not load Orvi logo texture!@#"], []),
+    ("the one that takes the catalogue over its budget",
+     lambda d: (png(d("tonaro.png"), 4096, 4096), png(d("veri-tausta1.png"), 4096, 4096)),
+     [": MyPNGErrorHandler", "LoadTextures(): Could not load Bloodcell BG1 texture!@#"], []),
+]
+
+MACHINE_FAULTS = [
+    ("no sound device", {"SDL_AUDIODRIVER": "no-such-driver"}, "Orvi: BASS initialization failed! No music!"),
+    ("no display at all", {"SDL_VIDEODRIVER": None}, "Orvi - ERROR: Cannot start application!"),
+    ("no OpenGL driver", {"LIBGL_DRIVERS_PATH": "/nonexistent"}, "Orvi - ERROR: Cannot create GL Device Context."),
+]
+
+
+class FailedStart(Case):
+    def expect(self, program, messages, absent=()):
+        """Exit code 0, the messages in this order, then Init() failure!, and none of `absent`."""
+        self.assertEqual(program.wait(60), 0)
+        lines, at = program.err.splitlines(), -1
+        for message in messages + [FAILURE]:
+            found = [i for i, line in enumerate(lines) if message in line and i > at]
+            self.assertTrue(found, f"no \"{message}\" after line {at + 1}")
+            at = found[0]
+        for text in absent:
+            self.assertNotIn(text, program.err)
+
+    def test_a_broken_picture_names_its_slot_then_init_fails(self):
+        for what, breaks, messages, absent in PICTURE_FAULTS:
+            with self.subTest(what):
+                world = self.world()
+                breaks(lambda name: os.path.join(world, "data", name))
+                self.expect(self.start([ORVI], HEADLESS, world), messages, absent)
+
+    def test_a_machine_without_sound_display_or_opengl_says_which(self):
+        for what, env, message in MACHINE_FAULTS:
+            with self.subTest(what):
+                env = {k: v for k, v in dict(HEADLESS, **env).items() if v is not None}
+                self.expect(self.start([ORVI], env, self.world()), [message])
+
+    def test_data_is_read_from_the_current_folder_else_beside_the_program(self):
+        lonely, app, world, empty = (self.scratch() for _ in range(4))
+        shutil.copy(ORVI, lonely)
+        shutil.copy(ORVI, app)
+        shutil.copy(CAPTURE, app)
+        for folder, missing in ((app, "chrome.png"), (world, "qvt.png")):
+            shutil.copytree(DATA, os.path.join(folder, "data"))
+            os.remove(os.path.join(folder, "data", missing))
+        # The picture missing from each copy tells which copy was read.
+        for what, program, folder, slot in [("neither", f"{lonely}/orvi", empty, "Orvi logo"),
+                                            ("beside the program", f"{app}/orvi", empty, "Chrome"),
+                                            ("here, over beside", f"{app}/orvi", world, "QVT")]:
+            with self.subTest(what):
+                self.expect(self.start([program], HEADLESS, folder),
+                            [f"LoadTextures(): Could not load {slot} texture!@#"])
+        with self.subTest("the capture reads beside itself and writes where it started"):
+            shutil.copy(os.path.join(DATA, "chrome.png"), os.path.join(app, "data"))
+            capture = self.start([f"{app}/orvi-capture", "--png", "--fps", "10", "--from", "0",
+                                  "--to", "0.05", "-o", "out"], {}, empty)
+            self.assertEqual(capture.wait(60), 0)
+            self.assertGreater(os.path.getsize(os.path.join(empty, "out", "frame-00000.png")), 0)
+            self.assertFalse(os.path.exists(os.path.join(app, "out")))
+
+
+class CommandLine(Case):
+    def test_options_are_listed_versions_printed_and_bad_ones_refused(self):
+        for argv, code, out, err in [
+                ([ORVI, "--help"], 0, ["--windowed", "--fullscreen", "--stretch", "--msaa", "--no-vsync",
+                                       "--version", "--help"], []),
+                ([ORVI, "--version"], 0, [f"orvi {VERSION}\n"], []),
+                ([CAPTURE, "--version"], 0, [f"orvi-capture {VERSION}\n"], []),
+                ([ORVI, "--no-such-option"], 2, [], ["usage: orvi", "no-such-option"]),
+                ([ORVI, "--msaa", "lots"], 2, [], ["lots"])]:
+            with self.subTest(" ".join(argv[1:])):
+                program = self.start(argv)
+                self.assertEqual(program.wait(), code)
+                for text in out:
+                    self.assertIn(text, program.out)
+                for text in err:
+                    self.assertIn(text, program.err)
+                if code:
+                    self.assertEqual(program.out, "", "a refusal goes to stderr only")
+
+
+class Capture(Case):
+    def test_msaa_blends_mesh_edges_and_changes_little_else(self):
+        folder, frames = self.scratch(), []
+        for samples in ("0", "4"):
+            out = os.path.join(folder, samples)
+            capture = self.start([CAPTURE, "--png", "--fps", "10", "--from", "9", "--to", "9.05",
+                                  "--msaa", samples, "-o", out])
+            self.assertEqual(capture.wait(120), 0)
+            frames.append(np.asarray(Image.open(os.path.join(out, "frame-00090.png")).convert("RGB")).astype(int))
+        plain, smooth = frames
+        h, w, _ = plain.shape
+        # An edge blend: a colour none of the pixel's 3x3 neighbours has without
+        # multisampling, yet within their range.
+        pad = np.pad(plain, ((1, 1), (1, 1), (0, 0)), mode="edge")
+        hoods = np.stack([pad[dy:dy + h, dx:dx + w] for dy in range(3) for dx in range(3)])
+        absent = (np.abs(hoods - smooth[None]).max(axis=3) > 3).all(axis=0)
+        between = ((smooth >= hoods.min(axis=0) - 2) & (smooth <= hoods.max(axis=0) + 2)).all(axis=2)
+        blends = (absent & between).sum()
+        share = (np.abs(plain - smooth).max(axis=2) > 3).mean()
+        print(f"{blends} pixels blended along edges, {100 * share:.1f}% of the frame differs")
+        self.assertGreaterEqual(blends, 200)
+        self.assertLess(share, 0.15)
+
+
+if __name__ == "__main__":
+    main()

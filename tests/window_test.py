@@ -1,0 +1,148 @@
+#!/usr/bin/python3
+"""The real orvi on virtual displays: its questions answered by key, its window looked at,
+closed, minimised, letterboxed, and ended by keys and signals."""
+import os
+import signal
+
+import numpy as np
+
+from harness import ARTIFACTS, Case, ORVI, blank, main, until
+
+TITLE = "Orvi: Tonaro"
+SHOW = (640, 480)
+
+
+def sound_ms(path):
+    """How much sound the disk audio driver has written: the show's age, give or take a buffer."""
+    return os.path.getsize(path) / (44100 * 2 * 4 / 1000) if os.path.exists(path) else 0
+
+
+class Question(Case):
+    def test_no_runs_windowed_and_goes_on_minimised_until_escape_is_held(self):
+        screen = self.display("640x480")
+        sound = os.path.join(self.scratch(), "sound.raw")
+        orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=sound))
+        screen.answer(TITLE, "Escape")
+        win = screen.find(TITLE, SHOW)
+        screen.drawn(win)
+        # Minimised as a window manager iconifies it: the music, and so the show, goes on.
+        screen.unmap(win)
+        minimised = sound_ms(sound)
+        until("sound while minimised", lambda: sound_ms(sound) > minimised + 500)
+        screen.map(win)
+        screen.drawn(win)
+        screen.press(win, ["Escape"])
+        self.assertEqual(orvi.wait(), 0)
+
+    def test_yes_on_a_640x480_display_runs_fullscreen(self):
+        screen = self.display("640x480")
+        orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="dummy"))
+        screen.answer(TITLE, "Return")
+        win = screen.find(TITLE, SHOW)
+        screen.drawn(win)
+        screen.press(win, ["Escape"])
+        self.assertEqual(orvi.wait(), 0)
+
+    def test_yes_where_640x480_cannot_be_set_offers_the_fallback_and_declining_fails_the_start(self):
+        screen = self.display("1024x768")
+        orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="dummy"))
+        screen.answer(TITLE, "Return")
+        screen.answer("Orvi - ERROR", "Escape")
+        screen.answer("main()", "Return")
+        self.assertEqual(orvi.wait(), 0)
+
+
+class Ending(Case):
+    def test_closing_the_window_ends_the_show(self):
+        screen = self.display("640x480")
+        orvi = self.start([ORVI, "--windowed"], dict(screen.env, SDL_AUDIODRIVER="dummy"))
+        win = screen.find(TITLE, SHOW)
+        screen.drawn(win)
+        screen.close(win)
+        self.assertEqual(orvi.wait(), 0)
+
+    def test_every_key_but_escape_is_ignored_and_escape_ends_the_show(self):
+        screen = self.display("640x480")
+        orvi = self.start([ORVI, "--windowed"], dict(screen.env, SDL_AUDIODRIVER="dummy"))
+        win = screen.find(TITLE, SHOW)
+        self.assertEqual(win.x.get_wm_class(), ("Orvi", "Orvi"))
+        # Held until two new frames show the loop went round with them down.
+        first = screen.drawn(win)
+        screen.press(win, [8] + list(range(10, 256)))
+        second = until("a new frame", lambda: (s := screen.shot(win)) != first and s)
+        until("another new frame", lambda: screen.shot(win) != second)
+        screen.release()
+        self.assertTrue(orvi.alive(), "a key other than Escape (X keycode 9) ended the show")
+        screen.press(win, [9])
+        self.assertEqual(orvi.wait(), 0)
+
+    def test_signals_during_the_show_and_with_the_question_up_shut_down_with_exit_0(self):
+        screen = self.display("640x480")
+        env = dict(screen.env, SDL_AUDIODRIVER="dummy")
+        for name in ("SIGTERM", "SIGINT", "SIGHUP", "SIGQUIT"):
+            with self.subTest(name, during="the show"):
+                orvi = self.start([ORVI, "--windowed"], env)
+                win = screen.find(TITLE, SHOW)
+                screen.drawn(win)
+                orvi.signal(getattr(signal, name))
+                self.assertEqual(orvi.wait(), 0)
+                screen.gone(win)
+        for name in ("SIGTERM", "SIGHUP"):
+            with self.subTest(name, during="the question"):
+                orvi = self.start([ORVI], env)
+                box = screen.find(TITLE)
+                orvi.signal(getattr(signal, name))
+                self.assertEqual(orvi.wait(), 0)
+                screen.gone(box)
+
+    def test_msaa_no_visual_offers_still_starts_and_draws(self):
+        screen = self.display("640x480")
+        orvi = self.start([ORVI, "--windowed", "--msaa", "16"], dict(screen.env, SDL_AUDIODRIVER="dummy"))
+        win = screen.find(TITLE, SHOW)
+        screen.drawn(win)
+        screen.press(win, ["Escape"])
+        self.assertEqual(orvi.wait(), 0)
+
+
+def bars_wrong(image, columns, rows):
+    """What is wrong with a frame that should have black bars of the given width or height
+    beside or above and below a picture that reaches right up to them; None if nothing."""
+    a = np.asarray(image).astype(int)
+    h, w, _ = a.shape
+    bars = [a[:, :columns], a[:, w - columns:]] if columns else [a[:rows], a[h - rows:]] if rows else []
+    edges = [a[rows:h - rows, columns], a[rows:h - rows, w - columns - 1],
+             a[rows, columns:w - columns], a[h - rows - 1, columns:w - columns]]
+    if any(b.size and b.max() > 0 for b in bars):
+        return "a bar is not black"
+    if any((e.max(axis=1) > 24).mean() < 0.3 for e in edges):
+        return "the picture does not reach an edge of its area"
+    return None
+
+
+class Letterbox(Case):
+    def test_desktop_fullscreen_letterboxes_or_stretches_to_the_display(self):
+        # The opening logo's picture fills the show's area up to its edges.
+        for size, option, columns, rows in [("1280x720", "--fullscreen", 160, 0),
+                                            ("1280x1024", "--fullscreen", 0, 32),
+                                            ("1280x720", "--stretch", 0, 0)]:
+            with self.subTest(size=size, option=option):
+                screen = self.display(size)
+                orvi = self.start([ORVI, option], dict(screen.env, SDL_AUDIODRIVER="dummy"))
+                win = screen.find(TITLE, tuple(map(int, size.split("x"))))
+                shots = []
+                def judged():
+                    shots.append(screen.shot(win))
+                    return not blank(shots[-1]) and not bars_wrong(shots[-1], columns, rows)
+                try:
+                    until("frame with the right bars", judged, 20)
+                finally:
+                    os.makedirs(ARTIFACTS, exist_ok=True)
+                    shots[-1].save(os.path.join(ARTIFACTS, f"letterbox{option}-{size}.png"))
+                    print(f"{option} on {size}: {bars_wrong(shots[-1], columns, rows) or 'right'}")
+                orvi.signal(signal.SIGTERM)
+                self.assertEqual(orvi.wait(), 0)
+                screen.stop()
+
+
+if __name__ == "__main__":
+    main()
