@@ -51,6 +51,16 @@ class Question(Case):
         screen.answer("main()", "Return")
         self.assertEqual(orvi.wait(), 0)
 
+    def test_a_missing_picture_shows_its_box_then_init_failure(self):
+        screen = self.display("640x480")
+        world = self.world()
+        os.remove(os.path.join(world, "data", "the-end.png"))
+        orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="dummy"), world)
+        screen.answer(TITLE, "Escape")
+        screen.answer("LoadTextures()", "Return")
+        screen.answer("main()", "Return")
+        self.assertEqual(orvi.wait(), 0)
+
 
 class Ending(Case):
     def test_closing_the_window_ends_the_show(self):
