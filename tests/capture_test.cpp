@@ -1,9 +1,9 @@
-// The capture path: golden frames of every scene, determinism, and the real
-// orvi-capture binary writing a video whose streams agree.
+// The capture path: golden frames of every scene, each drawn twice to the same
+// pixels, and the real orvi-capture binary: its video, signals, full disks
+// and options.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <png.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,16 +11,17 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <csetjmp>
 #include <csignal>
 #include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 
+#include "assets/png_reader.h"
 #include "demo/scene_table.h"
 #include "demo/sequencer.h"
 #include "tests/test_support.h"
@@ -52,29 +53,22 @@ std::map<uint64_t, std::string> GoldenFrames() {
 const std::map<uint64_t, std::string> kGolden = GoldenFrames();
 
 struct Comparison {
+  GLWindow* window;
   int compared = 0;
-  std::vector<std::string> mismatches;
+  std::vector<std::string> mismatches, redrawnDiffer;
 };
 
+// An RGB picture through the show's own loader, bottom row first; empty if
+// it cannot be read.
 std::vector<uint8_t> ReadRgbPng(const std::string& path, int* w, int* h) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return {};
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
+  int components = 0;
+  uint32_t width = 0, height = 0;
+  unsigned char* pixels = nullptr;
   std::vector<uint8_t> rgb;
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    std::fclose(f);
-    return {};
-  }
-  png_init_io(png, f);
-  png_read_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
-  *w = int(png_get_image_width(png, info));
-  *h = int(png_get_image_height(png, info));
-  png_bytepp rows = png_get_rows(png, info);
-  for (int y = *h - 1; y >= 0; --y) rgb.insert(rgb.end(), rows[y], rows[y] + *w * 3);  // bottom first
-  png_destroy_read_struct(&png, &info, nullptr);
-  std::fclose(f);
+  if (ReadPNG(path.c_str(), &components, &width, &height, &pixels) && components == 3)
+    for (uint32_t y = height; y-- > 0;) rgb.insert(rgb.end(), pixels + y * width * 3, pixels + (y + 1) * width * 3);
+  std::free(pixels);
+  *w = int(width), *h = int(height);
   return rgb;
 }
 
@@ -87,6 +81,16 @@ bool Compare(int64_t, uint64_t timeMs, int, const std::vector<uint8_t>& rgb, voi
     WriteRgbPng(reference, 640, 480, rgb);
     ++c->compared;
     return true;
+  }
+  // The phone's moment drawn again: no time passes, so nothing may move.
+  // (Fades that take the last frame's value, as the blood cells' title and
+  // the credits do, step once more by design.)
+  if (found->second == "scene-07") {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glLoadIdentity();
+    DemoFrame(c->window);
+    glFinish();
+    if (ReadBackBuffer(640, 480) != rgb) c->redrawnDiffer.push_back(found->second);
   }
   int w = 0, h = 0;
   std::vector<uint8_t> expected = ReadRgbPng(reference, &w, &h);
@@ -117,34 +121,6 @@ bool Compare(int64_t, uint64_t timeMs, int, const std::vector<uint8_t>& rgb, voi
   return true;
 }
 
-struct Snapshot {
-  uint64_t atMs;
-  std::vector<uint8_t> first, second;
-  GLWindow* window;
-};
-
-bool DrawTwice(int64_t, uint64_t timeMs, int, const std::vector<uint8_t>& rgb, void* user) {
-  Snapshot* s = static_cast<Snapshot*>(user);
-  if (timeMs != s->atMs) return true;
-  s->first = rgb;
-  // The same moment again: no time passes, so nothing may move.
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glLoadIdentity();
-  DemoFrame(s->window);
-  glFinish();
-  s->second = ReadBackBuffer(640, 480);
-  return false;
-}
-
-std::string RunCommand(const std::string& command) {
-  std::string out;
-  std::FILE* p = popen((command + " 2>&1").c_str(), "r");
-  char buffer[4096];
-  while (p && std::fgets(buffer, sizeof buffer, p)) out += buffer;
-  if (p) out += "exit " + std::to_string(WEXITSTATUS(pclose(p)));
-  return out;
-}
-
 }  // namespace
 
 // Regenerate the references after an intended change with
@@ -155,42 +131,18 @@ TEST(Capture, GoldenFramesOfEverySceneMatchTheReferences) {
   GLWindow* window = OpenCaptureWindow(options);
   ASSERT_TRUE(window);
   Comparison comparison;
+  comparison.window = window;
   int64_t kept = RunCapture(window, options, Compare, &comparison, nullptr);
   EXPECT_EQ(kept, 6700);
   EXPECT_EQ(comparison.compared, int(kGolden.size()));
   for (const std::string& m : comparison.mismatches) ADD_FAILURE() << "differs: " << m;
+  for (const std::string& m : comparison.redrawnDiffer) ADD_FAILURE() << "drawn again, differs: " << m;
   if (g_window == window) CloseTestWindow(window);  // the last frame falls before the end record
 }
 
-TEST(Capture, TheSameMomentDrawnTwiceIsIdentical) {
-  CaptureOptions options;
-  options.fps = 100;
-  options.toSeconds = 38;
-  GLWindow* window = OpenCaptureWindow(options);
-  ASSERT_TRUE(window);
-  Snapshot snapshot{37800, {}, {}, window};
-  RunCapture(window, options, DrawTwice, &snapshot, nullptr);
-  EXPECT_EQ(snapshot.first.size(), 640u * 480 * 3);
-  EXPECT_TRUE(snapshot.first == snapshot.second);
-  CloseTestWindow(window);  // stopped at 38 s, long before the show's end
-}
-
-TEST(Capture, FrameTimesAreFloorOfFrameTimesAThousandOverFps) {
-  EXPECT_EQ(FrameTimeMs(1, 60), 16u);
-  EXPECT_EQ(FrameTimeMs(3, 60), 50u);
-  EXPECT_EQ(FrameTimeMs(4020, 60), 67000u);
-  CaptureOptions whole;
-  EXPECT_EQ(FirstFrame(whole), 0);
-  EXPECT_EQ(LastFrame(whole), 4020);  // the frame at 67 s is the end event's
-  CaptureOptions part;
-  part.fromSeconds = 36;
-  part.toSeconds = 38;
-  EXPECT_EQ(LastFrame(part) - FirstFrame(part), 120);
-}
-
-TEST(Capture, AShortCaptureHasTheRightFrameCountAndAudioAsLongAsTheVideo) {
+TEST(CaptureTool, AShortCaptureHasTheRightFrameCountAndAudioAsLongAsTheVideo) {
   std::string dir = TempDir();
-  std::string out = RunCommand(std::string(CAPTURE_TOOL) + " --from 36 --to 38 -o " + dir + "/short.mp4");
+  std::string out = RunCommand(std::string(CAPTURE_TOOL) + " --to 2 -o " + dir + "/short.mp4");
   ASSERT_NE(out.find("exit 0"), std::string::npos) << out;
   std::string probe = RunCommand("ffprobe -v error -show_entries stream=codec_type,nb_frames,duration "
                           "-of compact=p=0:nk=1 " + dir + "/short.mp4");
@@ -215,7 +167,7 @@ TEST(Capture, AShortCaptureHasTheRightFrameCountAndAudioAsLongAsTheVideo) {
   EXPECT_EQ(fs::directory_iterator(dir)->path().filename(), "short.mp4");  // nothing else left
 }
 
-TEST(Capture, WithoutFfmpegItFailsClearlyAndLeavesNoFile) {
+TEST(CaptureTool, WithoutFfmpegItFailsClearlyAndLeavesNoFile) {
   std::string dir = TempDir();
   std::string out =
       RunCommand("PATH=/nonexistent " + std::string(CAPTURE_TOOL) + " --to 1 -o " + dir + "/none.mp4");
@@ -268,18 +220,15 @@ bool WaitExit(pid_t pid, double seconds, int* status) {
   return false;
 }
 
-std::vector<std::string> FilesIn(const std::string& dir) {
+// The names in a folder but the tool's own stderr, sorted, each followed by a space.
+std::string FilesIn(const std::string& dir) {
   std::vector<std::string> names;
   for (const auto& e : fs::directory_iterator(dir))
     if (e.path().filename() != "stderr") names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
-  return names;
-}
-
-std::string Joined(const std::vector<std::string>& names) {
-  std::string s;
-  for (const std::string& n : names) s += n + " ";
-  return s;
+  std::string joined;
+  for (const std::string& n : names) joined += n + " ";
+  return joined;
 }
 
 }  // namespace
@@ -295,11 +244,11 @@ TEST(CaptureTool, EachStopSignalEndsTheRunAndLeavesNoFile) {
     // Mid-run: ffmpeg has the first frames and has made the partial video.
     bool writing = false;
     for (int i = 0; i < 600 && !writing; ++i) {
-      for (const std::string& name : FilesIn(dir)) writing |= name == ".show.mp4.partial.mp4";
+      writing = FilesIn(dir).find(".show.mp4.partial.mp4") != std::string::npos;
       if (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    ASSERT_TRUE(writing) << strsignal(signal) << ": the capture never started; " << Joined(FilesIn(dir));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(writing) << strsignal(signal) << ": the capture never started; " << FilesIn(dir)
+                         << ReadFile(dir + "/stderr");
     kill(pid, signal);
     int status = 0;
     if (!WaitExit(pid, 2.0, &status)) {
@@ -309,7 +258,7 @@ TEST(CaptureTool, EachStopSignalEndsTheRunAndLeavesNoFile) {
       continue;
     }
     EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << strsignal(signal);
-    EXPECT_TRUE(FilesIn(dir).empty()) << strsignal(signal) << ": left " << Joined(FilesIn(dir));
+    EXPECT_EQ(FilesIn(dir), "") << strsignal(signal);
     EXPECT_NE(ReadFile(dir + "/stderr").find(strsignal(signal)), std::string::npos)
         << ReadFile(dir + "/stderr");
   }
@@ -333,7 +282,8 @@ TEST(CaptureTool, AFullDiskLeavesOnlyCompleteFilesAndSaysWhich) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << errors;
     EXPECT_NE(errors.find(c.names), std::string::npos) << errors;
     EXPECT_NE(errors.find(std::strerror(EFBIG)), std::string::npos) << errors;
-    for (const std::string& name : FilesIn(dir + "/frames")) {
+    std::istringstream names(FilesIn(dir + "/frames"));
+    for (std::string name; names >> name;) {
       EXPECT_NE(name[0], '.') << "left " << name;
       if (name.rfind("frame-", 0) != 0) continue;
       int w = 0, h = 0;
@@ -398,5 +348,5 @@ TEST(CaptureTool, AMissingPictureIsReportedAndNothingElseHappens) {
   EXPECT_EQ(out.find("f32"), std::string::npos) << out;
   EXPECT_EQ(out.find("disk full"), std::string::npos) << out;
   EXPECT_EQ(out.find("exit 0"), std::string::npos) << out;
-  EXPECT_EQ(Joined(FilesIn(world)), "data ");
+  EXPECT_EQ(FilesIn(world), "data ");
 }

@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -10,7 +11,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <vector>
 
 #include "platform/frame_timer.h"
 #include "app/lifecycle.h"
@@ -28,15 +28,14 @@ static int Record(MessageKind kind, const char* caption, const char* text) {
 
 void RecordMessages() { SetMessageHook(Record); }
 void ClearMessages() { g_messages.clear(); }
+std::string LastMessage() { return g_messages.empty() ? "" : g_messages.back().text; }
 
 static void NoFrame(GLWindow*) {}
 
 GLWindow* OpenTestWindow(uint16_t width, uint16_t height) {
-  RecordMessages();
   GLWindow* window = new GLWindow();
   if (!window->Create(width, height, 32, 0, NoFrame, 100, "test")) {
-    ADD_FAILURE() << "no offscreen GL window: "
-                  << (g_messages.empty() ? "" : g_messages.back().text);
+    ADD_FAILURE() << "no offscreen GL window: " << LastMessage();
     delete window;
     return nullptr;
   }
@@ -80,7 +79,6 @@ void UseDrivenClock(uint64_t startMs) {
 }
 
 static void ThrowExit(int code) { throw ProcessExited{code}; }
-void CatchProcessExit() { g_processExit = ThrowExit; }
 
 // Every test starts from the same world, whatever ran before it in this
 // process and whatever the caller exported: SDL's offscreen video (Mesa
@@ -106,7 +104,7 @@ class FreshWorld : public ::testing::EmptyTestEventListener {
     ResetShow();
     g_drawScene = DrawScene;
     g_showEnd = nullptr;
-    CatchProcessExit();
+    g_processExit = ThrowExit;
     RecordMessages();
     ClearMessages();
     g_answer = 0;
@@ -147,16 +145,12 @@ bool WritePng(const std::string& path, int width, int height, int colorType, int
     png_set_PLTE(png, info, palette, 1 << bitDepth);
   }
   png_write_info(png, info);
-  int channels = colorType == PNG_COLOR_TYPE_RGB         ? 3
-                 : colorType == PNG_COLOR_TYPE_RGB_ALPHA ? 4
-                 : colorType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
-                                                          : 1;
-  size_t rowBytes = (size_t(width) * channels * bitDepth + 7) / 8;
+  const int channels[] = {1, 0, 3, 1, 2, 0, 4};
+  size_t rowBytes = (size_t(width) * channels[colorType] * bitDepth + 7) / 8;
   std::vector<png_byte> row(rowBytes);
   int passes = png_set_interlace_handling(png);
   for (int pass = 0; pass < passes; ++pass)
     for (int y = 0; y < height; ++y) {
-      // A recognisable pattern: byte value from row, column and component.
       for (size_t i = 0; i < rowBytes; ++i) row[i] = png_byte((y * 16 + i * 3) & 0xFF);
       png_write_row(png, row.data());
     }
@@ -183,13 +177,21 @@ void WriteFile(const std::string& path, const std::string& data) {
   out << data;
 }
 
+std::string RunCommand(const std::string& command) {
+  std::string out;
+  std::FILE* p = popen((command + " 2>&1").c_str(), "r");
+  char buffer[4096];
+  while (p && std::fgets(buffer, sizeof buffer, p)) out += buffer;
+  if (p) out += "exit " + std::to_string(WEXITSTATUS(pclose(p)));
+  return out;
+}
+
+static std::string Be32(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
+
 std::string PngChunk(const char* type, const std::string& body) {
-  auto be32 = [](uint32_t v) {
-    return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-  };
   std::string typed = std::string(type, 4) + body;
   uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(typed.data()), uInt(typed.size())));
-  return be32(uint32_t(body.size())) + typed + be32(crc);
+  return Be32(uint32_t(body.size())) + typed + Be32(crc);
 }
 
 // Deflates in pieces, so a picture of hundreds of megabytes needs no buffer
@@ -197,17 +199,15 @@ std::string PngChunk(const char* type, const std::string& body) {
 static std::string DeflateRows(size_t rows, size_t rowBytes) {
   z_stream z = {};
   deflateInit(&z, 1);
-  std::vector<Bytef> row(rowBytes, 0);  // filter byte 0, then black
+  std::vector<Bytef> row(rowBytes, 0), buffer(1 << 16);  // filter byte 0, then black
   std::string out;
-  std::vector<Bytef> buffer(1 << 16);
   for (size_t y = 0; y <= rows; ++y) {
-    const bool last = y == rows;
     z.next_in = row.data();
-    z.avail_in = last ? 0 : uInt(rowBytes);
+    z.avail_in = y == rows ? 0 : uInt(rowBytes);
     do {
       z.next_out = buffer.data();
       z.avail_out = uInt(buffer.size());
-      deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+      deflate(&z, y == rows ? Z_FINISH : Z_NO_FLUSH);
       out.append(reinterpret_cast<char*>(buffer.data()), buffer.size() - z.avail_out);
     } while (z.avail_out == 0);
   }
@@ -218,10 +218,7 @@ static std::string DeflateRows(size_t rows, size_t rowBytes) {
 std::string Deflated(size_t size) { return DeflateRows(size >> 16, 1 << 16); }
 
 std::string BlackPng(uint32_t width, uint32_t height, const std::string& extra) {
-  std::string header;
-  for (uint32_t v : {width, height})
-    for (int k = 3; k >= 0; --k) header += char((v >> (8 * k)) & 0xFF);
-  header += std::string{8, 2, 0, 0, 0};  // 8-bit RGB, not interlaced
+  std::string header = Be32(width) + Be32(height) + std::string{8, 2, 0, 0, 0};  // 8-bit RGB
   return std::string("\x89PNG\r\n\x1a\n", 8) + PngChunk("IHDR", header) + extra +
          PngChunk("IDAT", DeflateRows(height, 1 + size_t(width) * 3)) + PngChunk("IEND", "");
 }

@@ -1,5 +1,5 @@
 // What the tests share: a real offscreen GL window, a recorder for message
-// boxes, a driven clock and a replaceable process exit.
+// boxes, a driven clock, a replaceable process exit and hand-made PNG files.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -19,8 +19,9 @@ extern std::vector<RecordedMessage> g_messages;
 extern int g_answer;
 void RecordMessages();
 void ClearMessages();
+std::string LastMessage();
 
-// A 640x480 (or other) window on SDL's offscreen driver with a current context.
+// A window on SDL's offscreen driver with a current context.
 GLWindow* OpenTestWindow(uint16_t width = 640, uint16_t height = 480);
 void CloseTestWindow(GLWindow* window);
 
@@ -40,14 +41,16 @@ void UseDrivenClock(uint64_t startMs = 1000000);
 struct ProcessExited {
   int code;
 };
-void CatchProcessExit();
 
-// Writes a PNG with libpng: colour type, bit depth, interlace as given.
+// Writes a PNG with libpng: colour type, bit depth, interlace as given;
+// byte i of row y is (y * 16 + i * 3) & 0xFF.
 bool WritePng(const std::string& path, int width, int height, int colorType, int bitDepth,
               int interlace);
 std::string TempDir();
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
+// A shell command's stdout and stderr, then "exit N".
+std::string RunCommand(const std::string& command);
 
 // PNG bytes built by hand, for files libpng would not write: one chunk with
 // its length and CRC, and a black 8-bit RGB picture with `extra` chunks
