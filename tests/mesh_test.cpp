@@ -1,5 +1,5 @@
-// The embedded meshes: the invariants every record must hold, and prison
-// walls with no z-fighting faces or cracks along shared edges.
+// The prison cell's walls: no z-fighting faces and no cracks along shared
+// edges, faults a picture of the scene shows only as a few stray pixels.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,40 +21,6 @@ double Dot3(P3 a, P3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 P3 Cross3(P3 a, P3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
 P3 At(const MeshVertex& v) { return {v.x, v.y, v.z}; }
 double Len(P3 a) { return std::sqrt(Dot3(a, a)); }
-
-}  // namespace
-
-// Unit normals, face normals that follow the counter-clockwise winding, and
-// one smooth normal for every copy of a position (not flat shading).
-TEST(Meshes, EveryRecordHasUnitNormalsFollowingItsWindingAndOneSmoothNormalAPosition) {
-  const std::pair<const char*, Mesh> meshes[] = {{"blood cell", BloodCellMesh()},
-                                                 {"chrome logo", ChromeLogoMesh()},
-                                                 {"cellphone", CellphoneMesh()},
-                                                 {"prison cell", PrisonCellMesh()}};
-  for (const auto& [name, mesh] : meshes) {
-    SCOPED_TRACE(name);
-    EXPECT_GT(mesh.triangleCount, 100);
-    int bad = 0, split = 0, equalToFace = 0;
-    std::map<std::tuple<float, float, float>, std::tuple<float, float, float>> normals;
-    for (int t = 0; t < mesh.triangleCount; ++t) {
-      const TriangleRecord& r = mesh.triangles[t];
-      P3 n = Cross3(Sub(At(r.vertex[1]), At(r.vertex[0])), Sub(At(r.vertex[2]), At(r.vertex[0])));
-      P3 face{r.faceNormal[0], r.faceNormal[1], r.faceNormal[2]};
-      bad += !(Len(n) > 0) || std::fabs(Len(face) - 1) > 1e-5 || Dot3(n, face) / Len(n) < 0.9999;
-      for (const MeshVertex& v : r.vertex) {
-        bad += std::fabs(Len({v.nx, v.ny, v.nz}) - 1) > 1e-5;
-        auto found = normals.emplace(std::make_tuple(v.x, v.y, v.z), std::make_tuple(v.nx, v.ny, v.nz));
-        split += !found.second && found.first->second != std::make_tuple(v.nx, v.ny, v.nz);
-        equalToFace += v.nx == face.x && v.ny == face.y && v.nz == face.z;
-      }
-    }
-    EXPECT_EQ(bad, 0);
-    EXPECT_EQ(split, 0);
-    EXPECT_LT(equalToFace, mesh.triangleCount * 3);
-  }
-}
-
-namespace {
 
 // Two triangles in one plane whose interiors overlap: no axis of either
 // separates them by more than a hair.

@@ -164,48 +164,15 @@ TEST(Score, EveryPulseHasADrumHitEveryCutAKickAndACrashAndThePulsesAreHeard) {
   EXPECT_EQ(heard, 65) << "pulses with an onset within 40 ms";
 }
 
-TEST(Score, TheMixIsStereoBuildsAndEndsInsideTheShow) {
+TEST(Score, TheSongIsLoudBuildsToTheCreditsAndFadesUnderTheShowsEnd) {
   const Render& r = RenderSong();
-  // Still playing, quietly, when the show ends at 67 s.
-  ASSERT_GT(r.left.size(), Frame(75));
-  double tail = Db(Power(r, 66.5, 67.0));
-  EXPECT_LE(tail, -40.0) << "dBFS RMS over 66.5-67 s";
-
+  ASSERT_GT(r.left.size(), Frame(75));  // still playing, quietly, when the show ends
+  EXPECT_LE(Db(Power(r, 66.5, 67.0)), -40.0) << "dBFS RMS over 66.5-67 s";
   double peak = 0;
-  for (size_t k = 0; k < r.left.size(); ++k)
-    peak = std::max({peak, std::fabs(double(r.left[k])), std::fabs(double(r.right[k]))});
-  EXPECT_GE(20 * std::log10(peak), -1.0);
-  EXPECT_LE(20 * std::log10(peak), -0.3);
-
-  // Left and right differ over the show, and neither side carries a section alone.
-  double lr = 0, ll = 0, rr = 0;
-  for (size_t k = 0; k < Frame(67); ++k) {
-    lr += double(r.left[k]) * r.right[k];
-    ll += double(r.left[k]) * r.left[k];
-    rr += double(r.right[k]) * r.right[k];
-  }
-  EXPECT_LT(lr / std::sqrt(ll * rr), 0.9);
-
-  // Per 3.6 s pattern: no side more than 6 dB louder.
-  for (int p = 0; p < 18; ++p) {
-    double from = p * 3.6, to = from + 3.6;
-    double left = 0, right = 0;
-    for (size_t k = Frame(from); k < Frame(to); ++k) {
-      left += double(r.left[k]) * r.left[k];
-      right += double(r.right[k]) * r.right[k];
-    }
-    EXPECT_LT(std::fabs(Db(left) - Db(right)), 6.0) << "pattern " << p;
-  }
-
-  // The mix builds: the credits, the last full section, are at least as loud
-  // as the blood cells and within a decibel of the loudest section before them.
-  const double sections[][2] = {{0, 3.6}, {3.6, 7.2}, {7.2, 21.6}, {21.6, 36.0}, {36.0, 49.5}};
-  double loudest = -300;
-  for (const auto& s : sections) loudest = std::max(loudest, Db(Power(r, s[0], s[1])));
-  double blood = Db(Power(r, 7.2, 21.6)), credits = Db(Power(r, 50.4, 61.2));
-  EXPECT_GE(credits, blood);
-  EXPECT_GE(credits, loudest - 1.0);
-
+  for (size_t k = 0; k < r.left.size(); ++k) peak = std::max({peak, std::fabs(double(r.left[k])), std::fabs(double(r.right[k]))});
+  EXPECT_NEAR(20 * std::log10(peak), -0.65, 0.35) << "peak dBFS";
+  // The credits, the last full section, are at least as loud as the blood cells.
+  EXPECT_GE(Db(Power(r, 50.4, 61.2)), Db(Power(r, 7.2, 21.6)));
 }
 
 TEST(Player, PlaysOnTheDummyDeviceStopsWhenFreedAndFailsInOrderWithoutADevice) {

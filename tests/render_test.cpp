@@ -1,5 +1,5 @@
-// Toon shading and screen-space quads, pinned down by pixels and depths read
-// back from a real context.
+// The toon coordinate, and screen-space quads pinned down by pixels and depths
+// read back from a real context.
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <gtest/gtest.h>
@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "assets/textures.h"
-#include "assets/toon_ramps.h"
 #include "render/screen_quads.h"
 #include "render/toon_mesh.h"
 #include "tests/test_support.h"
@@ -78,40 +77,6 @@ TEST(ToonShading, CoordinateIsTheClampedCosineOfTheEyeSpaceNormalAndLight) {
   for (const auto& c : cases) EXPECT_NEAR(ToonCoordinate(c.matrix, c.vertex, c.light), c.expected, 1e-6) << c.name;
 }
 
-TEST(ToonShading, AMeshFacingTheLightShowsTheHighlightAndOneFacingAwayTheShadow) {
-  GLWindow* window = OpenTestWindow();
-  ASSERT_TRUE(window);
-  GLuint ramp;
-  glGenTextures(1, &ramp);
-  UploadToonRamp(ramp, g_prisonCellRamp);
-  // One big triangle in front of the camera, normals towards the viewer.
-  TriangleRecord facing = {{{-1, -1, -2, 0, 0, 1}, {1, -1, -2, 0, 0, 1}, {0, 1, -2, 0, 0, 1}}, {0, 0, 1}};
-  TriangleRecord away = facing;
-  for (MeshVertex& v : away.vertex) v.nz = -1;
-  for (const TriangleRecord* t : {&facing, &away}) {
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    BeginToonBatch();
-    glPushMatrix();
-    float normalMatrix[16];
-    CaptureNormalMatrix(normalMatrix);
-    Vector3 light = {0, 0.2f, 1};  // not straight on: exactly 1 would wrap to the shadow
-    Vector3Normalize(light);
-    DrawToonMesh(Mesh{t, 1}, ramp, light, normalMatrix);
-    glPopMatrix();
-    EndToonBatch();
-    Rgb c = PixelAt(320, 220);
-    const float* expected = g_prisonCellRamp[t == &facing ? 7 : 0];
-    EXPECT_NEAR(c.r, expected[0] * 255, 1);
-    EXPECT_NEAR(c.b, expected[2] * 255, 1);
-  }
-  GLint bound = -1, stack = 0;
-  glGetIntegerv(GL_TEXTURE_BINDING_1D, &bound);
-  glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &stack);
-  EXPECT_EQ(bound * 10 + stack, 1);
-  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_1D) || glIsEnabled(GL_VERTEX_ARRAY) || glIsEnabled(GL_TEXTURE_COORD_ARRAY));
-  CloseTestWindow(window);
-}
-
 TEST(ScreenQuads, ABackgroundShowsOneTexelPerPixelFromTheBottomLeftGrowsAboutTheCentreAndClearsDepth) {
   GLWindow* window = OpenTestWindow();
   ASSERT_TRUE(window);
@@ -169,22 +134,5 @@ TEST(ScreenQuads, ASpriteAtAlphaZeroLeavesColourButWritesNearestDepthAndGrowsAbo
   EXPECT_FLOAT_EQ(DepthAt(0, 12), 1.0f);
   EXPECT_FLOAT_EQ(DepthAt(594, 319), 0.0f);
   EXPECT_FLOAT_EQ(DepthAt(597, 322), 1.0f);
-  CloseTestWindow(window);
-}
-
-TEST(ScreenQuads, TheFlashIsInvisibleAtItsEndsOpaqueInItsMiddleAndLeavesIdentity) {
-  GLWindow* window = OpenTestWindow();
-  ASSERT_TRUE(window);
-  for (int64_t age : {0, 42, 85, 127, 170}) {
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    gluLookAt(1, 2, 3, 0, 0, 0, 0, 1, 0);
-    DrawFlash(window, age);
-    Rgb c = PixelAt(320, 240);
-    const double expected = 255 * std::sin(age * M_PI / 170);  // a half sine over 170 ms
-    EXPECT_NEAR(c.r, expected, 4) << age;
-    EXPECT_NEAR(c.b, expected, 4) << age;
-    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    ExpectStateRestored(identity);
-  }
   CloseTestWindow(window);
 }

@@ -107,23 +107,3 @@ TEST_F(SceneClocks, TheEndLogoFadesOverItsFirst1200MsStillWritingDepthThenOnlyTh
   g_fakeNowMs += 1;
   EXPECT_FLOAT_EQ(depthAfterEndScene(), 1.0f);
 }
-
-TEST_F(SceneClocks, ThePictureSceneShowsNothingBeforeItsEventsThenEachPictureWhereItBelongs) {
-  auto litPixels = [] {
-    std::vector<uint8_t> p = ReadPixels(0, 0, 640, 480);
-    int lit = 0;
-    for (size_t i = 0; i < p.size(); i += 4) lit += p[i] + p[i + 1] + p[i + 2] > 0;
-    return lit;
-  };
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  PictureScene(window);
-  EXPECT_EQ(litPixels(), 0);
-  g_showZmbPicture = 1;
-  PictureScene(window);
-  int zmb = litPixels();
-  EXPECT_GT(zmb, 5000);
-  EXPECT_EQ(PixelAt(600, 100).r + PixelAt(600, 100).g, 0);  // bottom right stays black
-  g_showQvtPicture = 1;
-  PictureScene(window);
-  EXPECT_GT(litPixels(), zmb);
-}

@@ -94,22 +94,6 @@ TEST_F(Sequencer, AFlashRestartsARunningOneAndACutAfterAFlashStillAdvances) {
   EXPECT_EQ(g_scene, 2);
 }
 
-TEST_F(Sequencer, ThePulsePeaksAtPlusAmplitudeAndSnapsBackAfter190Ms) {
-  PlayRecordsTo(11);  // the cut at 7040
-  FrameAt(7200);
-  FrameAt(7650);  // pulse in scene 2: background
-  EXPECT_FLOAT_EQ(g_backgroundPulse, 1.05f);
-  FrameAt(7650 + 22);
-  EXPECT_NEAR(g_backgroundPulse, 1.1f, 1e-3);
-  FrameAt(7650 + 67);
-  EXPECT_NEAR(g_backgroundPulse, 1.0f, 2e-3);
-  FrameAt(7650 + 189);
-  EXPECT_NE(g_backgroundPulse, 1.0f);
-  FrameAt(7650 + 190);
-  EXPECT_EQ(g_backgroundPulse, 1.0f);
-  EXPECT_EQ(g_spritePulse, 1.0f);
-}
-
 TEST_F(Sequencer, ACutMovesTheStampOfARunningPulseAndCreditsPulseTheBackgroundThenTheSprite) {
   PlayRecordsTo(30);  // the pulse at 21150
   FrameAt(21375);     // record 31, the last pulse of scene 4
