@@ -1,0 +1,102 @@
+#!/usr/bin/python3
+"""What a viewer gets: orvi.exe under Wine in a fresh prefix, and the release bundles (the
+Linux tarball unpacked and started from /, the Windows zip's files). Needs scripts/build-windows
+and scripts/release first; run by scripts/test --full, not by CTest."""
+import os
+import re
+import shutil
+import subprocess
+import tarfile
+import zipfile
+
+import numpy as np
+from PIL import Image
+
+from harness import Case, DATA, ROOT, main, until
+from show_test import distance, scene_table, small
+
+EXE = os.path.join(ROOT, "build-windows", "orvi.exe")
+DIST = os.path.join(ROOT, "dist")
+TITLE = "Orvi: Tonaro"
+with open(os.path.join(ROOT, "CMakeLists.txt")) as f:
+    VERSION = re.search(r"project\(OrviTonaro VERSION ([0-9.]+)", f.read()).group(1)
+
+
+def newest(objects, prefix):
+    dumped = subprocess.run(["objdump", "-T", *objects], check=True, capture_output=True, text=True).stdout
+    versions = set(re.findall(prefix + r"_([0-9.]+)", dumped))
+    return max(versions, key=lambda v: tuple(map(int, v.split("."))))
+
+
+class Wine(Case):
+    def test_orvi_exe_plays_from_its_folder_and_reports_a_missing_picture(self):
+        if not shutil.which("wine"):
+            self.skipTest("Wine is not installed (scripts/deps --tests installs it)")
+        screen = self.display("800x600")
+        # A prefix of our own, made once for both runs; no Mono or Gecko installers.
+        env = dict(screen.env, WINEPREFIX=os.path.join(self.scratch(), "prefix"), WINEARCH="win64",
+                   WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=", SDL_AUDIODRIVER="dummy")
+        self.assertEqual(self.start(["wineboot", "-i"], env).wait(300), 0)
+        self.addCleanup(subprocess.run, ["wineserver", "-k"], env=env)
+        goldens = [small(Image.open(os.path.join(ROOT, "tests", "golden", f"scene-{n:02d}.png")))
+                   for n in range(len(scene_table()))]
+        with self.subTest("answered No"):
+            orvi = self.start(["wine", "orvi.exe"], env, self.folder())
+            screen.answer(TITLE, "Escape", 60)
+            win = screen.find(TITLE, (640, 480))
+            # The first blood-cell scene, drawn through Wine's OpenGL, comes some seconds in.
+            def nearest():
+                image = small(screen.shot(win))
+                return int(np.argmin([distance(image, g) for g in goldens])) == 2
+            until("frame nearest the first blood-cell scene", nearest, 40, 0.2)
+            screen.press(win, ["Escape"])
+            self.assertEqual(orvi.wait(30), 0)
+        with self.subTest("without data/chrome.png"):
+            orvi = self.start(["wine", "orvi.exe"], env, self.folder("chrome.png"))
+            for title, key in ((TITLE, "Escape"), ("LoadTextures()", "Return"), ("main()", "Return")):
+                screen.answer(title, key, 60)
+            self.assertEqual(orvi.wait(30), 0)
+
+    def folder(self, *missing):
+        """The folder a viewer unpacks: orvi.exe beside data/."""
+        app = self.scratch()
+        shutil.copy(EXE, os.path.join(app, "orvi.exe"))
+        shutil.copytree(DATA, os.path.join(app, "data"))
+        for name in missing:
+            os.remove(os.path.join(app, "data", name))
+        return app
+
+
+class Bundles(Case):
+    def test_the_linux_tarball_runs_from_anywhere_on_its_own_libraries(self):
+        with tarfile.open(os.path.join(DIST, f"orvi-tonaro-{VERSION}-linux-x86_64.tar.gz")) as tar:
+            tar.extractall(self.scratch() + "/unpacked")
+        app = os.path.join(self.folders[-1], "unpacked", f"orvi-tonaro-{VERSION}-linux-x86_64")
+        orvi, libs = os.path.join(app, "orvi"), [os.path.join(app, "lib", n) for n in os.listdir(app + "/lib")]
+        ldd = subprocess.run(["ldd", orvi, *libs], capture_output=True, text=True,
+                             env={"PATH": "/usr/bin:/bin"}).stdout
+        self.assertNotIn("not found", ldd)
+        for lib in ("libSDL2-2.0.so.0", "libopenmpt.so.0", "libpng16.so.16"):
+            self.assertIn(f"{lib} => {app}/lib/{lib}", ldd)
+        # Ubuntu 22.04's glibc 2.35 and GCC 12's libstdc++ must do.
+        self.assertLessEqual(tuple(map(int, newest([orvi, *libs], "GLIBC").split("."))), (2, 35))
+        self.assertLessEqual(tuple(map(int, newest([orvi, *libs], "GLIBCXX").split("."))), (3, 4, 30))
+        for name in ("README.txt", "data/chrome.png"):
+            self.assertGreater(os.path.getsize(os.path.join(app, name)), 0)
+        screen = self.display("640x480")
+        started = self.start([orvi], dict(screen.env, SDL_AUDIODRIVER="dummy"), "/")
+        screen.answer(TITLE, "Escape")
+        win = screen.find(TITLE, (640, 480))
+        screen.drawn(win)
+        screen.press(win, ["Escape"])
+        self.assertEqual(started.wait(), 0)
+
+    def test_the_windows_zip_holds_the_exe_readme_and_pictures(self):
+        with zipfile.ZipFile(os.path.join(DIST, f"orvi-tonaro-{VERSION}-windows-x64.zip")) as z:
+            pictures = sorted("data/" + n for n in os.listdir(DATA) if n.endswith(".png"))
+            self.assertEqual(sorted(z.namelist()), sorted(["orvi.exe", "README.txt", "data/"] + pictures))
+            self.assertEqual(z.read("orvi.exe"), open(EXE, "rb").read(), "not the orvi.exe built")
+
+
+if __name__ == "__main__":
+    main()
