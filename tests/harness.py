@@ -8,7 +8,7 @@
             orvi = self.start([ORVI, "--windowed"], screen.env)
             win = screen.find("Orvi: Tonaro", (640, 480))
             screen.drawn(win)                       # waits for a frame that is not blank
-            screen.press(win, ["Escape"])           # held until screen.release()
+            screen.press(win, ["Escape"])           # held down until the next press
             self.assertEqual(orvi.wait(), 0)
 
 ORVI, CAPTURE, SCENE_LIST, RENDER_TUNE: the built programs, in $ORVI_BUILD (default build/).
@@ -18,8 +18,9 @@ Case.start(argv, env={}, cwd=None) -> Program: started with every inherited SDL_
     .alive(), .signal(number), .out and .err (what it printed so far).
 Case.display("WxH") -> Display on its own Xvfb (-displayfd). Display.env names it;
     .find(title, (w, h) or None, seconds) -> Window, the first mapped one titled so;
-    .answer(title, key): a message box found, its key pressed, the box gone;
-    .press(win, keys) / .release(): XTEST, by keysym name ("Escape") or X keycode;
+    .answer(title, key): a message box found and painted, its key pressed, the box gone;
+    .press(win, keys): held down (XTEST, by keysym name or X keycode) until .release()
+    or the next press;
     .close(win): the window manager's close request; .shot(win=None) -> PIL RGB image;
     .drawn(win) -> the first shot that is not blank; .unmap(win) / .map(win).
 Case.scratch() -> a fresh folder, removed after the case; Case.world() -> a scratch copy of data/.
@@ -207,6 +208,7 @@ class Display:
         return key if isinstance(key, int) else self.x.keysym_to_keycode(XK.string_to_keysym(key))
 
     def press(self, win, keys):
+        self.release()
         win.x.set_input_focus(X.RevertToParent, X.CurrentTime)
         for key in keys:
             xtest.fake_input(self.x, X.KeyPress, self.keycode(key))
@@ -221,6 +223,9 @@ class Display:
 
     def answer(self, title, key, seconds=30):
         box = self.find(title, None, seconds)
+        # Mapped is not yet listening (Wine's boxes): a box that has painted its text has
+        # been through its message loop.
+        until(f"text in {box}", lambda: len(self.shot(box).getcolors(1 << 20) or []) > 1, seconds)
         self.press(box, [key])
         self.release()
         self.gone(box)
