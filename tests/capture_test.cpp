@@ -25,6 +25,7 @@
 #include "demo/scene_table.h"
 #include "demo/sequencer.h"
 #include "tests/test_support.h"
+#include "tools/gl_readback.h"
 #include "tools/png_writer.h"
 #include "tools/show_capture.h"
 

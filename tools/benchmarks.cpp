@@ -30,6 +30,7 @@
 #include "demo/cellphone_scene.h"
 #include "demo/prison_cell_scene.h"
 #include "render/toon_mesh.h"
+#include "tools/scene_timing.h"
 #include "tools/show_capture.h"
 
 namespace {

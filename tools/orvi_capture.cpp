@@ -21,9 +21,11 @@
 
 #include "demo/timeline.h"
 #include "platform/data_folder.h"
-#include "tools/offline_audio.h"
 #include "tools/png_writer.h"
+#include "tools/scene_timing.h"
 #include "tools/show_capture.h"
+#include "tools/tune_render.h"
+#include "tools/wav_writer.h"
 
 extern char** environ;
 
@@ -263,20 +265,6 @@ bool KeepFrame(int64_t frame, uint64_t, int, const std::vector<uint8_t>& rgb, vo
   return !g_captureStop;
 }
 
-void PrintStats(const SceneTiming& timing) {
-  std::printf("scene  frames  mean ms   p95 ms   max ms  CPU ms (all threads)\n");
-  for (size_t s = 0; s < timing.frameMs.size(); ++s) {
-    std::vector<double> t = timing.frameMs[s];
-    if (t.empty()) continue;
-    std::sort(t.begin(), t.end());
-    double mean = 0, cpu = 0;
-    for (double v : t) mean += v / t.size();
-    for (double v : timing.cpuMs[s]) cpu += v / timing.cpuMs[s].size();
-    std::printf("%5zu  %6zu  %7.2f  %7.2f  %7.2f  %7.2f\n", s, t.size(), mean, t[t.size() * 95 / 100],
-                t.back(), cpu);
-  }
-}
-
 // "ffmpeg exited with status 1", "ffmpeg was killed by SIGXFSZ (...)".
 std::string DescribeExit(int status) {
   if (WIFEXITED(status)) return "ffmpeg exited with status " + std::to_string(WEXITSTATUS(status));
@@ -471,6 +459,6 @@ int main(int argc, char** argv) {
   std::printf("wrote %s: %lld frames at %d fps (%.1f s of show) in %.1f s, %.2fx real time\n",
               job.output.c_str(), (long long)kept, o.fps, double(kept) / o.fps, seconds,
               double(kept) / o.fps / seconds);
-  if (job.stats) PrintStats(timing);
+  if (job.stats) PrintSceneTiming(timing);
   return 0;
 }

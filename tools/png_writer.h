@@ -1,4 +1,4 @@
-// Writes frames read back from OpenGL as 8-bit RGB PNG files.
+// Writes frames as 8-bit RGB PNG files.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -7,5 +7,3 @@
 // rgb holds width * height * 3 bytes, bottom row first (as glReadPixels gives).
 // On failure errno says why.
 bool WriteRgbPng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb);
-// The back buffer of the current context, bottom row first.
-std::vector<uint8_t> ReadBackBuffer(int width, int height);

@@ -1,19 +1,16 @@
 #include "tools/show_capture.h"
 
 #include <GL/gl.h>
-#include <time.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
 
 #include "platform/frame_timer.h"
 #include "app/lifecycle.h"
 #include "platform/message_box.h"
 #include "demo/sequencer.h"
 #include "demo/timeline.h"
-#include "tools/png_writer.h"
+#include "tools/gl_readback.h"
 
 namespace {
 
@@ -33,12 +30,6 @@ void EndCapture(int) { throw ShowEnded(); }
 }  // namespace
 
 volatile std::sig_atomic_t g_captureStop = 0;
-
-double ProcessCpuMs() {
-  timespec t;
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
 
 uint64_t FrameTimeMs(int64_t frame, int fps) { return uint64_t(frame) * 1000u / uint64_t(fps); }
 
@@ -86,22 +77,13 @@ int64_t RunCapture(GLWindow* window, const CaptureOptions& options, FrameSink si
       if (g_captureStop) return -1;
       g_captureNowMs = FrameTimeMs(n, options.fps);
       if (n == first) glFinish();  // the frames drawn unkept must not count against it
-      auto started = std::chrono::steady_clock::now();
-      const double cpuStarted = ProcessCpuMs();
+      const FrameStart started = StartFrameTiming();
       glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
       glLoadIdentity();
       window->frameCallback(window);
       if (n < first) continue;
       glFinish();
-      double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
-      if (timing && g_scene >= 0) {
-        if (timing->frameMs.size() <= size_t(g_scene)) {
-          timing->frameMs.resize(size_t(g_scene) + 1);
-          timing->cpuMs.resize(size_t(g_scene) + 1);
-        }
-        timing->frameMs[size_t(g_scene)].push_back(ms);
-        timing->cpuMs[size_t(g_scene)].push_back(ProcessCpuMs() - cpuStarted);
-      }
+      if (timing && g_scene >= 0) RecordFrame(timing, g_scene, started);
       std::vector<uint8_t> rgb = ReadBackBuffer(window->GetWidth(), window->GetHeight());
       SDL_GL_SwapWindow(window->sdlWindow);
       if (!sink(n, g_captureNowMs, g_scene, rgb, user)) return -1;

@@ -3,10 +3,10 @@
 #pragma once
 #include <csignal>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "platform/gl_window.h"
+#include "tools/scene_timing.h"
 
 struct CaptureOptions {
   int fps = 60;
@@ -31,22 +31,11 @@ int64_t LastFrame(const CaptureOptions& options);
 typedef bool (*FrameSink)(int64_t frame, uint64_t timeMs, int scene,
                           const std::vector<uint8_t>& rgb, void* user);
 
-struct SceneTiming {
-  // per scene number: time to draw a kept frame, glFinish included
-  std::vector<std::vector<double>> frameMs;
-  // The same frames in CPU time of the whole process (renderer threads too),
-  // which other work on a shared machine stretches far less than wall time.
-  std::vector<std::vector<double>> cpuMs;
-};
-
-// CPU time this process has used, all threads, in ms.
-double ProcessCpuMs();
-
 // Opens the offscreen window and sets the show up as Init does, without a
 // sound device. Reports failures on stderr; returns null after one.
 GLWindow* OpenCaptureWindow(const CaptureOptions& options);
 // Draws frames from 0 and hands the kept ones to the sink. Returns the number
 // of frames kept, or -1 if the sink or g_captureStop stopped it. The window is gone afterwards
-// when the show reached its end.
+// when the show reached its end. With timing, each kept frame's draw is timed.
 int64_t RunCapture(GLWindow* window, const CaptureOptions& options, FrameSink sink, void* user,
                    SceneTiming* timing);
