@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 
 namespace {
@@ -23,6 +25,7 @@ struct MusicPlayer {
   uint64_t framesHanded;  // frames given to the device since play began
   int64_t handedAtUs;     // monotonic time of the callback that gave the latest
   uint64_t clockUs;       // the latest reading of the music clock (main thread)
+  std::condition_variable rendered;  // a callback rendered the module
 };
 MusicPlayer g_player;
 
@@ -46,9 +49,12 @@ static void FillAudio(void*, Uint8* stream, int length) {
   for (size_t i = written * 2; i < frames * 2; ++i) out[i] = 0.0f;
   if (g_player.playing.load()) {
     // Silence past the song's end counts too: the show's time goes on.
-    std::lock_guard<std::mutex> hold(g_player.handedLock);
-    g_player.framesHanded += frames;
-    g_player.handedAtUs = MonotonicUs();
+    {
+      std::lock_guard<std::mutex> hold(g_player.handedLock);
+      g_player.framesHanded += frames;
+      g_player.handedAtUs = MonotonicUs();
+    }
+    g_player.rendered.notify_all();
   }
 }
 
@@ -96,11 +102,9 @@ int BASS_MusicPlay(uint32_t handle) {
   uint64_t before = g_player.callbacks.load();
   g_player.playing.store(1);
   // Music time starts when the device first pulls the module, not before.
-  for (int waited = 0; g_player.callbacks.load() == before; ++waited) {
-    if (waited >= 2000) return 0;
-    SDL_Delay(1);
-  }
-  return 1;
+  std::unique_lock<std::mutex> hold(g_player.handedLock);
+  return g_player.rendered.wait_for(hold, std::chrono::seconds(2),
+                                    [&] { return g_player.callbacks.load() != before; });
 }
 
 int BASS_Stop() {

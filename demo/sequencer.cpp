@@ -33,7 +33,9 @@ int32_t g_showQvtPicture;
 ShowEndCallback g_showEnd = nullptr;
 SceneDrawer g_drawScene = DrawScene;
 
-void ResetSequencer() {
+// Every variable above back to its start value, and the pulse factors to
+// rest: the state before the show's first frame.
+static void ResetSequencer() {
   g_eventCursor = 0;
   g_scene = -1;
   g_eventStampMs = 0;
@@ -60,7 +62,8 @@ enum { kFlashMs = 170, kPulseMs = 190 };
 // From this scene on a pulse flips the factor the next one scales.
 static const int kFirstAlternatingScene = FirstSceneWithPulse(PulseAlternating);
 
-float PulseWave(uint64_t d) { return SinDeg(float(d) * 4.0f); }
+// The pulse curve d ms into a pulse: 4 degrees a millisecond.
+static float PulseWave(uint64_t d) { return SinDeg(float(d) * 4.0f); }
 
 void ApplyTimelineEvent(GLWindow* window, const TimelineEvent& event, uint64_t now) {
   switch (event.type) {

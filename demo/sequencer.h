@@ -4,7 +4,7 @@
 
 #include "platform/gl_window.h"
 
-// The sequencer's state; ResetSequencer gives the start values.
+// The sequencer's state; ResetShow gives the start values.
 extern int32_t g_eventCursor;     // next timeline record to test
 extern int32_t g_scene;           // current scene number; -1 before the first event
 extern uint64_t g_eventStampMs;   // ms reading of the latest cut, flash or pulse
@@ -24,9 +24,6 @@ extern SceneDrawer g_drawScene;
 typedef void (*ShowEndCallback)(GLWindow* window);
 extern ShowEndCallback g_showEnd;
 
-// Puts every variable above back to its start value, and the pulse factors
-// to rest: the state before the show's first frame.
-void ResetSequencer();
 // Everything the show changes while it runs, back as before its first frame:
 // the sequencer, every scene's state and lights, the chrome logo's stamp.
 // InitShow calls it; so does every test that plays part of the show.
@@ -35,6 +32,3 @@ void DemoFrame(GLWindow* window);
 // What one record does when it is consumed at clock reading `now`.
 struct TimelineEvent;
 void ApplyTimelineEvent(GLWindow* window, const TimelineEvent& event, uint64_t now);
-
-// The pulse curve d ms into a pulse: 4 degrees a millisecond.
-float PulseWave(uint64_t d);

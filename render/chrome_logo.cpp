@@ -37,7 +37,8 @@ static void FacetChromeLogo(const Mesh& logo, ChromeVertex* out) {
   }
 }
 
-float ChromeSpinAngle(unsigned long long t) { return float(t) * 0.001f * 200.0f; }
+// Degrees turned t ms after the first call.
+static float ChromeSpinAngle(unsigned long long t) { return float(t) * 0.001f * 200.0f; }
 
 void DrawChromeLogo(double eyeZ, double eyeX, double eyeY, int spin, float alpha) {
   if (!g_chromeSpinStartSet) {

@@ -11,6 +11,3 @@ void ResetChromeLogo();
 // Looks along -z at (eyeX, eyeY, 0) from eyeZ; the look-at stays on the
 // modelview. With spin, turns 200 degrees a second from the first call ever.
 void DrawChromeLogo(double eyeZ, double eyeX, double eyeY, int spin, float alpha);
-
-// Degrees turned t ms after the first call.
-float ChromeSpinAngle(unsigned long long t);

@@ -34,7 +34,8 @@ QuadRect SpriteRect(double W, double H, double x, double y, double width, double
   return r;
 }
 
-float FlashAlpha(int64_t flashMs) { return SinDeg(float(flashMs) * 180.0f * 0.005882353f); }
+// Opacity of the scene-change flash at age t ms: 0 at 0, 1 at 85, 0 at 170.
+static float FlashAlpha(int64_t flashMs) { return SinDeg(float(flashMs) * 180.0f * 0.005882353f); }
 
 static void BeginScreenSpace(double W, double H) {
   glMatrixMode(GL_PROJECTION);

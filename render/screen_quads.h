@@ -20,8 +20,6 @@ QuadRect BackgroundRect(double windowWidth, double windowHeight, float pulse);
 // the centre of the content (the lettering) in the sprite's lower-left corner.
 QuadRect SpriteRect(double windowWidth, double windowHeight, double x, double y, double width,
                     double height, double contentWidth, double contentHeight, float pulse);
-// Opacity of the scene-change flash at age t ms: 0 at 0, 1 at 85, 0 at 170.
-float FlashAlpha(int64_t flashMs);
 
 void DrawBackground(GLWindow* window, int slot);
 void DrawSprite(GLWindow* window, int slot, double x, double y, double width, double height,

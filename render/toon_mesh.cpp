@@ -2,7 +2,15 @@
 
 #include <vector>
 
-void ShadeToonMesh(const Mesh& mesh, const Vector3& light, const float* normalMatrix,
+// One vertex as the arrays hand it to OpenGL: ramp coordinate, then position.
+struct ToonVertex {
+  float s;
+  float x, y, z;
+};
+
+// The mesh's vertices in storage order, 3 a triangle, each with its ramp
+// coordinate.
+static void ShadeToonMesh(const Mesh& mesh, const Vector3& light, const float* normalMatrix,
                    ToonVertex* out) {
   const TriangleRecord* end = mesh.triangles + mesh.triangleCount;
   for (const TriangleRecord* triangle = mesh.triangles; triangle != end; ++triangle) {

@@ -25,17 +25,6 @@ inline float ToonCoordinate(const float* normalMatrix, const MeshVertex& vertex,
   return s < 0.0f ? 0.0f : s;
 }
 
-// One vertex as the arrays hand it to OpenGL: ramp coordinate, then position.
-struct ToonVertex {
-  float s;
-  float x, y, z;
-};
-
-// The mesh's vertices in storage order, 3 a triangle, each with its ramp
-// coordinate: the per-frame shading, no GL.
-void ShadeToonMesh(const Mesh& mesh, const Vector3& light, const float* normalMatrix,
-                   ToonVertex* out);
-
 // Draws the mesh with the ramp's 1D texture; the caller has enabled
 // GL_TEXTURE_1D and captured normalMatrix from the modelview at its chosen point.
 // The vertices go in one array draw, the same values immediate mode would send.

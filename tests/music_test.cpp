@@ -6,6 +6,7 @@
 #include <xmp.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -194,6 +195,21 @@ TEST(Player, PlaysOnTheDummyDeviceStopsWhenFreedAndFailsInOrderWithoutADevice) {
   EXPECT_EQ(g_messages[0].text, "BASS initialization failed! No music!");
   EXPECT_EQ(g_messages[0].caption, "Orvi");
   EXPECT_EQ(g_messages[0].kind, MessageError);
+  BASS_Stop();
+  BASS_Free();
+}
+
+// A device that never pulls (here: never started) must not hang the start.
+TEST(Player, PlayOnADeviceThatNeverPullsGivesUpAfterTwoSeconds) {
+  ASSERT_EQ(BASS_Init(-1, 44100, 32, nullptr), 1);
+  ASSERT_NE(BASS_MusicLoad(1, g_moduleData, 0, uint32_t(g_moduleSize), 5), 0u);
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(BASS_MusicPlay(1), 0);
+  double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  EXPECT_GE(waited, 1.9);
+  EXPECT_LT(waited, 10.0);
+  BASS_Start();  // and once it pulls, play begins
+  EXPECT_EQ(BASS_MusicPlay(1), 1);
   BASS_Stop();
   BASS_Free();
 }
