@@ -6,7 +6,6 @@
 #include "platform/frame_timer.h"
 #include "assets/mesh.h"
 #include "assets/textures.h"
-#include "demo/scene_table.h"
 #include "render/screen_quads.h"
 #include "render/toon_mesh.h"
 
@@ -97,7 +96,7 @@ SpritePlacement BloodCellTitle(uint64_t t, int variant, double W) {
   return title;
 }
 
-void BloodCellScene(GLWindow* window, int variant) {
+void BloodCellScene(GLWindow* window, int variant, int backgroundSlot) {
   uint64_t elapsed = g_timer.ElapsedMs();
   if (!g_bloodFirstCallSet) {
     g_bloodFirstCallMs = elapsed;
@@ -110,7 +109,7 @@ void BloodCellScene(GLWindow* window, int variant) {
   LookAt camera;
   if (BloodCellCamera(variant, &camera)) {
     ApplyLookAt(camera);
-    DrawBackground(window, SceneBackgroundSlot(BloodCells, variant));
+    DrawBackground(window, backgroundSlot);
   }
 
   if (t > kTitleSlideStartMs) {

@@ -21,7 +21,8 @@ void InitBloodCells();
 // The field as InitBloodCells lays it, the light normalised, the title and
 // the first-call stamp as before the first frame.
 void ResetBloodCells();
-void BloodCellScene(GLWindow* window, int variant);
+// Draws the variant over the picture in backgroundSlot.
+void BloodCellScene(GLWindow* window, int variant, int backgroundSlot);
 
 // One frame of the drift, t ms after the first frame, dt ms since the last.
 void AdvanceBloodCells(uint64_t t, float dt);

@@ -5,7 +5,6 @@
 #include "platform/frame_timer.h"
 #include "assets/mesh.h"
 #include "assets/textures.h"
-#include "demo/scene_table.h"
 #include "render/screen_quads.h"
 #include "render/toon_mesh.h"
 
@@ -125,11 +124,11 @@ SpritePlacement CellphoneTitle(int variant, uint64_t T) {
   return title;
 }
 
-void CellphoneScene(GLWindow* window, int variant) {
+void CellphoneScene(GLWindow* window, int variant, int backgroundSlot) {
   uint64_t dt = g_timer.DeltaMs();
   uint64_t T = AdvancePhoneTime(variant, dt);
   ApplyLookAt(CellphoneCamera(variant, T));
-  DrawBackground(window, SceneBackgroundSlot(Cellphone, variant));
+  DrawBackground(window, backgroundSlot);
   MovePhone(variant, T, dt);
 
   BeginToonBatch();

@@ -16,7 +16,8 @@ extern Vector3 g_phoneLight;     // eye-space light, normalised by Init
 // Scene time 0 with variant 2 next to restart it, the phone at rest at the
 // origin, the light normalised.
 void ResetCellphone();
-void CellphoneScene(GLWindow* window, int variant);
+// Draws the variant over the picture in backgroundSlot.
+void CellphoneScene(GLWindow* window, int variant, int backgroundSlot);
 
 // Moves the scene time on by dt (restarting it where due) and, for variant 4,
 // wraps it; returns T for this frame.

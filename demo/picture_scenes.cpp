@@ -3,7 +3,6 @@
 #include <GL/gl.h>
 
 #include "platform/frame_timer.h"
-#include "demo/scene_table.h"
 #include "demo/sequencer.h"
 #include "render/chrome_logo.h"
 #include "render/screen_quads.h"
@@ -37,14 +36,14 @@ void CreditsScene(GLWindow* window, int backgroundSlot, int creditsSlot) {
 // 1/1200 a millisecond; at 1200 ms the value lands just below 0.
 float EndLogoAlpha(uint64_t u) { return float(1.0 - double(u) * double(0.00083333335f)); }
 
-void EndScene(GLWindow* window) {
+void EndScene(GLWindow* window, int backgroundSlot) {
   uint64_t elapsed = g_timer.ElapsedMs();
   if (!g_endStartSet) {
     g_endStartMs = elapsed;
     g_endStartSet = 1;
   }
   uint64_t u = elapsed - g_endStartMs;
-  DrawBackground(window, SceneBackgroundSlot(TheEnd, 0));
+  DrawBackground(window, backgroundSlot);
   if (u > kEndLogoFadeMs) return;
   glClear(GL_DEPTH_BUFFER_BIT);
   DrawChromeLogo(kLogoEyeZ, kLogoEyeX, kLogoEyeY, 0, EndLogoAlpha(u));

@@ -12,7 +12,7 @@ extern int g_endStartSet;
 void ResetPictureScenes();
 void PictureScene(GLWindow* window);
 void CreditsScene(GLWindow* window, int backgroundSlot, int creditsSlot);
-void EndScene(GLWindow* window);
+void EndScene(GLWindow* window, int backgroundSlot);
 
 // The end logo's opacity u ms into the end scene; drawn only while u <= 1200.
 float EndLogoAlpha(uint64_t u);

@@ -63,21 +63,15 @@ int FirstSceneWithPulse(PulseTarget pulse) {
   return scene;
 }
 
-int SceneBackgroundSlot(SceneFamily family, int variant) {
-  for (const SceneEntry& scene : g_scenes)
-    if (scene.family == family && scene.variant == variant) return scene.backgroundSlot;
-  return -1;
-}
-
 void DrawScene(GLWindow* window, int scene) {
   const SceneEntry& s = g_scenes[scene];
   switch (s.family) {
     case LogoPicture: DrawBackground(window, s.backgroundSlot); break;
-    case BloodCells: BloodCellScene(window, s.variant); break;
+    case BloodCells: BloodCellScene(window, s.variant, s.backgroundSlot); break;
     case PrisonCell: PrisonCellScene(window, s.variant); break;
-    case Cellphone: CellphoneScene(window, s.variant); break;
+    case Cellphone: CellphoneScene(window, s.variant, s.backgroundSlot); break;
     case Greetings: PictureScene(window); break;
     case Credits: CreditsScene(window, s.backgroundSlot, s.spriteSlot); break;
-    case TheEnd: EndScene(window); break;
+    case TheEnd: EndScene(window, s.backgroundSlot); break;
   }
 }

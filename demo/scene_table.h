@@ -40,8 +40,7 @@ uint64_t SceneEndMs(int scene);
 uint64_t SceneSettledMs(int scene);
 // The first scene whose beat pulse goes to this target; kSceneCount if none.
 int FirstSceneWithPulse(PulseTarget pulse);
-// The background picture of a family's variant; -1 if it has none.
-int SceneBackgroundSlot(SceneFamily family, int variant);
 
-// Calls the routine of a scene number 0..kSceneCount-1.
+// Calls the routine of a scene number 0..kSceneCount-1 with its variant and
+// pictures: the scene routines learn their slots only from here.
 void DrawScene(GLWindow* window, int scene);

@@ -13,6 +13,7 @@
 #include "demo/cellphone_scene.h"
 #include "demo/picture_scenes.h"
 #include "demo/prison_cell_scene.h"
+#include "demo/scene_table.h"
 #include "demo/sequencer.h"
 #include "tests/test_support.h"
 
@@ -73,7 +74,7 @@ TEST_F(SceneClocks, ThePhoneStepsFromThePrisonFrameRestartsInVariantsTwoToFourAn
   g_fakeNowMs += 35990;
   g_timer.DeltaMs();  // the last prison-cell frame
   g_fakeNowMs += 13;
-  CellphoneScene(window, 1);
+  CellphoneScene(window, 1, g_scenes[7].backgroundSlot);
   EXPECT_EQ(g_phoneTimeMs, 13u);
   ResetCellphone();
   const struct {
@@ -94,7 +95,7 @@ TEST_F(SceneClocks, TheEndLogoFadesOverItsFirst1200MsStillWritingDepthThenOnlyTh
   auto depthAfterEndScene = [&] {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glLoadIdentity();
-    EndScene(window);
+    EndScene(window, g_scenes[15].backgroundSlot);
     // The nearest depth where the logo stands, right of and below the centre.
     std::vector<float> depth(200 * 120);
     glReadPixels(420, 30, 200, 120, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
