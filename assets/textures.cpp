@@ -78,7 +78,9 @@ static int ReadAndUpload(int slot, GLint filter, PngSizeCheck check, void* user)
   return 1;
 }
 
-int LoadTextureSlot(int slot, GLint filter) { return ReadAndUpload(slot, filter, nullptr, nullptr); }
+int LoadTextureSlot(int slot, GLint filter) {
+  return ReadAndUpload(slot, filter, nullptr, nullptr);
+}
 
 // Nothing after the first failure is loaded or reported.
 static int LoadSlot(int slot, uint64_t* pixelsTaken) {

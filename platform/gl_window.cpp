@@ -179,7 +179,8 @@ int GLWindow::SwitchToFullscreen() {
 }
 
 void GLWindow::TakeDrawableSize(int drawableWidth, int drawableHeight) {
-  ViewRect view = FitViewport(drawableWidth, drawableHeight, fullscreen && options.desktop && !options.stretch);
+  const int letterbox = fullscreen && options.desktop && !options.stretch;
+  ViewRect view = FitViewport(drawableWidth, drawableHeight, letterbox);
   viewX = view.x;
   viewY = view.y;
   width = uint16_t(view.width);

@@ -14,8 +14,8 @@ double ProcessCpuMs() {
 FrameStart StartFrameTiming() { return {std::chrono::steady_clock::now(), ProcessCpuMs()}; }
 
 void RecordFrame(SceneTiming* timing, int scene, const FrameStart& start) {
-  const double ms =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start.wall).count();
+  using Ms = std::chrono::duration<double, std::milli>;
+  const double ms = Ms(std::chrono::steady_clock::now() - start.wall).count();
   if (timing->frameMs.size() <= size_t(scene)) {
     timing->frameMs.resize(size_t(scene) + 1);
     timing->cpuMs.resize(size_t(scene) + 1);
