@@ -88,7 +88,8 @@ class WholeShow(Case):
                 orvi.signal(signal.SIGSTOP)
                 time.sleep(3)
                 orvi.signal(signal.SIGCONT)
-            until(f"scene {n} at {aim} ms", lambda: show_ms() >= aim, 90, 0.005)
+            until(f"scene {n} at {aim} ms", lambda: show_ms() >= aim or not orvi.alive(), 90, 0.005)
+            self.assertTrue(orvi.alive(), f"the show ended at {show_ms():.0f} ms of its music, before scene {n}")
             shots.append((screen.shot(win), show_ms()))
         self.assertEqual(orvi.wait(30), 0)
 
