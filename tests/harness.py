@@ -28,14 +28,12 @@ until(what, probe, seconds): polls probe until it returns something true and ret
     deadline the case fails with "no <what> in N s". Waits are on events, never fixed sleeps.
 blank(image): black, or a bare root window: under 3 colours or one over nine tenths of it.
 A failing case prints every program it started: command, exit code, stdout, stderr.
-Run one case:  /usr/bin/python3 tests/window_test.py Keys.test_every_other_key
+Run one case:  /usr/bin/python3 tests/window_test.py Ending.test_closing_the_window_ends_the_show
 """
 import os
 import select
 import shutil
-import signal
 import subprocess
-import sys
 import tempfile
 import time
 import unittest
@@ -120,7 +118,6 @@ class Program:
 
     def kill(self):
         if self.alive():
-            self.process.send_signal(signal.SIGCONT)
             self.process.kill()
         self.process.wait()
 

@@ -115,7 +115,12 @@ class WholeShow(Case):
         end, quality = where_in_tune(written, tune(reference))
         print(f"the last sound written is the tune at {end:.3f} s: {(end - 67) * 1000:+.1f} ms "
               f"from 67 s (match {quality:.3f})")
-        self.assertLessEqual(abs(end - 67) * 1000, 30)
+        # The show ends in the frame that finds its clock at 67 s, and the clock never runs ahead
+        # of the sound handed to the device: the end is not early. After that frame the device
+        # plays on until the shutdown stops it, for as long as a busy machine keeps the main
+        # thread from its next frame: late by a frame or a few.
+        self.assertGreaterEqual((end - 67) * 1000, -30, "the show's clock ran ahead of its music")
+        self.assertLessEqual((end - 67) * 1000, 250, "the music ran on after the show's end")
         self.assertGreater(quality, 0.9)
 
 
