@@ -36,9 +36,11 @@ def png(path, width, height, texts=0, text_mb=0, icc_mb=0):
 
 
 def flip_byte(path, offset):
-    data = bytearray(open(path, "rb").read())
-    data[offset] ^= 0x5A
-    open(path, "wb").write(data)
+    with open(path, "r+b") as f:
+        f.seek(offset)
+        byte = f.read(1)[0]
+        f.seek(offset)
+        f.write(bytes([byte ^ 0x5A]))
 
 
 def replace_with_fifo(path):
@@ -53,7 +55,7 @@ PICTURE_FAULTS = [
      ["Orvi: Tonaro: Go fullscreen?", "LoadTextures(): Could not load Chrome texture!@#"], ["Cannot"]),
     ("corrupt", lambda d: flip_byte(d("zmb.png"), 200),
      [": MyPNGErrorHandler", "LoadTextures(): Could not load ZMB texture!@#"], []),
-    ("truncated", lambda d: open(d("velkoran.png"), "wb").write(open(os.path.join(DATA, "velkoran.png"), "rb").read(5000)),
+    ("truncated", lambda d: os.truncate(d("velkoran.png"), 5000),
      [": MyPNGErrorHandler", "LoadTextures(): Could not load Orvi logo texture!@#"], []),
     ("greyscale", lambda d: Image.open(d("qvt.png")).convert("L").save(d("qvt.png")),
      ["LoadTextures(): Could not load QVT texture!@#"], ["MyPNGErrorHandler"]),
