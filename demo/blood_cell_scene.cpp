@@ -96,7 +96,7 @@ SpritePlacement BloodCellTitle(uint64_t t, int variant, double W) {
   return title;
 }
 
-void BloodCellScene(GLWindow* window, int variant, int backgroundSlot) {
+uint64_t StepBloodCells(GLWindow* window, int variant, SpritePlacement* title) {
   uint64_t elapsed = g_timer.ElapsedMs();
   if (!g_bloodFirstCallSet) {
     g_bloodFirstCallMs = elapsed;
@@ -105,6 +105,14 @@ void BloodCellScene(GLWindow* window, int variant, int backgroundSlot) {
   uint64_t t = elapsed - g_bloodFirstCallMs;
   float dt = float(g_timer.DeltaMs());
   AdvanceBloodCells(t, dt);
+  *title = SpritePlacement{};
+  if (t > kTitleSlideStartMs) *title = BloodCellTitle(t, variant, window->GetWidth());
+  return t;
+}
+
+void BloodCellScene(GLWindow* window, int variant, int backgroundSlot) {
+  SpritePlacement title;
+  uint64_t t = StepBloodCells(window, variant, &title);
 
   LookAt camera;
   if (BloodCellCamera(variant, &camera)) {
@@ -113,7 +121,6 @@ void BloodCellScene(GLWindow* window, int variant, int backgroundSlot) {
   }
 
   if (t > kTitleSlideStartMs) {
-    SpritePlacement title = BloodCellTitle(t, variant, window->GetWidth());
     if (title.draw)
       DrawSprite(window, kTitleSlot, title.x, title.y, title.width, title.height, 293, 65,
                  title.alpha);

@@ -23,6 +23,9 @@ void InitBloodCells();
 void ResetBloodCells();
 // Draws the variant over the picture in backgroundSlot.
 void BloodCellScene(GLWindow* window, int variant, int backgroundSlot);
+// What a frame of the scene changes, without drawing: the drift and the
+// title's fade. Returns t; the title is what the frame would draw.
+uint64_t StepBloodCells(GLWindow* window, int variant, SpritePlacement* title);
 
 // One frame of the drift, t ms after the first frame, dt ms since the last.
 void AdvanceBloodCells(uint64_t t, float dt);

@@ -124,12 +124,17 @@ SpritePlacement CellphoneTitle(int variant, uint64_t T) {
   return title;
 }
 
-void CellphoneScene(GLWindow* window, int variant, int backgroundSlot) {
+uint64_t StepCellphone(int variant) {
   uint64_t dt = g_timer.DeltaMs();
   uint64_t T = AdvancePhoneTime(variant, dt);
+  MovePhone(variant, T, dt);
+  return T;
+}
+
+void CellphoneScene(GLWindow* window, int variant, int backgroundSlot) {
+  uint64_t T = StepCellphone(variant);
   ApplyLookAt(CellphoneCamera(variant, T));
   DrawBackground(window, backgroundSlot);
-  MovePhone(variant, T, dt);
 
   BeginToonBatch();
   glPushMatrix();

@@ -18,6 +18,9 @@ extern Vector3 g_phoneLight;     // eye-space light, normalised by Init
 void ResetCellphone();
 // Draws the variant over the picture in backgroundSlot.
 void CellphoneScene(GLWindow* window, int variant, int backgroundSlot);
+// What a frame of the scene changes, without drawing: its time and the phone's
+// pose. Returns T.
+uint64_t StepCellphone(int variant);
 
 // Moves the scene time on by dt (restarting it where due) and, for variant 4,
 // wraps it; returns T for this frame.

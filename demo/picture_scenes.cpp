@@ -36,13 +36,19 @@ void CreditsScene(GLWindow* window, int backgroundSlot, int creditsSlot) {
 // 1/1200 a millisecond; at 1200 ms the value lands just below 0.
 float EndLogoAlpha(uint64_t u) { return float(1.0 - double(u) * double(0.00083333335f)); }
 
-void EndScene(GLWindow* window, int backgroundSlot) {
+uint64_t StepEndScene() {
   uint64_t elapsed = g_timer.ElapsedMs();
   if (!g_endStartSet) {
     g_endStartMs = elapsed;
     g_endStartSet = 1;
   }
   uint64_t u = elapsed - g_endStartMs;
+  if (u <= kEndLogoFadeMs) StartChromeSpin();
+  return u;
+}
+
+void EndScene(GLWindow* window, int backgroundSlot) {
+  uint64_t u = StepEndScene();
   DrawBackground(window, backgroundSlot);
   if (u > kEndLogoFadeMs) return;
   glClear(GL_DEPTH_BUFFER_BIT);

@@ -13,6 +13,8 @@ void ResetPictureScenes();
 void PictureScene(GLWindow* window);
 void CreditsScene(GLWindow* window, int backgroundSlot, int creditsSlot);
 void EndScene(GLWindow* window, int backgroundSlot);
+// What a frame of the end scene changes, without drawing; returns u.
+uint64_t StepEndScene();
 
 // The end logo's opacity u ms into the end scene; drawn only while u <= 1200.
 float EndLogoAlpha(uint64_t u);

@@ -89,7 +89,7 @@ SpritePlacement PrisonCellTitle(int variant, uint64_t T, int W, int H) {
   return title;
 }
 
-void PrisonCellScene(GLWindow* window, int variant) {
+uint64_t StepPrisonCell(int variant) {
   g_prisonTimeMs += g_timer.DeltaMs();
   if (variant == 2 && !g_prisonResetDone) {
     g_prisonResetDone = 1;
@@ -97,9 +97,13 @@ void PrisonCellScene(GLWindow* window, int variant) {
     g_prisonLight = Vector3{-0.326f, 0.661f, 0.676f};
     Vector3Normalize(g_prisonLight);
   }
-  uint64_t T = g_prisonTimeMs;
+  MovePrisonLight(variant, g_prisonTimeMs, g_prisonLight);
+  return g_prisonTimeMs;
+}
+
+void PrisonCellScene(GLWindow* window, int variant) {
+  uint64_t T = StepPrisonCell(variant);
   ApplyLookAt(PrisonCellCamera(variant, T));
-  MovePrisonLight(variant, T, g_prisonLight);
 
   BeginToonBatch();
   glPushMatrix();

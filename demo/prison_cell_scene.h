@@ -13,6 +13,8 @@ extern Vector3 g_prisonLight;    // eye-space light, moved by this scene
 // Scene time 0, the light back at its normalised start.
 void ResetPrisonCell();
 void PrisonCellScene(GLWindow* window, int variant);
+// What a frame of the scene changes, without drawing: its time and light. Returns T.
+uint64_t StepPrisonCell(int variant);
 
 LookAt PrisonCellCamera(int variant, uint64_t T);
 // Overwrites the light's moving components for this frame and normalises it.

@@ -4,6 +4,7 @@
 #include "demo/cellphone_scene.h"
 #include "demo/picture_scenes.h"
 #include "demo/prison_cell_scene.h"
+#include "render/chrome_logo.h"
 #include "render/screen_quads.h"
 
 const SceneEntry g_scenes[kSceneCount] = {
@@ -73,5 +74,19 @@ void DrawScene(GLWindow* window, int scene) {
     case Greetings: PictureScene(window); break;
     case Credits: CreditsScene(window, s.backgroundSlot, s.spriteSlot); break;
     case TheEnd: EndScene(window, s.backgroundSlot); break;
+  }
+}
+
+void StepScene(GLWindow* window, int scene) {
+  const SceneEntry& s = g_scenes[scene];
+  SpritePlacement title;
+  switch (s.family) {
+    case BloodCells: StepBloodCells(window, s.variant, &title); break;
+    case PrisonCell: StepPrisonCell(s.variant); break;
+    case Cellphone: StepCellphone(s.variant); break;
+    case Credits: StartChromeSpin(); break;
+    case TheEnd: StepEndScene(); break;
+    case LogoPicture:
+    case Greetings: break;
   }
 }

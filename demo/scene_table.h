@@ -44,3 +44,5 @@ int FirstSceneWithPulse(PulseTarget pulse);
 // Calls the routine of a scene number 0..kSceneCount-1 with its variant and
 // pictures: the scene routines learn their slots only from here.
 void DrawScene(GLWindow* window, int scene);
+// Changes what the scene's routine would change, without drawing anything.
+void StepScene(GLWindow* window, int scene);

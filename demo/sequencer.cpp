@@ -143,3 +143,12 @@ void DemoFrame(GLWindow* window) {
     if (g_flashMs >= kFlashMs) g_flashMs = -1;
   }
 }
+
+void StepFrame(GLWindow* window) {
+  uint64_t now = g_timer.ElapsedMs();
+  ConsumeEvent(window, now);
+  AdvanceFlash(now);
+  AdvancePulse(now);
+  if (g_scene >= 0 && g_scene < kSceneCount) StepScene(window, g_scene);
+  if (g_flashMs >= kFlashMs) g_flashMs = -1;
+}

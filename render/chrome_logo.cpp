@@ -40,11 +40,15 @@ static void FacetChromeLogo(const Mesh& logo, ChromeVertex* out) {
 // Degrees turned t ms after the first call.
 static float ChromeSpinAngle(unsigned long long t) { return float(t) * 0.001f * 200.0f; }
 
-void DrawChromeLogo(double eyeZ, double eyeX, double eyeY, int spin, float alpha) {
+void StartChromeSpin() {
   if (!g_chromeSpinStartSet) {
     g_chromeSpinStartMs = g_timer.ElapsedMs();
     g_chromeSpinStartSet = 1;
   }
+}
+
+void DrawChromeLogo(double eyeZ, double eyeX, double eyeY, int spin, float alpha) {
+  StartChromeSpin();
   uint64_t t = g_timer.ElapsedMs() - g_chromeSpinStartMs;
 
   gluLookAt(eyeX, eyeY, eyeZ, eyeX, eyeY, 0, 0, 1, 0);

@@ -11,3 +11,5 @@ void ResetChromeLogo();
 // Looks along -z at (eyeX, eyeY, 0) from eyeZ; the look-at stays on the
 // modelview. With spin, turns 200 degrees a second from the first call ever.
 void DrawChromeLogo(double eyeZ, double eyeX, double eyeY, int spin, float alpha);
+// Stamps the first call, as drawing would, without drawing.
+void StartChromeSpin();

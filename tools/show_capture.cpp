@@ -76,12 +76,14 @@ int64_t RunCapture(GLWindow* window, const CaptureOptions& options, FrameSink si
     for (int64_t n = 0; n < last; ++n) {
       if (g_captureStop) return -1;
       g_captureNowMs = FrameTimeMs(n, options.fps);
-      if (n == first) glFinish();  // the frames drawn unkept must not count against it
+      if (n < first) {
+        StepFrame(window);
+        continue;
+      }
       const FrameStart started = StartFrameTiming();
       glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
       glLoadIdentity();
       window->frameCallback(window);
-      if (n < first) continue;
       glFinish();
       if (timing && g_scene >= 0) RecordFrame(timing, g_scene, started);
       std::vector<uint8_t> rgb = ReadBackBuffer(window->GetWidth(), window->GetHeight());

@@ -12,7 +12,7 @@ struct CaptureOptions {
   int fps = 60;
   int width = 640;
   int height = 480;
-  double fromSeconds = 0;   // frames before this are drawn but not kept
+  double fromSeconds = 0;   // frames before this only move the show on, undrawn
   double toSeconds = 1e9;   // the show's end event stops it sooner
   int msaa = 0;             // multisamples; 0 draws exactly as the reference frames
 };
