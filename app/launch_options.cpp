@@ -1,5 +1,6 @@
 #include "app/launch_options.h"
 
+#include <cstdio>
 #include <cstring>
 
 const char* const kLaunchUsage =
@@ -17,6 +18,20 @@ const char* const kLaunchUsage =
     "Hold Escape or close the window to end the show early.\n";
 
 const char* OrviVersion() { return ORVI_VERSION; }
+
+std::string Printable(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c >= 0x20 && c < 0x7f && c != '\\') {
+      out += char(c);
+    } else {
+      char code[8];
+      std::snprintf(code, sizeof code, "\\x%02x", c);
+      out += code;
+    }
+  }
+  return out;
+}
 
 // A whole decimal number from 0 to 16, nothing else.
 static int ParseSamples(const char* text, int* samples) {
@@ -55,11 +70,11 @@ int ParseLaunchOptions(int argc, const char* const* argv, LaunchOptions* options
         return 0;
       }
       if (!ParseSamples(argv[++i], &options->msaa)) {
-        *reason = std::string("--msaa takes a whole number from 0 to 16, not '") + argv[i] + "'";
+        *reason = "--msaa takes a whole number from 0 to 16, not '" + Printable(argv[i]) + "'";
         return 0;
       }
     } else {
-      *reason = "unknown option '" + a + "'";
+      *reason = "unknown option '" + Printable(a) + "'";
       return 0;
     }
   }

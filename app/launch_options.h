@@ -17,5 +17,8 @@ extern const char* const kLaunchUsage;
 // 1 when every argument is understood; otherwise 0 with the reason.
 int ParseLaunchOptions(int argc, const char* const* argv, LaunchOptions* options,
                        std::string* reason);
+// An argument as it can be shown on a terminal: bytes outside printable ASCII,
+// and the backslash, as \xNN.
+std::string Printable(const std::string& text);
 // The project's version, as the build gives it.
 const char* OrviVersion();

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +20,7 @@
 #include <functional>
 #include <string>
 
+#include "app/launch_options.h"
 #include "demo/timeline.h"
 #include "platform/data_folder.h"
 #include "tools/png_writer.h"
@@ -129,10 +131,10 @@ std::string ParseArguments(int argc, char** argv, Job* job) {
     }
     const bool takesValue = a == "-o" || a == "--output" || a == "--fps" || a == "--size" ||
                             a == "--msaa" || a == "--from" || a == "--to";
-    if (!takesValue) return "unknown option '" + a + "'";
+    if (!takesValue) return "unknown option '" + Printable(a) + "'";
     if (i + 1 >= argc) return a + " needs a value";
     const char* v = argv[++i];
-    const std::string quoted = std::string("'") + v + "'";
+    const std::string quoted = "'" + Printable(v) + "'";
     if (a == "-o" || a == "--output") {
       if (!*v) return a + ": the path is empty";
       job->output = v;
@@ -194,10 +196,47 @@ bool OnPath(const char* program) {
 
 std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
 
+// What an existing path is, for a refusal: "a folder", "a device", ...
+std::string KindOf(const struct stat& s) {
+  if (S_ISDIR(s.st_mode)) return "a folder";
+  if (S_ISCHR(s.st_mode) || S_ISBLK(s.st_mode)) return "a device";
+  if (S_ISFIFO(s.st_mode)) return "a fifo";
+  if (S_ISSOCK(s.st_mode)) return "a socket";
+  if (S_ISREG(s.st_mode)) return "a file";
+  return "not a regular file";
+}
+
+// A file the run will rename its finished output onto: absent, or a regular
+// file (through any links, which are kept: the target is what gets replaced).
+// Returns why not, or "" with *path made the real name to write.
+std::string CheckFileTarget(std::string* path) {
+  struct stat s;
+  if (lstat(path->c_str(), &s) != 0) {
+    if (errno == ENOENT) return "";
+    return Errno("cannot look at " + *path);
+  }
+  if (S_ISLNK(s.st_mode)) {
+    if (stat(path->c_str(), &s) != 0) return *path + " is a link to nothing that can be written";
+    char* real = realpath(path->c_str(), nullptr);
+    if (!real) return Errno("cannot follow " + *path);
+    *path = real;
+    std::free(real);
+  }
+  if (!S_ISREG(s.st_mode)) return *path + " is " + KindOf(s) + ", not a file to write";
+  return "";
+}
+
 // Writes a file under a hidden name beside its final one and renames it when
 // complete, so no half-written file ever carries the final name.
-bool WriteComplete(Job* job, const fs::path& final,
+bool WriteComplete(Job* job, const fs::path& name,
                    const std::function<bool(const std::string&)>& write) {
+  std::string target = name.string();
+  const std::string refusal = CheckFileTarget(&target);
+  if (!refusal.empty()) {
+    job->failure = refusal;
+    return false;
+  }
+  const fs::path final(target);
   const std::string temporary =
       (final.parent_path() / ("." + final.filename().string() + ".partial")).string();
   if (!write(temporary)) {
@@ -368,6 +407,29 @@ bool CanWriteIn(const fs::path& folder, Job* job) {
   return true;
 }
 
+// Every path the run writes, checked before any rendering.
+std::string CheckOutputs(Job* job) {
+  const fs::path out(job->output);
+  if (!job->png) return CheckFileTarget(&job->output);
+  struct stat s;
+  if (stat(job->output.c_str(), &s) == 0 && !S_ISDIR(s.st_mode))
+    return job->output + " is " + KindOf(s) + ", not a folder for --png";
+  if (lstat(job->output.c_str(), &s) == 0 && S_ISLNK(s.st_mode) && stat(job->output.c_str(), &s) != 0)
+    return job->output + " is a link to nothing, not a folder for --png";
+  std::vector<std::string> names = {"tune.wav"};
+  char name[64];
+  for (int64_t n = FirstFrame(job->options); n < LastFrame(job->options); ++n) {
+    std::snprintf(name, sizeof name, "frame-%05lld.png", (long long)n);
+    names.push_back(name);
+  }
+  for (const std::string& n : names) {
+    std::string path = (out / n).string();
+    const std::string why = CheckFileTarget(&path);
+    if (!why.empty()) return why;
+  }
+  return "";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -389,6 +451,11 @@ int main(int argc, char** argv) {
   // The output is named from where the tool was started, even when the
   // pictures are then read from beside the tool.
   job.output = fs::absolute(job.output).string();
+  const std::string unwritable = CheckOutputs(&job);
+  if (!unwritable.empty()) {
+    std::fprintf(stderr, "orvi-capture: %s\n", unwritable.c_str());
+    return 2;
+  }
   UseDataBesideProgram();
   const CaptureOptions& o = job.options;
   job.total = LastFrame(o) - FirstFrame(o);
