@@ -1,4 +1,4 @@
-# Sourced by scripts/build-windows (and the web build). Fetches Debian's
+# Sourced by scripts/build-windows and scripts/build-web. Fetches Debian's
 # source packages of the libraries the Linux build links (SDL2, zlib, libpng,
 # libopenmpt) and builds each once into a cache keyed by the source versions,
 # the compiler and the caller's recipe number.

@@ -1,0 +1,39 @@
+// The page's entry points. main readies the page and returns with the
+// program alive; the start screen's Play calls orvi_play, which starts the
+// show as RunProgram does after its question, then returns to the browser,
+// which draws the frames.
+#include <emscripten.h>
+
+#include "platform/data_folder.h"
+#include "platform/frame_timer.h"
+#include "platform/message_box.h"
+#include "platform/web_page.h"
+#include "app/lifecycle.h"
+#include "audio/music_player.h"
+#include "demo/sequencer.h"
+
+extern "C" EMSCRIPTEN_KEEPALIVE void orvi_play() {
+  GLWindow* window = new GLWindow();
+  // No anti-aliasing: WebGL may give none, and a software browser would not
+  // hold the frame rate with it.
+  window->samples = 0;
+  window->vsync = 1;
+  if (!Init(0, window)) {
+    ShowMessage(MessageError, "main()", "Init() failure!");
+    Shutdown(window);
+  }
+  FitToPage(window);
+  RunFramesInPage(window, Shutdown);
+}
+
+// What the page and its test read while the show runs.
+extern "C" EMSCRIPTEN_KEEPALIVE double orvi_show_ms() { return double(g_timer.ElapsedMs()); }
+extern "C" EMSCRIPTEN_KEEPALIVE double orvi_music_seconds() { return MusicPositionSeconds(); }
+extern "C" EMSCRIPTEN_KEEPALIVE int orvi_scene() { return g_scene; }
+
+int main() {
+  UseDataBesideProgram();
+  ReadyPage();
+  g_processExit = EndInPage;
+  return 0;
+}

@@ -1,0 +1,72 @@
+#include "platform/web_page.h"
+
+#include <GL/gl.h>
+#include <emscripten.h>
+
+#include "platform/message_box.h"
+
+static GLWindow* g_pageWindow = nullptr;
+static void (*g_pageEnd)(GLWindow*) = nullptr;
+static int g_pageLeft = 0;
+static int g_framesDrawn = 0;
+
+EM_JS(void, PageMessage, (int question, const char* caption, const char* text), {
+  Module.orviMessage(UTF8ToString(caption), UTF8ToString(text), question);
+});
+EM_JS(void, PageEnded, (int code), { Module.orviEnded(code); });
+EM_JS(void, PageFirstFrame, (), { Module.orviFirstFrame(); });
+
+// The page has no modal box: the text stays on the page, a question is
+// answered No (the page asks its own before the show: Play or fullscreen).
+static int ShowInPage(MessageKind kind, const char* caption, const char* text) {
+  const int question = kind == MessageQuestion || kind == MessageWarningYesNo;
+  PageMessage(question, caption, text);
+  return question ? 0 : 1;
+}
+
+void ReadyPage() { SetMessageHook(ShowInPage); }
+
+// The window behaves as one at the desktop's resolution: the canvas follows
+// the page's size and the picture keeps 4:3 between black bars.
+void FitToPage(GLWindow* window) {
+  window->fullscreen = 1;
+  window->desktop = 1;
+  window->stretch = 0;
+  SDL_Event resized = {};
+  resized.type = SDL_WINDOWEVENT;
+  resized.window.event = SDL_WINDOWEVENT_SIZE_CHANGED;
+  window->WndProc(resized);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void orvi_leave() { g_pageLeft = 1; }
+
+static void PageFrame() {
+  GLWindow* window = g_pageWindow;
+  SDL_Event event;
+  int quit = g_pageLeft;
+  while (SDL_PollEvent(&event)) {
+    if (event.type == SDL_QUIT) quit = 1;
+    else window->WndProc(event);
+  }
+  if (quit || window->keyDown[KeyEscape]) g_pageEnd(window);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glLoadIdentity();
+  window->frameCallback(window);
+  glFlush();
+  if (g_framesDrawn++ == 0) PageFirstFrame();
+}
+
+void RunFramesInPage(GLWindow* window, void (*end)(GLWindow* window)) {
+  g_pageWindow = window;
+  g_pageEnd = end;
+  g_pageLeft = 0;
+  g_framesDrawn = 0;
+  emscripten_set_main_loop(PageFrame, 0, 0);
+}
+
+void EndInPage(int code) {
+  emscripten_cancel_main_loop();
+  g_pageWindow = nullptr;
+  PageEnded(code);
+  emscripten_exit_with_live_runtime();
+}

@@ -1,0 +1,17 @@
+// The page the browser shows the show in. The browser drives the frames (a
+// page may not block), messages appear in the page in the boxes' words, and
+// the end of the process becomes the page's end state.
+#pragma once
+#include "platform/gl_window.h"
+
+// Messages go into the page from here on; nothing is asked there.
+void ReadyPage();
+// The 4:3 picture centred in the page's canvas at its own resolution, as on
+// the desktop at its resolution, whatever size the page gives it.
+void FitToPage(GLWindow* window);
+// Draws one frame per display refresh from now on. Escape, the page being
+// left or closed call end, which must not return.
+void RunFramesInPage(GLWindow* window, void (*end)(GLWindow* window));
+// The page's end of the program: the page hears the code, the frames stop
+// and control goes back to the browser.
+[[noreturn]] void EndInPage(int code);
