@@ -18,6 +18,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void orvi_play() {
   // hold the frame rate with it.
   window->samples = 0;
   window->vsync = 1;
+  window->desktop = 1;
   if (!Init(0, window)) {
     ShowMessage(MessageError, "main()", "Init() failure!");
     Shutdown(window);

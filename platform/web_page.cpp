@@ -26,12 +26,11 @@ static int ShowInPage(MessageKind kind, const char* caption, const char* text) {
 
 void ReadyPage() { SetMessageHook(ShowInPage); }
 
-// The window behaves as one at the desktop's resolution: the canvas follows
-// the page's size and the picture keeps 4:3 between black bars.
+// Once made, the window behaves as one fullscreen at the desktop's
+// resolution (which the caller chose before Create): the canvas follows the
+// page's size and the picture keeps 4:3 between black bars.
 void FitToPage(GLWindow* window) {
   window->fullscreen = 1;
-  window->desktop = 1;
-  window->stretch = 0;
   SDL_Event resized = {};
   resized.type = SDL_WINDOWEVENT;
   resized.window.event = SDL_WINDOWEVENT_SIZE_CHANGED;

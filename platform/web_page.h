@@ -6,8 +6,9 @@
 
 // Messages go into the page from here on; nothing is asked there.
 void ReadyPage();
-// The 4:3 picture centred in the page's canvas at its own resolution, as on
-// the desktop at its resolution, whatever size the page gives it.
+// The 4:3 picture centred in the page's canvas at its own resolution,
+// whatever size the page gives it, as fullscreen at the desktop's resolution
+// (the window's option, chosen before Create).
 void FitToPage(GLWindow* window);
 // Draws one frame per display refresh from now on. Escape, the page being
 // left or closed call end, which must not return.

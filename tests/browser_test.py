@@ -1,0 +1,236 @@
+#!/usr/bin/python3
+"""The web build in Debian's Chromium, headless on SwiftShader, served on 127.0.0.1 only: the
+page loads without console errors, a click starts the show, the show's clock keeps with the
+music, frames look as the native capture's, and the show ends by itself; a missing picture is
+said in the page and nothing starts. Skipped, saying so, where Chromium is missing."""
+import asyncio
+import base64
+import functools
+import http.server
+import io
+import json
+import os
+import shutil
+import sys
+import threading
+import urllib.request
+
+import numpy as np
+import websockets
+from PIL import Image
+
+from harness import ARTIFACTS, CAPTURE, Case, ROOT, SCENE_LIST, main, until
+
+WEB = os.environ.get("ORVI_WEB", os.path.join(ROOT, "dist", "web"))
+CHROMIUM = shutil.which("chromium")
+# The moments compared: the middle of a logo, the blood cells, the prison cell, the phone, a
+# credits scene and the end, by scene number.
+SCENES = (1, 3, 5, 8, 13, 15)
+
+
+class Served:
+    """A folder on 127.0.0.1 at a free port, wasm with its own type so the browser streams it."""
+
+    def __init__(self, folder):
+        handler = functools.partial(Quiet, directory=folder)
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        self.url = "http://127.0.0.1:%d/" % self.server.server_address[1]
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def stop(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+class Quiet(http.server.SimpleHTTPRequestHandler):
+    extensions_map = dict(http.server.SimpleHTTPRequestHandler.extensions_map,
+                          **{".wasm": "application/wasm", ".js": "text/javascript"})
+
+    def log_message(self, *args):
+        pass
+
+
+class Browser:
+    """Headless Chromium driven over its DevTools protocol, one page, its console collected."""
+
+    def __init__(self, case):
+        profile = case.scratch()
+        self.program = case.start([
+            CHROMIUM, "--headless=new", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
+            "--autoplay-policy=no-user-gesture-required", "--no-sandbox",
+            "--disable-background-networking", "--disable-component-update", "--disable-sync",
+            "--no-first-run", "--remote-debugging-address=127.0.0.1", "--remote-debugging-port=0",
+            "--user-data-dir=" + profile, "--window-size=640,480",
+            "--force-device-scale-factor=1", "about:blank"])
+        active = os.path.join(profile, "DevToolsActivePort")
+        port = until("DevTools port", lambda: os.path.exists(active) and
+                     open(active).read().split("\n")[0])
+        targets = json.load(urllib.request.urlopen("http://127.0.0.1:%s/json/list" % port))
+        url = next(t["webSocketDebuggerUrl"] for t in targets if t["type"] == "page")
+        self.loop = asyncio.new_event_loop()
+        threading.Thread(target=self.loop.run_forever, daemon=True).start()
+        self.console, self.pending, self.next_id = [], {}, 0
+        self.socket = self.run(websockets.connect(url, max_size=1 << 26))
+        asyncio.run_coroutine_threadsafe(self.read(), self.loop)
+        case.addCleanup(self.close)
+        for domain in ("Page", "Runtime", "Log"):
+            self.call(domain + ".enable")
+
+    def run(self, coroutine, seconds=60):
+        return asyncio.run_coroutine_threadsafe(coroutine, self.loop).result(seconds)
+
+    async def read(self):
+        async for text in self.socket:
+            message = json.loads(text)
+            if "id" in message:
+                self.pending.pop(message["id"]).set_result(message)
+            elif message["method"] == "Runtime.exceptionThrown":
+                self.console.append(message["params"]["exceptionDetails"].get("exception", {})
+                                    .get("description", str(message["params"])))
+            elif message["method"] == "Runtime.consoleAPICalled" and message["params"]["type"] == "error":
+                self.console.append(" ".join(str(a.get("value", a.get("description")))
+                                             for a in message["params"]["args"]))
+            elif message["method"] == "Log.entryAdded" and message["params"]["entry"]["level"] == "error":
+                self.console.append(message["params"]["entry"]["text"])
+
+    async def send(self, method, params):
+        self.next_id += 1
+        answer = self.loop.create_future()
+        self.pending[self.next_id] = answer
+        await self.socket.send(json.dumps({"id": self.next_id, "method": method, "params": params}))
+        return await answer
+
+    def call(self, method, **params):
+        answer = self.run(self.send(method, params))
+        if "error" in answer:
+            raise AssertionError(f"{method}: {answer['error']}")
+        return answer["result"]
+
+    def js(self, expression):
+        result = self.call("Runtime.evaluate", expression=expression, returnByValue=True,
+                           awaitPromise=True)
+        if "exceptionDetails" in result:
+            raise AssertionError(f"{expression}: {result['exceptionDetails']}")
+        return result["result"].get("value")
+
+    def open(self, url):
+        self.call("Page.navigate", url=url)
+        until("page ready to play", lambda: self.js("document.body.dataset.state") in ("ready", "failed"))
+
+    def click(self, selector):
+        """A real click at the element's centre: the user gesture browsers want for sound."""
+        x, y = self.js(f"(r => [r.x + r.width / 2, r.y + r.height / 2])"
+                       f"(document.querySelector('{selector}').getBoundingClientRect())")
+        for kind in ("mousePressed", "mouseReleased"):
+            self.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left", clickCount=1)
+
+    def shot(self):
+        data = self.call("Page.captureScreenshot", format="png")["data"]
+        return Image.open(io.BytesIO(base64.b64decode(data))).convert("RGB")
+
+    def close(self):
+        try:
+            self.run(self.socket.close(), 10)
+        finally:
+            self.loop.call_soon_threadsafe(self.loop.stop)
+
+
+def scene_middles():
+    lines = os.popen(SCENE_LIST).read().splitlines()[1:]
+    rows = {int(f[0]): (int(f[2]), int(f[3])) for f in (line.split("\t") for line in lines)}
+    return {n: (rows[n][0] + rows[n][1]) // 2 for n in SCENES}
+
+
+class Page(Case):
+    def setUp(self):
+        if not CHROMIUM:
+            self.skipTest("Chromium is not installed: scripts/deps --web installs it")
+        if not os.path.exists(os.path.join(WEB, "orvi.wasm")):
+            self.fail(f"no web build in {WEB}: scripts/build-web makes it")
+
+    def serve(self, folder):
+        served = Served(folder)
+        self.addCleanup(served.stop)
+        return served.url
+
+    def state(self, browser, wanted, seconds=30):
+        until(f"page state {wanted}", lambda: browser.js("document.body.dataset.state") == wanted,
+              seconds)
+
+    def test_the_show_plays_with_its_music_looks_as_natively_and_ends_by_itself(self):
+        browser = Browser(self)
+        browser.open(self.serve(WEB) + "index.html")
+        browser.click("#play")
+        self.state(browser, "playing", 5)
+        sample = "[Module._orvi_show_ms(), Module._orvi_music_seconds(), " \
+                 "Module.SDL2.audioContext.currentTime]"
+        clock = lambda ms: until(f"show at {ms} ms", lambda: browser.js(
+            f"Module._orvi_show_ms() >= {ms} && {sample}"), ms / 1000 + 30)
+        first, later = clock(1000), clock(11000)
+        shown = later[0] - first[0]
+        print(f"over {shown:.0f} ms of the show's clock: music position "
+              f"{(later[1] - first[1]) * 1000:.1f} ms, audio context {(later[2] - first[2]) * 1000:.1f} ms",
+              file=sys.stderr)
+        self.assertLess(abs(shown - (later[1] - first[1]) * 1000), 50, "music against the show's clock")
+        shots = {}
+        for scene, ms in sorted(scene_middles().items(), key=lambda s: s[1]):
+            clock(ms)
+            before = browser.js("Module._orvi_show_ms()")
+            image = browser.shot()
+            shots[scene] = (image, (before + browser.js("Module._orvi_show_ms()")) // 2)
+        self.state(browser, "ended", 40)
+        self.assertEqual(browser.js("Module.exitCode"), 0)
+        self.assertGreater(browser.js("performance.now() - Module.clickedAt"), 67000)
+        # Played again from the end state, then ended early by Escape, as on the desktop.
+        clicked = browser.js("Module.clickedAt")
+        browser.click("#play")
+        until("a frame of the second show", lambda: browser.js(
+            f"Module.clickedAt != {clicked} && Module.firstFrameMs != null"))
+        for kind in ("keyDown", "keyUp"):
+            browser.call("Input.dispatchKeyEvent", type=kind, key="Escape", code="Escape",
+                         windowsVirtualKeyCode=27)
+        self.state(browser, "ended", 10)
+        self.assertLess(browser.js("performance.now() - Module.clickedAt"), 30000)
+        self.assertEqual(browser.console, [])
+        self.compare(shots)
+
+    def compare(self, shots):
+        """Each browser shot is nearest the native frame of its own moment, and close to it."""
+        # Kept as frame-MS.png, the frames of a 1000 fps capture, for tools/frame_strip.py.
+        kept = {side: os.path.join(ARTIFACTS, side) for side in ("browser", "native")}
+        for folder in kept.values():
+            shutil.rmtree(folder, ignore_errors=True)
+            os.makedirs(folder)
+        native = {}
+        for scene, (image, ms) in shots.items():
+            name = f"frame-{ms:05d}.png"
+            capture = self.start([CAPTURE, "--png", "--msaa", "0", "--fps", "1000", "--from",
+                                  str(ms / 1000), "--to", str((ms + 1) / 1000), "-o",
+                                  kept["native"]], cwd=ROOT)
+            self.assertEqual(capture.wait(60), 0)
+            native[scene] = np.asarray(Image.open(os.path.join(kept["native"], name)).convert("RGB"), float)
+            image.save(os.path.join(kept["browser"], name))
+        for scene, (image, ms) in shots.items():
+            pixels = np.asarray(image, float)
+            differences = {n: np.abs(pixels - frame).mean() for n, frame in native.items()}
+            print(f"scene {scene:2d} at {ms} ms: mean difference {differences[scene]:.2f} / 255",
+                  file=sys.stderr)
+            self.assertEqual(min(differences, key=differences.get), scene, differences)
+            self.assertLess(differences[scene], 12, f"scene {scene}")
+
+    def test_a_missing_picture_is_said_in_the_page_and_nothing_starts(self):
+        folder = self.scratch()
+        shutil.copytree(WEB, folder, dirs_exist_ok=True)
+        os.remove(os.path.join(folder, "data", "chrome.png"))
+        browser = Browser(self)
+        browser.open(self.serve(folder) + "index.html")
+        browser.click("#play")
+        self.state(browser, "failed")
+        said = browser.js("document.getElementById('messages').innerText")
+        self.assertIn("Could not load Chrome texture!@#", said)
+        self.assertIn("Init() failure!", said)
+        self.assertEqual(browser.js("[Module._orvi_scene(), Module._orvi_music_seconds()]"), [-1, -1])
+
+
+if __name__ == "__main__":
+    main()
