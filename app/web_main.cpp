@@ -15,10 +15,11 @@
 extern "C" EMSCRIPTEN_KEEPALIVE void orvi_play() {
   GLWindow* window = new GLWindow();
   // No anti-aliasing: WebGL may give none, and a software browser would not
-  // hold the frame rate with it.
-  window->samples = 0;
-  window->vsync = 1;
-  window->desktop = 1;
+  // hold the frame rate with it. The page is the desktop the picture fills.
+  WindowOptions options;
+  options.vsync = 1;
+  options.desktop = 1;
+  window->SetOptions(options);
   if (!Init(0, window)) {
     ShowMessage(MessageError, "main()", "Init() failure!");
     Shutdown(window);
