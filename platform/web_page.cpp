@@ -3,12 +3,14 @@
 #include <GL/gl.h>
 #include <emscripten.h>
 
+#include "platform/frame_timer.h"
 #include "platform/message_box.h"
 
 static GLWindow* g_pageWindow = nullptr;
 static void (*g_pageEnd)(GLWindow*) = nullptr;
 static int g_pageLeft = 0;
 static int g_framesDrawn = 0;
+static uint64_t g_frameShowMs = 0;  // the show's clock as the latest frame began (ms)
 
 EM_JS(void, PageMessage, (int question, const char* caption, const char* text), {
   Module.orviMessage(UTF8ToString(caption), UTF8ToString(text), question);
@@ -38,6 +40,8 @@ void FitToPage(GLWindow* window) {
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE void orvi_leave() { g_pageLeft = 1; }
+// What moment the picture on the page shows, for its test.
+extern "C" EMSCRIPTEN_KEEPALIVE double orvi_frame_ms() { return double(g_frameShowMs); }
 
 static void PageFrame() {
   GLWindow* window = g_pageWindow;
@@ -48,6 +52,7 @@ static void PageFrame() {
     else window->WndProc(event);
   }
   if (quit || window->keyDown[KeyEscape]) g_pageEnd(window);
+  g_frameShowMs = g_timer.ElapsedMs();
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glLoadIdentity();
   window->frameCallback(window);

@@ -185,9 +185,12 @@ class Page(Case):
         shots = {}
         for scene, ms in sorted(scene_middles().items(), key=lambda s: s[1]):
             clock(ms)
-            before = browser.js("Module._orvi_show_ms()")
-            image = browser.shot()
-            shots[scene] = (image, (before + browser.js("Module._orvi_show_ms()")) // 2)
+            # Held still for the shot: the page keeps showing the latest frame drawn.
+            browser.js("Module.pauseMainLoop()")
+            drawn = browser.js("new Promise(done => requestAnimationFrame(() => "
+                               "requestAnimationFrame(() => done(Module._orvi_frame_ms()))))")
+            shots[scene] = (browser.shot(), int(drawn))
+            browser.js("Module.resumeMainLoop()")
         self.state(browser, "ended", 40)
         self.assertEqual(browser.js("Module.exitCode"), 0)
         self.assertGreater(browser.js("performance.now() - Module.clickedAt"), 67000)
