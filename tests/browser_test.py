@@ -176,21 +176,23 @@ class Page(Case):
                  "Module.SDL2.audioContext.currentTime]"
         clock = lambda ms: until(f"show at {ms} ms", lambda: browser.js(
             f"Module._orvi_show_ms() >= {ms} && {sample}"), ms / 1000 + 30)
-        first, later = clock(1000), clock(11000)
+        first, later, shots = clock(1000), None, {}
+        for scene, ms in sorted(scene_middles().items(), key=lambda s: s[1]):
+            if later is None and ms > 11000:
+                later = clock(11000)
+            clock(ms)
+            # Held still for the shot: the page keeps showing the latest frame drawn.
+            browser.js("Module.pauseMainLoop()")
+            drawn = browser.js("new Promise(done => requestAnimationFrame(() => requestAnimationFrame("
+                               "() => done([Module._orvi_frame_ms(), Module._orvi_scene()]))))")
+            shots[scene] = (browser.shot(), int(drawn[0]))
+            browser.js("Module.resumeMainLoop()")
+            self.assertEqual(drawn[1], scene, f"the shot at {drawn[0]} ms")
         shown = later[0] - first[0]
         print(f"over {shown:.0f} ms of the show's clock: music position "
               f"{(later[1] - first[1]) * 1000:.1f} ms, audio context {(later[2] - first[2]) * 1000:.1f} ms",
               file=sys.stderr)
         self.assertLess(abs(shown - (later[1] - first[1]) * 1000), 50, "music against the show's clock")
-        shots = {}
-        for scene, ms in sorted(scene_middles().items(), key=lambda s: s[1]):
-            clock(ms)
-            # Held still for the shot: the page keeps showing the latest frame drawn.
-            browser.js("Module.pauseMainLoop()")
-            drawn = browser.js("new Promise(done => requestAnimationFrame(() => "
-                               "requestAnimationFrame(() => done(Module._orvi_frame_ms()))))")
-            shots[scene] = (browser.shot(), int(drawn))
-            browser.js("Module.resumeMainLoop()")
         self.state(browser, "ended", 40)
         self.assertEqual(browser.js("Module.exitCode"), 0)
         self.assertGreater(browser.js("performance.now() - Module.clickedAt"), 67000)
