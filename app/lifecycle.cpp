@@ -8,6 +8,7 @@
 #include "platform/frame_timer.h"
 #include "platform/message_box.h"
 #include "platform/quit_signals.h"
+#include "platform/video_start.h"
 #include "assets/textures.h"
 #include "audio/music.h"
 #include "audio/music_player.h"
@@ -44,6 +45,8 @@ int InitShow(GLWindow* window) {
 int Init(int fullscreen, GLWindow* window) {
   if (!window->Create(640, 480, 32, fullscreen, DemoFrame, 100, "Orvi")) return 0;
   if (!InitShow(window)) return 0;
+  // A quit asked for while the pictures loaded: no music for a show that ends.
+  if (QuitRequested()) return 0;
   if (!StartMusic()) return 0;
   // Timeline time is music time: the clock is what has been heard of the
   // tune, so a stall or a device running fast or slow keeps them together.
@@ -74,9 +77,17 @@ void RunProgram(const LaunchOptions& options) {
   windowOptions.stretch = options.stretch;
   window->SetOptions(windowOptions);
   int fullscreen = options.fullscreen;
-  // Asked before the video subsystem starts: some drivers cannot show a box after.
-  if (!options.windowed && !options.fullscreen)
+  // Video first, so the box and the window share one display connection. A
+  // box on a connection of its own (X11 draws it from a forked child) can be
+  // the display's last client as it closes: the X server then resets and
+  // refuses the window's connection. Where video cannot start, Create says so.
+  if (!options.windowed && !options.fullscreen && StartVideo()) {
     fullscreen = ShowMessage(MessageQuestion, "Orvi: Tonaro", "Go fullscreen?");
+    if (fullscreen < 0 && !QuitRequested()) {
+      ShowMessage(MessageError, "main()", "Init() failure!");
+      Shutdown(window);
+    }
+  }
   if (QuitRequested()) Shutdown(window);
   if (Init(fullscreen, window))
     window->Run();

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/message_box.h"
+#include "platform/quit_signals.h"
 #include "assets/png_reader.h"
 #include "assets/toon_ramps.h"
 
@@ -84,6 +85,8 @@ int LoadTextureSlot(int slot, GLint filter) {
 
 // Nothing after the first failure is loaded or reported.
 static int LoadSlot(int slot, uint64_t* pixelsTaken) {
+  // A quit asked for meanwhile ends the loading here, with nothing to say.
+  if (QuitRequested()) return 0;
   if (ReadAndUpload(slot, GL_LINEAR, WithinBudget, pixelsTaken)) return 1;
   ShowMessage(MessageError, "LoadTextures()", kSlotMessages[slot]);
   return 0;

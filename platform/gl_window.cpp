@@ -11,12 +11,14 @@
 #define GL_SAMPLES 0x80A9
 #endif
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/frame_timer.h"
 #include "platform/key_map.h"
 #include "platform/message_box.h"
 #include "platform/quit_signals.h"
+#include "platform/video_start.h"
 
 GLWindow* g_window = nullptr;
 
@@ -112,8 +114,10 @@ int GLWindow::OpenPixelFormat(const char* title, int sampleCount, OpenFailure* f
   // Created hidden: the fullscreen switch comes once it shows, where its
   // result is checked. On the desktop the window is made borderless over the
   // whole display, so it covers the screen also where no window manager
-  // carries the switch out.
-  Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI;
+  // carries the switch out. Only there, where the picture is fitted to what
+  // the display has, may the drawable be larger than the window: elsewhere
+  // the show's pixel positions need exactly width x height pixels.
+  Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
   int x = SDL_WINDOWPOS_UNDEFINED, y = SDL_WINDOWPOS_UNDEFINED, w = width, h = height;
   SDL_Rect bounds;
   if (!fullscreen) {
@@ -122,7 +126,7 @@ int GLWindow::OpenPixelFormat(const char* title, int sampleCount, OpenFailure* f
     flags |= SDL_WINDOW_FULLSCREEN;
     x = y = 0;
   } else if (SDL_GetDisplayBounds(0, &bounds) == 0) {
-    flags |= SDL_WINDOW_BORDERLESS;
+    flags |= SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALLOW_HIGHDPI;
     x = bounds.x;
     y = bounds.y;
     w = bounds.w;
@@ -197,10 +201,7 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
   this->width = width;
   active = 1;
 
-  // The class name window managers group and match by (X11 reads it when
-  // video starts).
-  SDL_setenv("SDL_VIDEO_X11_WMCLASS", "Orvi", 1);
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+  if (!StartVideo())
     return CreateFailure("Cannot start application!\nFailed To Register The Window Class.");
   videoStarted = 1;
   if (!VideoDriverIsUsable())
@@ -209,13 +210,16 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
 
   SDL_DisplayMode mode = {};
   if (this->fullscreen && !options.desktop && !FindFullscreenMode(width, height, &mode)) {
-    if (!ShowMessage(MessageWarningYesNo, kErrorCaption,
-                     "Cannot initialize fullscreen mode.\nFall back to windowed mode?"))
+    if (ShowMessage(MessageWarningYesNo, kErrorCaption,
+                    "Cannot initialize fullscreen mode.\nFall back to windowed mode?") != 1)
       return 0;
     this->fullscreen = 0;
   }
 
-  if (SDL_GL_LoadLibrary(nullptr) != 0) return CreateFailure("Cannot create GL Device Context.");
+  if (SDL_GL_LoadLibrary(nullptr) != 0) {
+    std::fprintf(stderr, "orvi: SDL_GL_LoadLibrary: %s\n", SDL_GetError());
+    return CreateFailure("Cannot create GL Device Context.");
+  }
 
   // Multisampling is a nicety: without a format for the count asked, take
   // half as many, down to none.
@@ -232,6 +236,7 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
     opened = OpenPixelFormat(title, wanted > 1 ? wanted : 0, &failure);
   }
   if (!opened) {
+    std::fprintf(stderr, "orvi: %s\n", SDL_GetError());
     if (failure.destroy) Destroy();
     return CreateFailure(failure.message);
   }
@@ -249,11 +254,12 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
   SDL_ShowWindow(sdlWindow);
   if (this->fullscreen && !SwitchToFullscreen()) {
     SDL_SetWindowFullscreen(sdlWindow, 0);
-    if (!ShowMessage(MessageWarningYesNo, kErrorCaption,
-                     "Cannot initialize fullscreen mode.\nFall back to windowed mode?"))
+    if (ShowMessage(MessageWarningYesNo, kErrorCaption,
+                    "Cannot initialize fullscreen mode.\nFall back to windowed mode?") != 1)
       return 0;
     this->fullscreen = 0;
     SDL_SetWindowBordered(sdlWindow, SDL_TRUE);
+    SDL_SetWindowResizable(sdlWindow, SDL_TRUE);
     SDL_SetWindowSize(sdlWindow, width, height);
     SDL_SetWindowPosition(sdlWindow, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
   }

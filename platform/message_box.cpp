@@ -48,11 +48,9 @@ int ShowMessage(MessageKind kind, const char* caption, const char* text) {
   SetMessageBoxUp(0);
   if (QuitRequested()) return IsYesNo(kind) ? 0 : 1;
   if (shown != 0) {
-    if (IsYesNo(kind))
-      std::fprintf(stderr, "%s: %s (no box can be shown: answered No)\n", caption, text);
-    else
-      std::fprintf(stderr, "%s: %s\n", caption, text);
-    return IsYesNo(kind) ? 0 : 1;
+    // A question nobody saw has no answer: the caller fails instead.
+    std::fprintf(stderr, "%s: %s (no box can be shown: %s)\n", caption, text, SDL_GetError());
+    return IsYesNo(kind) ? -1 : 1;
   }
   return answer == 1 ? 1 : 0;
 }

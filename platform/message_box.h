@@ -11,7 +11,7 @@ enum MessageKind {
 
 // Shows the box and waits for the answer. Returns 1 for OK or Yes, 0 for No.
 // Where no box can be shown (no display) the caption and text go to stderr
-// and a question is answered No.
+// with SDL's reason, and a question returns -1: no answer.
 int ShowMessage(MessageKind kind, const char* caption, const char* text);
 
 // Tests replace the box with a recorder; null restores the real box.
