@@ -133,6 +133,23 @@ TEST(Capture, GoldenFramesOfEverySceneMatchTheReferences) {
   if (g_window == window) CloseTestWindow(window);  // the last frame falls before the end record
 }
 
+// The frames before a range only step the show on; it must come out as drawn.
+TEST(Capture, ARangeThatStartsLateDrawsTheGoldenFrames) {
+  for (const auto& golden : kGolden) {
+    CaptureOptions options;
+    options.fps = 100;
+    options.fromSeconds = double(golden.first) / 1000;
+    options.toSeconds = double(golden.first + 10) / 1000;
+    Comparison comparison;
+    comparison.window = OpenCaptureWindow(options);
+    ASSERT_TRUE(comparison.window);
+    EXPECT_EQ(RunCapture(comparison.window, options, Compare, &comparison, nullptr), 1);
+    EXPECT_EQ(comparison.compared, 1) << golden.second;
+    for (const std::string& m : comparison.mismatches) ADD_FAILURE() << "differs: " << m;
+    CloseTestWindow(comparison.window);
+  }
+}
+
 TEST(CaptureTool, AShortCaptureHasTheRightFrameCountAndAudioAsLongAsTheVideo) {
   std::string dir = TempDir();
   std::string out = RunCommand(std::string(CAPTURE_TOOL) + " --to 2 -o " + dir + "/short.mp4");

@@ -4,7 +4,9 @@ stderr: the faults a viewer's machine can throw at a start, where data/ is looke
 command lines refused, and the capture's anti-aliasing."""
 import os
 import re
+import resource
 import shutil
+import stat
 import struct
 import zlib
 
@@ -136,7 +138,8 @@ class CommandLine(Case):
                 ([ORVI, "--version"], 0, [f"orvi {VERSION}\n"], []),
                 ([CAPTURE, "--version"], 0, [f"orvi-capture {VERSION}\n"], []),
                 ([ORVI, "--no-such-option"], 2, [], ["usage: orvi", "no-such-option"]),
-                ([ORVI, "--msaa", "lots"], 2, [], ["lots"])]:
+                ([ORVI, "--msaa", "lots"], 2, [], ["lots"]),
+                ([ORVI, "\x1b[31mred"], 2, [], ["'\\x1b[31mred'"])]:
             with self.subTest(" ".join(argv[1:])):
                 program = self.start(argv)
                 self.assertEqual(program.wait(), code)
@@ -149,6 +152,49 @@ class CommandLine(Case):
 
 
 class Capture(Case):
+    def test_only_a_file_or_nothing_is_written_over_and_anything_else_is_refused_at_once(self):
+        folder = os.path.join(self.scratch(), "outputs")  # beside what the programs print
+        path = lambda name: os.path.join(folder, name)
+        os.mkdir(folder)
+        open(path("file"), "w").close()
+        os.symlink(path("file"), path("link"))
+        os.symlink(path("none"), path("dangling"))
+        os.mkdir(path("folder"))
+        os.mkfifo(path("fifo"))
+        refused = [([], "folder"), ([], "fifo"), ([], "dangling"), (["--png"], "file")]
+        if os.geteuid() == 0:
+            os.mknod(path("device"), 0o600 | stat.S_IFCHR, os.makedev(1, 7))  # a /dev/full of its own
+            refused.append(([], "device"))
+        else:
+            print("not root: no device node of its own to refuse")
+        for extra, name in refused:
+            with self.subTest(name, png=bool(extra)):
+                before = os.lstat(path(name))
+                capture = self.start([CAPTURE, *extra, "--from", "1", "--to", "1.05", "-o", path(name)])
+                self.assertEqual(capture.wait(30), 2)
+                self.assertIn(path(name), capture.err)
+                self.assertEqual(os.lstat(path(name))[:3], before[:3], "the refused path changed")
+        capture = self.start([CAPTURE, "--from", "1", "--to", "1.05", "--size", "64x48", "-o", path("link")])
+        self.assertEqual(capture.wait(120), 0)
+        self.assertTrue(os.path.islink(path("link")))
+        self.assertGreater(os.path.getsize(path("file")), 0)
+        self.assertEqual(sorted(os.listdir(folder)), sorted(["file", "link", "dangling", "folder", "fifo"]
+                                                            + (["device"] if os.geteuid() == 0 else [])))
+
+    def test_a_range_late_in_the_show_takes_about_as_long_as_one_at_its_start(self):
+        # In CPU time, all threads: what other work on the machine stretches least.
+        cpu = lambda: (lambda r: r.ru_utime + r.ru_stime)(resource.getrusage(resource.RUSAGE_CHILDREN))
+        seconds = {}
+        for start in (0, 60):
+            out, began = os.path.join(self.scratch(), "frames"), cpu()
+            capture = self.start([CAPTURE, "--png", "--fps", "1000", "--size", "64x48", "--msaa", "0",
+                                  "--from", str(start), "--to", str(start + 1), "-o", out])
+            self.assertEqual(capture.wait(600), 0)
+            seconds[start] = cpu() - began
+            self.assertEqual(len(os.listdir(out)), 1001)  # the frames and tune.wav
+        print(f"1000 frames from 0 s: {seconds[0]:.1f} CPU s; from 60 s: {seconds[60]:.1f} CPU s")
+        self.assertLess(seconds[60], 2 * seconds[0])
+
     def test_msaa_blends_mesh_edges_and_changes_little_else(self):
         folder, frames = self.scratch(), []
         for samples in ("0", "4"):

@@ -3,8 +3,11 @@
 closed, minimised, letterboxed, and ended by keys and signals."""
 import os
 import signal
+import time
 
 import numpy as np
+from PIL import Image
+from Xlib.ext import res
 
 from harness import ARTIFACTS, Case, ORVI, blank, main, until
 
@@ -37,6 +40,12 @@ class Question(Case):
     def test_yes_on_a_640x480_display_runs_fullscreen(self):
         screen = self.display("640x480")
         orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="dummy"))
+        screen.find(TITLE)
+        # The program's own connection is up beside the box's (X11 draws it from a forked
+        # child): were the box's the display's last, its end would reset the server and the
+        # window's connection would be refused.
+        ids = screen.x.res_query_client_ids([{"client": 0, "mask": res.LocalClientPIDMask}]).ids
+        self.assertIn(orvi.process.pid, [i.value[0] for i in ids if i.value])
         screen.answer(TITLE, "Return")
         win = screen.find(TITLE, SHOW)
         screen.drawn(win)
@@ -105,6 +114,20 @@ class Ending(Case):
                 orvi.signal(getattr(signal, name))
                 self.assertEqual(orvi.wait(), 0)
                 screen.gone(box)
+
+    def test_a_signal_while_the_pictures_load_ends_it_at_once_before_the_music(self):
+        screen, world = self.display("640x480"), self.world()
+        noise = Image.fromarray(np.random.default_rng(24).integers(0, 256, (2048, 2048, 3), np.uint8))
+        for name in ["veri-tausta1", "veri-tausta2", "veri-tausta3"] + [f"kaenny-tausta{i}" for i in range(1, 5)]:
+            noise.save(os.path.join(world, "data", name + ".png"), compress_level=1)
+        sound = os.path.join(self.scratch(), "sound.raw")
+        orvi = self.start([ORVI, "--windowed"], dict(screen.env, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=sound), world)
+        screen.find(TITLE, SHOW)  # titled just before the pictures load
+        signalled = time.monotonic()
+        orvi.signal(signal.SIGTERM)
+        self.assertEqual(orvi.wait(), 0)
+        print(f"ended {time.monotonic() - signalled:.2f} s after the signal")
+        self.assertFalse(os.path.exists(sound), "the music started")
 
     def test_msaa_no_visual_offers_still_starts_and_draws(self):
         screen = self.display("640x480")
