@@ -2,6 +2,7 @@
 
 #include <SDL2/SDL.h>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/quit_signals.h"
 
@@ -48,9 +49,14 @@ int ShowMessage(MessageKind kind, const char* caption, const char* text) {
   SetMessageBoxUp(0);
   if (QuitRequested()) return IsYesNo(kind) ? 0 : 1;
   if (shown != 0) {
-    // A question nobody saw has no answer: the caller fails instead.
     std::fprintf(stderr, "%s: %s (no box can be shown: %s)\n", caption, text, SDL_GetError());
-    return IsYesNo(kind) ? -1 : 1;
+    // Without a display (video driven offscreen) stderr is where the messages
+    // go, and a question is declined. On a display a question nobody saw has
+    // no answer: the caller fails instead.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const int headless = !driver || !std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy");
+    if (IsYesNo(kind)) return headless ? 0 : -1;
+    return 1;
   }
   return answer == 1 ? 1 : 0;
 }

@@ -10,8 +10,9 @@ enum MessageKind {
 };
 
 // Shows the box and waits for the answer. Returns 1 for OK or Yes, 0 for No.
-// Where no box can be shown (no display) the caption and text go to stderr
-// with SDL's reason, and a question returns -1: no answer.
+// Where no box can be shown the caption and text go to stderr with SDL's
+// reason; a question is then answered No without a display (video not
+// started, or offscreen), and returns -1, no answer, on one.
 int ShowMessage(MessageKind kind, const char* caption, const char* text);
 
 // Tests replace the box with a recorder; null restores the real box.
