@@ -132,11 +132,16 @@ static void AdvancePulse(uint64_t now) {
   if (target == PulseSprite) g_spritePulse = v * 0.1f + 1.1f;
 }
 
-void DemoFrame(GLWindow* window) {
+// The clock read once: the timeline, the flash and the pulse moved to it.
+static void AdvanceSequencer(GLWindow* window) {
   uint64_t now = g_timer.ElapsedMs();
   ConsumeEvent(window, now);
   AdvanceFlash(now);
   AdvancePulse(now);
+}
+
+void DemoFrame(GLWindow* window) {
+  AdvanceSequencer(window);
   if (g_scene >= 0 && g_scene < kSceneCount) g_drawScene(window, g_scene);
   if (g_flashMs >= 0) {
     DrawFlash(window, g_flashMs);
@@ -145,10 +150,7 @@ void DemoFrame(GLWindow* window) {
 }
 
 void StepFrame(GLWindow* window) {
-  uint64_t now = g_timer.ElapsedMs();
-  ConsumeEvent(window, now);
-  AdvanceFlash(now);
-  AdvancePulse(now);
+  AdvanceSequencer(window);
   if (g_scene >= 0 && g_scene < kSceneCount) StepScene(window, g_scene);
   if (g_flashMs >= kFlashMs) g_flashMs = -1;
 }
