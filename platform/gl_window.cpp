@@ -50,17 +50,6 @@ GLWindow::GLWindow() {
   g_window = this;
 }
 
-// With no display SDL falls back to a driver that shows nothing; the show
-// would then play unseen. Such a driver serves only when asked for by name
-// (tests, the capture tool).
-static int VideoDriverIsUsable() {
-  const char* driver = SDL_GetCurrentVideoDriver();
-  if (!driver) return 0;
-  if (std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0) return 1;
-  const char* asked = SDL_getenv("SDL_VIDEODRIVER");
-  return asked && std::strstr(asked, driver) != nullptr;
-}
-
 // The display must offer exactly the requested size with 32-bit pixels; SDL's
 // closest mode is another size when it does not.
 static int FindFullscreenMode(uint16_t width, uint16_t height, SDL_DisplayMode* mode) {
@@ -204,8 +193,6 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
   if (!StartVideo())
     return CreateFailure("Cannot start application!\nFailed To Register The Window Class.");
   videoStarted = 1;
-  if (!VideoDriverIsUsable())
-    return CreateFailure("Cannot start application!\nFailed To Register The Window Class.");
   SDL_DisableScreenSaver();
 
   SDL_DisplayMode mode = {};

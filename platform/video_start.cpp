@@ -3,6 +3,7 @@
 #include <SDL2/SDL.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "platform/quit_signals.h"
 
@@ -12,6 +13,17 @@ static int DisplayNamed() {
   return (x11 && *x11) || (wayland && *wayland);
 }
 
+// With no display SDL falls back to a driver that shows nothing; the show
+// would then play unseen. Such a driver serves only when asked for by name
+// (tests, the capture tool).
+static int VideoDriverIsUsable() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver) return 0;
+  if (std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0) return 1;
+  const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+  return asked && std::strstr(asked, driver) != nullptr;
+}
+
 int StartVideo() {
   if (SDL_WasInit(SDL_INIT_VIDEO)) return 1;
   // The class name window managers group and match by (X11 reads it when
@@ -19,7 +31,11 @@ int StartVideo() {
   SDL_setenv("SDL_VIDEO_X11_WMCLASS", "Orvi", 1);
   const Uint32 giveUpAt = SDL_GetTicks() + 1000;
   for (;;) {
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return 1;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
+      if (VideoDriverIsUsable()) return 1;
+      SDL_SetError("no display took the connection; SDL fell back to its %s driver", SDL_GetCurrentVideoDriver());
+      SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
     if (!DisplayNamed() || QuitRequested() || SDL_TICKS_PASSED(SDL_GetTicks(), giveUpAt)) break;
     SDL_Delay(50);
   }

@@ -1,7 +1,8 @@
 // SDL's video subsystem, started once for the message boxes and the window.
 #pragma once
 
-// Starts video unless it runs already; 1 when it runs. A display named in the
+// Starts video unless it runs already; 1 when it runs on a display, or on a
+// driver that shows nothing only when SDL_VIDEODRIVER names it. A display named in the
 // environment that refuses the connection is tried again for up to a second
 // (an X server resetting after its last client left refuses new ones for a
 // moment). A failure is said on stderr with SDL's reason.
