@@ -193,7 +193,7 @@ class Capture(Case):
             seconds[start] = cpu() - began
             self.assertEqual(len(os.listdir(out)), 1001)  # the frames and tune.wav
         print(f"1000 frames from 0 s: {seconds[0]:.1f} CPU s; from 60 s: {seconds[60]:.1f} CPU s")
-        self.assertLess(seconds[60], 2 * seconds[0])
+        self.assertLess(seconds[60], 3 * seconds[0])  # drawn, not stepped: 50 times
 
     def test_msaa_blends_mesh_edges_and_changes_little_else(self):
         folder, frames = self.scratch(), []

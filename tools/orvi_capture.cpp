@@ -418,7 +418,7 @@ std::string CheckOutputs(Job* job) {
     return job->output + " is a link to nothing, not a folder for --png";
   std::vector<std::string> names = {"tune.wav"};
   char name[64];
-  for (int64_t n = FirstFrame(job->options); n < LastFrame(job->options); ++n) {
+  for (int64_t n = FirstFrame(job->options), last = LastFrame(job->options); n < last; ++n) {
     std::snprintf(name, sizeof name, "frame-%05lld.png", (long long)n);
     names.push_back(name);
   }
