@@ -103,10 +103,11 @@ int GLWindow::OpenPixelFormat(const char* title, int sampleCount, OpenFailure* f
   // Created hidden: the fullscreen switch comes once it shows, where its
   // result is checked. On the desktop the window is made borderless over the
   // whole display, so it covers the screen also where no window manager
-  // carries the switch out. Only there, where the picture is fitted to what
-  // the display has, may the drawable be larger than the window: elsewhere
-  // the show's pixel positions need exactly width x height pixels.
+  // carries the switch out. Only on the desktop (or the page), where the
+  // picture is fitted to what there is, may the drawable be larger than the
+  // window: elsewhere the show's pixel positions need exactly width x height.
   Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+  if (options.desktop) flags |= SDL_WINDOW_ALLOW_HIGHDPI;
   int x = SDL_WINDOWPOS_UNDEFINED, y = SDL_WINDOWPOS_UNDEFINED, w = width, h = height;
   SDL_Rect bounds;
   if (!fullscreen) {
@@ -115,7 +116,7 @@ int GLWindow::OpenPixelFormat(const char* title, int sampleCount, OpenFailure* f
     flags |= SDL_WINDOW_FULLSCREEN;
     x = y = 0;
   } else if (SDL_GetDisplayBounds(0, &bounds) == 0) {
-    flags |= SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALLOW_HIGHDPI;
+    flags |= SDL_WINDOW_BORDERLESS;
     x = bounds.x;
     y = bounds.y;
     w = bounds.w;
