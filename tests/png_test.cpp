@@ -56,23 +56,6 @@ std::string Bombs() {
 
 }  // namespace
 
-TEST(ReadPNG, RgbAndRgbaDecodeTopRowFirstTightlyPacked) {
-  const std::string dir = TempDir();
-  WriteFile(dir + "/rgb.png", Rgb8(3, 2));
-  WriteFile(dir + "/rgba.png", Written(5, 3, PNG_COLOR_TYPE_RGB_ALPHA, 8, PNG_INTERLACE_NONE));
-  Decoded rgb, rgba;
-  rgb.ok = ReadPNG((dir + "/rgb.png").c_str(), &rgb.components, &rgb.width, &rgb.height, &rgb.pixels);
-  ASSERT_EQ(rgb.ok, 1);
-  EXPECT_EQ(rgb.components * 100 + int(rgb.width) * 10 + int(rgb.height), 332);
-  // Byte i of row y was written as y * 16 + i * 3; row 1 follows row 0 with no padding.
-  EXPECT_EQ(std::vector<int>(rgb.pixels + 7, rgb.pixels + 11), std::vector<int>({21, 24, 16, 19}));
-  rgba.ok = ReadPNG((dir + "/rgba.png").c_str(), &rgba.components, &rgba.width, &rgba.height, &rgba.pixels);
-  ASSERT_EQ(rgba.ok, 1);
-  EXPECT_EQ(rgba.components, 4);
-  EXPECT_EQ(rgba.pixels[20 + 1], 16 + 3);
-  EXPECT_TRUE(g_messages.empty());
-}
-
 // Every kind of file the loader may meet in place of a picture, with its
 // verdict and libpng's box (or none): each read must end within 10 s.
 TEST(ReadPNG, EachPictureFaultEndsInItsVerdictAndBox) {

@@ -89,22 +89,3 @@ TEST(Cellphone, TheTitleBlinksInVariantFour) {
   for (uint64_t t : {301, 599, 2676}) EXPECT_EQ(CellphoneTitle(4, t).draw, 0) << t;
   EXPECT_EQ(CellphoneTitle(4, (1ull << 32) + 100).draw, 0);  // beyond 32 bits: past every bound
 }
-
-TEST_F(SceneClocks, TheEndLogoFadesOverItsFirst1200MsStillWritingDepthThenOnlyThePictureStays) {
-  g_fakeNowMs += 61200;
-  auto depthAfterEndScene = [&] {
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glLoadIdentity();
-    EndScene(window, g_scenes[15].backgroundSlot);
-    // The nearest depth where the logo stands, right of and below the centre.
-    std::vector<float> depth(200 * 120);
-    glReadPixels(420, 30, 200, 120, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
-    return *std::min_element(depth.begin(), depth.end());
-  };
-  EXPECT_LT(depthAfterEndScene(), 1.0f);
-  EXPECT_NEAR(EndLogoAlpha(600), 0.5f, 1e-6);
-  g_fakeNowMs += 1200;
-  EXPECT_LT(depthAfterEndScene(), 1.0f);  // drawn, invisible, still writing depth
-  g_fakeNowMs += 1;
-  EXPECT_FLOAT_EQ(depthAfterEndScene(), 1.0f);
-}
