@@ -3,15 +3,12 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
-#include <vector>
 
 #include "platform/frame_timer.h"
 #include "assets/textures.h"
 #include "demo/blood_cell_scene.h"
 #include "demo/cellphone_scene.h"
-#include "demo/picture_scenes.h"
 #include "demo/prison_cell_scene.h"
 #include "demo/scene_table.h"
 #include "demo/sequencer.h"
@@ -26,19 +23,6 @@ TEST(BloodCells, DriftWrapsOnceAFrameAtMinusOneAndAHalf) {
   EXPECT_FLOAT_EQ(g_cellPositions[1].x, -30.5f + 6.0f);  // once a frame only
   EXPECT_NEAR(g_cellAngles[0].x, 875 * 0.19, 1e-3);
   EXPECT_NEAR(g_cellAngles[0].y, 875 * 0.06, 1e-3);
-}
-
-TEST(BloodCells, TheTitleSlidesInAndFadesFromTheFirstVariantThreeFrame) {
-  EXPECT_NEAR(BloodCellTitle(1001, 1, 640).x, 640 - 0.7325, 1e-9);
-  EXPECT_NEAR(BloodCellTitle(1400, 2, 640).x, 347, 1e-9);
-  // Scene 4 begins at t = 10875 here; the fade starts 500 ms later.
-  EXPECT_FLOAT_EQ(BloodCellTitle(10875, 3, 640).alpha, 1.0f);
-  EXPECT_EQ(g_titleFadeStartMs, 11375u);
-  EXPECT_FLOAT_EQ(BloodCellTitle(11375, 3, 640).alpha, 1.0f);
-  BloodCellTitle(12375, 3, 640);
-  EXPECT_FLOAT_EQ(BloodCellTitle(12385, 3, 640).alpha, 0.5f);  // last frame's value
-  BloodCellTitle(13375, 3, 640);
-  EXPECT_EQ(BloodCellTitle(13385, 3, 640).draw, 0);
 }
 
 // Each scene that keeps its own time: driven through its first frames with

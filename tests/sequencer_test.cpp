@@ -77,23 +77,6 @@ TEST_F(Sequencer, ACutChangesTheSceneAt85MsUnderAFlashThatEndsAt170) {
   EXPECT_EQ(PixelAt(320, 240).r, 0);
 }
 
-TEST_F(Sequencer, AFlashRestartsARunningOneAndACutAfterAFlashStillAdvances) {
-  PlayRecordsTo(7);  // up to the flash at 6215
-  EXPECT_EQ(g_flashMs, 0);
-  EXPECT_EQ(g_cutPending, 0);
-  FrameAt(6300);
-  EXPECT_EQ(g_scene, 1);  // a flash changes no scene
-  FrameAt(6365);
-  EXPECT_EQ(g_flashMs, 0);
-  PlayRecordsTo(10);  // the flash at 6890
-  FrameAt(7040);      // the cut restarts it
-  EXPECT_EQ(g_flashMs, 0);
-  FrameAt(7124);
-  EXPECT_EQ(g_scene, 1);
-  FrameAt(7125);
-  EXPECT_EQ(g_scene, 2);
-}
-
 TEST_F(Sequencer, ACutMovesTheStampOfARunningPulseAndCreditsPulseTheBackgroundThenTheSprite) {
   PlayRecordsTo(30);  // the pulse at 21150
   FrameAt(21375);     // record 31, the last pulse of scene 4
