@@ -4,7 +4,7 @@ first frame after the click (within 2 s), and each scene's frame time in headles
 ratio to a floor page measured in the same run: a clear and one window-sized textured quad of a
 1024x512 picture, as a background is drawn. Frames are timed with the GPU work waited for
 (a pixel read back after each).
-    /usr/bin/python3 tests/browser_bench.py [--native]
+    /usr/bin/python3 tools/browser_bench.py [--native]
 --native also runs the native benchmark for its ratios on llvmpipe, to print beside."""
 import os
 import re
@@ -12,6 +12,8 @@ import subprocess
 import sys
 import unittest
 
+# The browser driver and the harness are the tests' own.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
 from browser_test import CHROMIUM, WEB, Browser, Served
 from harness import BUILD, SCENE_LIST, Case, until
 
