@@ -84,8 +84,8 @@ bool Compare(int64_t, uint64_t timeMs, int, const std::vector<uint8_t>& rgb, voi
     return true;
   }
   // The phone's moment drawn again: no time passes, so nothing may move.
-  // (Fades that take the last frame's value, as the blood cells' title and
-  // the credits do, step once more by design.)
+  // (Values carried from frame to frame, as the blood cells' title fade and
+  // the prison light normalised again each frame, step once more by design.)
   if (found->second == "scene-07") {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glLoadIdentity();

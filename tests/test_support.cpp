@@ -26,7 +26,6 @@ static int Record(MessageKind kind, const char* caption, const char* text) {
   return question ? g_answer : 1;
 }
 
-void RecordMessages() { SetMessageHook(Record); }
 void ClearMessages() { g_messages.clear(); }
 std::string LastMessage() { return g_messages.empty() ? "" : g_messages.back().text; }
 
@@ -105,7 +104,7 @@ class FreshWorld : public ::testing::EmptyTestEventListener {
     g_drawScene = DrawScene;
     g_showEnd = nullptr;
     g_processExit = ThrowExit;
-    RecordMessages();
+    SetMessageHook(Record);
     ClearMessages();
     g_answer = 0;
   }

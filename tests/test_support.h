@@ -17,7 +17,6 @@ struct RecordedMessage {
 // Every box shown since the last ClearMessages; questions get g_answer.
 extern std::vector<RecordedMessage> g_messages;
 extern int g_answer;
-void RecordMessages();
 void ClearMessages();
 std::string LastMessage();
 
