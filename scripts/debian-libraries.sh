@@ -121,3 +121,13 @@ libraries_build() {  # KIND COMPILER-ID RECIPE
   [ $failed = 0 ] || exit 1
   step "libraries built in $((SECONDS - start)) s"
 }
+
+# Empties a cross-build folder first configured against other library builds
+# (another recipe or version): CMake keeps what pkg-config found then.
+cross_folder() {  # DIR
+  if [ "$(cat "$1/.libraries" 2>/dev/null)" != "$deps" ]; then
+    rm -rf "$1"
+    mkdir -p "$1"
+    echo "$deps" >"$1/.libraries"
+  fi
+}
