@@ -101,7 +101,7 @@ class WebBudgets(Case):
             ratios[scene] = frame / floor_ms
             print(f"{scene:5d}  {frame:8.2f}  {floor_ms:8.2f}  {ratios[scene]:7.2f}")
         if "--native" in sys.argv:
-            native = subprocess.run([os.path.join(BUILD, "tests", "orvi_benchmarks"),
+            native = subprocess.run([os.path.join(BUILD, "tools", "orvi_benchmarks"),
                                      "--benchmark_filter=ShowAgainstFloor"],
                                     capture_output=True, text=True).stdout
             print("native on llvmpipe (the same scenes, CPU time over its floor):")
