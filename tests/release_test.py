@@ -3,6 +3,7 @@
 Linux tarball unpacked and started from /, the Windows zip's files). Needs scripts/build-windows
 and scripts/release first; run by scripts/test --full, not by CTest."""
 import os
+import pathlib
 import re
 import shutil
 import subprocess
@@ -95,7 +96,7 @@ class Bundles(Case):
         with zipfile.ZipFile(os.path.join(DIST, f"orvi-tonaro-{VERSION}-windows-x64.zip")) as z:
             pictures = sorted("data/" + n for n in os.listdir(DATA) if n.endswith(".png"))
             self.assertEqual(sorted(z.namelist()), sorted(["orvi.exe", "README.txt", "data/"] + pictures))
-            self.assertEqual(z.read("orvi.exe"), open(EXE, "rb").read(), "not the orvi.exe built")
+            self.assertEqual(z.read("orvi.exe"), pathlib.Path(EXE).read_bytes(), "not the orvi.exe built")
 
 
 if __name__ == "__main__":
