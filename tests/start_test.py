@@ -13,7 +13,7 @@ import zlib
 import numpy as np
 from PIL import Image
 
-from harness import CAPTURE, Case, DATA, ORVI, ROOT, main
+from harness import CAPTURE, Case, DATA, ORVI, ROOT, main, read
 
 FAILURE = "main(): Init() failure!"
 HEADLESS = {"SDL_VIDEODRIVER": "offscreen", "SDL_AUDIODRIVER": "dummy"}
@@ -174,11 +174,18 @@ class Capture(Case):
                 self.assertEqual(capture.wait(30), 2)
                 self.assertIn(path(name), capture.err)
                 self.assertEqual(os.lstat(path(name))[:3], before[:3], "the refused path changed")
+        # Links planted at the hidden names the run writes first are removed, not written through.
+        with open(path("victim"), "w") as victim:
+            victim.write("kept")
+        for hidden in (".file.partial.mp4", ".file.partial.mp4.f32"):
+            os.symlink(path("victim"), path(hidden))
         capture = self.start([CAPTURE, "--from", "1", "--to", "1.05", "--size", "64x48", "-o", path("link")])
         self.assertEqual(capture.wait(120), 0)
         self.assertTrue(os.path.islink(path("link")))
+        self.assertFalse(os.path.islink(path("file")))
         self.assertGreater(os.path.getsize(path("file")), 0)
-        self.assertEqual(sorted(os.listdir(folder)), sorted(["file", "link", "dangling", "folder", "fifo"]
+        self.assertEqual(read(path("victim")), "kept")
+        self.assertEqual(sorted(os.listdir(folder)), sorted(["file", "link", "dangling", "folder", "fifo", "victim"]
                                                             + (["device"] if os.geteuid() == 0 else [])))
 
     def test_a_range_late_in_the_show_takes_about_as_long_as_one_at_its_start(self):

@@ -226,6 +226,14 @@ std::string CheckFileTarget(std::string* path) {
   return "";
 }
 
+// Empties a hidden name before it is written: a leftover or planted link
+// there would be written through, and then renamed over the final name.
+bool ClearHiddenName(Job* job, const std::string& path) {
+  if (unlink(path.c_str()) == 0 || errno == ENOENT) return true;
+  job->failure = Errno("cannot write " + path);
+  return false;
+}
+
 // Writes a file under a hidden name beside its final one and renames it when
 // complete, so no half-written file ever carries the final name.
 bool WriteComplete(Job* job, const fs::path& name,
@@ -239,6 +247,7 @@ bool WriteComplete(Job* job, const fs::path& name,
   const fs::path final(target);
   const std::string temporary =
       (final.parent_path() / ("." + final.filename().string() + ".partial")).string();
+  if (!ClearHiddenName(job, temporary)) return false;
   if (!write(temporary)) {
     const int why = errno;
     std::remove(temporary.c_str());
@@ -492,6 +501,7 @@ int main(int argc, char** argv) {
   } else {
     const std::string partial = (out.parent_path() / ("." + out.filename().string() + ".partial.mp4")).string();
     const std::string audioFile = partial + ".f32";
+    if (!ClearHiddenName(&job, partial) || !ClearHiddenName(&job, audioFile)) return Fail(&job);
     job.partials = {partial, audioFile};
     std::FILE* audio = std::fopen(audioFile.c_str(), "wb");
     if (!audio) return Fail(&job, Errno("cannot write " + audioFile));
