@@ -2,7 +2,8 @@
 """The web build in Debian's Chromium, headless on SwiftShader, served on 127.0.0.1 only: the
 page loads without console errors, a click starts the show, the show's clock keeps with the
 music, frames look as the native capture's, and the show ends by itself; a missing picture is
-said in the page and nothing starts. Skipped, saying so, where Chromium is missing."""
+said in the page and nothing starts. The same in Debian's Firefox ESR on llvmpipe. Skipped,
+saying so, where a browser is missing."""
 import asyncio
 import base64
 import functools
@@ -25,6 +26,7 @@ from harness import ARTIFACTS, CAPTURE, Case, ROOT, SCENE_LIST, main, read, unti
 
 WEB = os.environ.get("ORVI_WEB", os.path.join(ROOT, "dist", "web"))
 CHROMIUM = shutil.which("chromium")
+FIREFOX, PULSEAUDIO = shutil.which("firefox-esr"), shutil.which("pulseaudio")
 # The moments compared: the middle of a logo, the blood cells, the prison cell, the phone, a
 # credits scene and the end, by scene number.
 SCENES = (1, 3, 5, 8, 13, 15)
@@ -54,7 +56,9 @@ class Quiet(http.server.SimpleHTTPRequestHandler):
 
 
 class Browser:
-    """Headless Chromium driven over its DevTools protocol, one page, its console collected."""
+    """Headless Chromium driven over its DevTools protocol, one page, its console collected; the
+    socket, open and click shared with Firefox below."""
+    path, package = CHROMIUM, "chromium"
 
     def __init__(self, case):
         profile = case.scratch()
@@ -68,18 +72,20 @@ class Browser:
         active = os.path.join(profile, "DevToolsActivePort")
         port = until("DevTools port", lambda: os.path.exists(active) and read(active).split("\n")[0])
         targets = json.load(urllib.request.urlopen("http://127.0.0.1:%s/json/list" % port))
-        url = next(t["webSocketDebuggerUrl"] for t in targets if t["type"] == "page")
+        self.attach(case, next(t["webSocketDebuggerUrl"] for t in targets if t["type"] == "page"))
+        for domain in ("Page", "Runtime", "Log"):
+            self.call(domain + ".enable")
+        # The page as large as the show's window; the headless window's own size is not.
+        self.call("Emulation.setDeviceMetricsOverride", width=640, height=480,
+                  deviceScaleFactor=1, mobile=False)
+
+    def attach(self, case, url):
         self.loop = asyncio.new_event_loop()
         threading.Thread(target=self.loop.run_forever, daemon=True).start()
         self.console, self.pending, self.next_id = [], {}, 0
         self.socket = self.run(self.connect(url))
         asyncio.run_coroutine_threadsafe(self.read(), self.loop)
         case.addCleanup(self.close)
-        for domain in ("Page", "Runtime", "Log"):
-            self.call(domain + ".enable")
-        # The page as large as the show's window; the headless window's own size is not.
-        self.call("Emulation.setDeviceMetricsOverride", width=640, height=480,
-                  deviceScaleFactor=1, mobile=False)
 
     async def connect(self, url):
         return await websockets.connect(url, max_size=1 << 26)
@@ -101,6 +107,8 @@ class Browser:
             elif message["method"] == "Log.entryAdded" and message["params"]["entry"]["level"] == "error":
                 entry = message["params"]["entry"]
                 self.console.append(f"{entry['text']} {entry.get('url', '')}")
+            elif message["method"] == "log.entryAdded" and message["params"]["level"] == "error":
+                self.console.append(message["params"]["text"])  # Firefox's, over WebDriver BiDi
 
     async def send(self, method, params):
         self.next_id += 1
@@ -112,7 +120,7 @@ class Browser:
     def call(self, method, **params):
         answer = self.run(self.send(method, params))
         if "error" in answer:
-            raise AssertionError(f"{method}: {answer['error']}")
+            raise AssertionError(f"{method}: {answer['error']} {answer.get('message', '')}")
         return answer["result"]
 
     def js(self, expression):
@@ -122,16 +130,25 @@ class Browser:
             raise AssertionError(f"{expression}: {result['exceptionDetails']}")
         return result["result"].get("value")
 
-    def open(self, url):
+    def navigate(self, url):
         self.call("Page.navigate", url=url)
+
+    def open(self, url):
+        self.navigate(url)
         until("page ready to play", lambda: self.js("document.body && document.body.dataset.state") in ("ready", "failed"))
 
     def click(self, selector):
         """A real click at the element's centre: the user gesture browsers want for sound."""
-        x, y = self.js(f"(r => [r.x + r.width / 2, r.y + r.height / 2])"
-                       f"(document.querySelector('{selector}').getBoundingClientRect())")
+        self.press_at(*self.js(f"(r => [r.x + r.width / 2, r.y + r.height / 2])"
+                               f"(document.querySelector('{selector}').getBoundingClientRect())"))
+
+    def press_at(self, x, y):
         for kind in ("mousePressed", "mouseReleased"):
             self.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left", clickCount=1)
+
+    def escape(self, down):
+        self.call("Input.dispatchKeyEvent", type="keyDown" if down else "keyUp", key="Escape",
+                  code="Escape", windowsVirtualKeyCode=27)
 
     def shot(self):
         data = self.call("Page.captureScreenshot", format="png")["data"]
@@ -142,6 +159,62 @@ class Browser:
             self.run(self.socket.close(), 10)
         finally:
             self.loop.call_soon_threadsafe(self.loop.stop)
+
+
+class Firefox(Browser):
+    """Firefox over WebDriver BiDi, on a private X display: headless it has no WebGL on Linux
+    (Mozilla bug 1375585). Its sound needs a sound server (ALSA's null device has no clock): a
+    private PulseAudio's null sink. Kept off the network: only local connections, no plugin
+    updates."""
+    path, package = FIREFOX and PULSEAUDIO, "firefox-esr or pulseaudio"
+
+    def __init__(self, case):
+        home, profile = case.scratch(), case.scratch()
+        pulse = os.path.join(home, "socket")
+        case.start([PULSEAUDIO, "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                    "-L", "module-null-sink", "-L", f"module-native-protocol-unix socket={pulse} auth-anonymous=1"],
+                   {"HOME": home, "PULSE_RUNTIME_PATH": home, "PULSE_STATE_PATH": home})
+        until("sound server", lambda: os.path.exists(pulse))
+        with open(os.path.join(profile, "user.js"), "w") as prefs:
+            prefs.write('user_pref("media.gmp-manager.updateEnabled", false);\n')
+        self.program = case.start(
+            [FIREFOX, "--no-remote", "--profile", profile, "--remote-debugging-port=0", "about:blank"],
+            dict(case.display("640x480").env, HOME=home, PULSE_SERVER="unix:" + pulse,
+                 MOZ_DISABLE_NONLOCAL_CONNECTIONS="1"))
+        url = until("WebDriver BiDi port", lambda: re.search(r"BiDi listening on (ws://\S+)", self.program.err))
+        self.attach(case, url[1] + "/session")
+        self.call("session.new", capabilities={})
+        self.context = self.call("browsingContext.getTree")["contexts"][0]["context"]
+        self.call("session.subscribe", events=["log.entryAdded"])
+        self.call("browsingContext.setViewport", context=self.context,
+                  viewport={"width": 640, "height": 480}, devicePixelRatio=1)
+
+    def js(self, expression):
+        result = self.call("script.evaluate", expression=expression, awaitPromise=True,
+                           target={"context": self.context}, resultOwnership="none")
+        if result["type"] == "exception":
+            raise AssertionError(f"{expression}: {result['exceptionDetails']['text']}")
+        # Arrays and the primitives the test asks for, from BiDi's typed values.
+        unwrap = lambda v: [unwrap(e) for e in v["value"]] if v["type"] == "array" else v.get("value")
+        return unwrap(result["result"])
+
+    def navigate(self, url):
+        self.call("browsingContext.navigate", context=self.context, url=url, wait="complete")
+
+    def act(self, kind, *actions):
+        self.call("input.performActions", context=self.context,
+                  actions=[{"type": kind, "id": kind, "actions": list(actions)}])
+
+    def press_at(self, x, y):
+        self.act("pointer", {"type": "pointerMove", "x": round(x), "y": round(y)},
+                 {"type": "pointerDown", "button": 0}, {"type": "pointerUp", "button": 0})
+
+    def escape(self, down):
+        self.act("key", {"type": "keyDown" if down else "keyUp", "value": "\ue00c"})
+
+    def shot(self):
+        data = self.call("browsingContext.captureScreenshot", context=self.context)["data"]
+        return Image.open(io.BytesIO(base64.b64decode(data))).convert("RGB")
 
 
 def scene_middles():
@@ -161,10 +234,12 @@ def scene_middles():
     return middles
 
 
-class Page(Case):
+class Page:
+    """The cases, run in Chromium (Browser) and in Firefox by the two classes at the end."""
+
     def setUp(self):
-        if not CHROMIUM:
-            self.skipTest("Chromium is not installed: scripts/deps --web installs it")
+        if not self.Browser.path:
+            self.skipTest(f"{self.Browser.package} is not installed: scripts/deps --web installs it")
         if not os.path.exists(os.path.join(WEB, "orvi.wasm")):
             self.fail(f"no web build in {WEB}: scripts/build-web makes it")
 
@@ -178,7 +253,7 @@ class Page(Case):
               seconds)
 
     def test_the_show_plays_with_its_music_looks_as_natively_and_ends_by_itself(self):
-        browser = Browser(self)
+        browser = self.Browser(self)
         browser.open(self.serve(WEB) + "index.html")
         browser.click("#play")
         self.state(browser, "playing", 5)
@@ -211,10 +286,9 @@ class Page(Case):
         browser.click("#play")
         until("a frame of the second show", lambda: browser.js(
             f"Module.clickedAt != {clicked} && Module.firstFrameMs != null"))
-        escape = dict(key="Escape", code="Escape", windowsVirtualKeyCode=27)
-        browser.call("Input.dispatchKeyEvent", type="keyDown", **escape)  # held, as on the desktop
+        browser.escape(True)  # held, as on the desktop
         self.state(browser, "ended", 10)
-        browser.call("Input.dispatchKeyEvent", type="keyUp", **escape)
+        browser.escape(False)
         self.assertLess(browser.js("performance.now() - Module.clickedAt"), 30000)
         self.assertEqual(browser.console, [])
         self.compare(shots)
@@ -224,7 +298,7 @@ class Page(Case):
         # The native frame nearest each shot's moment, from a capture at NATIVE_FPS, which draws
         # every frame before it too. Both kept as that capture's frame-N.png for
         # tools/frame_strip.py.
-        kept = {side: os.path.join(ARTIFACTS, side) for side in ("browser", "native")}
+        kept = {side: os.path.join(ARTIFACTS, self.name, side) for side in ("browser", "native")}
         for folder in kept.values():
             shutil.rmtree(folder, ignore_errors=True)
             os.makedirs(folder)
@@ -250,7 +324,7 @@ class Page(Case):
         folder = self.scratch()
         shutil.copytree(WEB, folder, dirs_exist_ok=True)
         os.remove(os.path.join(folder, "data", "chrome.png"))
-        browser = Browser(self)
+        browser = self.Browser(self)
         browser.open(self.serve(folder) + "index.html")
         browser.click("#play")
         self.state(browser, "failed")
@@ -258,6 +332,14 @@ class Page(Case):
         self.assertIn("Could not load Chrome texture!@#", said)
         self.assertIn("Init() failure!", said)
         self.assertEqual(browser.js("[Module.firstFrameMs, Module._orvi_music_seconds()]"), [None, -1])
+
+
+class InChromium(Page, Case):
+    Browser, name = Browser, "chromium"
+
+
+class InFirefox(Page, Case):
+    Browser, name = Firefox, "firefox"
 
 
 if __name__ == "__main__":
