@@ -300,7 +300,7 @@ class Page:
         # frames (the prison cell, the phone) start from a frame of the scene before, so their
         # moment is the show's give or take a frame of each (a Firefox shot of the prison cell at
         # 25182 ms had the wall's shade of the native frame at 25150 ms, not at 25200 ms).
-        # All kept as that capture's frame-N.png for tools/frame_strip.py.
+        # All kept as that capture's frame-N.png for tools/readme_pictures.py frames.
         kept = {side: os.path.join(ARTIFACTS, self.name, side) for side in ("browser", "native")}
         for folder in kept.values():
             shutil.rmtree(folder, ignore_errors=True)

@@ -12,8 +12,8 @@
             self.assertEqual(orvi.wait(), 0)
 
 ORVI, CAPTURE, SCENE_LIST, RENDER_TUNE: the built programs, in $ORVI_BUILD (default build/).
-Case.start(argv, env={}, cwd=None) -> Program: started with every inherited SDL_*, DISPLAY
-    and WAYLAND_DISPLAY variable removed and only `env` added. Program.wait(seconds) gives the
+Case.start(argv, env={}, cwd=None) -> Program: started with every inherited SDL_*, DISPLAY,
+    WAYLAND_DISPLAY and MOZ_HEADLESS variable removed and only `env` added. Program.wait(seconds) gives the
     exit code (a program still running at the deadline is killed and fails the case);
     .alive(), .signal(number), .out and .err (what it printed so far).
 Case.display("WxH") -> Display on its own Xvfb (-displayfd). Display.env names it;
@@ -54,9 +54,10 @@ ARTIFACTS = os.path.join(BUILD, "artifacts")
 
 
 def clean_env(extra=None):
-    """The caller's environment without anything that picks a display or an SDL driver."""
+    """The caller's environment without anything that picks a display, an SDL driver or
+    Firefox's headless mode."""
     env = {k: v for k, v in os.environ.items()
-           if not k.startswith("SDL_") and k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+           if not k.startswith("SDL_") and k not in ("DISPLAY", "WAYLAND_DISPLAY", "MOZ_HEADLESS")}
     env.update(extra or {})
     return env
 
