@@ -81,7 +81,8 @@ class Browser:
 
     def attach(self, case, url):
         self.loop = asyncio.new_event_loop()
-        threading.Thread(target=self.loop.run_forever, daemon=True).start()
+        self.thread = threading.Thread(target=self.loop.run_forever, daemon=True)
+        self.thread.start()
         self.console, self.pending, self.next_id = [], {}, 0
         self.socket = self.run(self.connect(url))
         asyncio.run_coroutine_threadsafe(self.read(), self.loop)
@@ -159,6 +160,8 @@ class Browser:
             self.run(self.socket.close(), 10)
         finally:
             self.loop.call_soon_threadsafe(self.loop.stop)
+            self.thread.join(10)
+            self.loop.close()
 
 
 class Firefox(Browser):
