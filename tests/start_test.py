@@ -1,19 +1,24 @@
 #!/usr/bin/python3
 """The real programs started without a display, where every message box falls back to
 stderr: the faults a viewer's machine can throw at a start, where data/ is looked for, the
-command lines refused, and the capture's anti-aliasing."""
+command lines refused; and the capture tool's runs: its video, refusals, stops, a full disk,
+the paths it writes and its anti-aliasing."""
+import errno
+import json
 import os
 import re
 import resource
 import shutil
+import signal
 import stat
 import struct
+import subprocess
 import zlib
 
 import numpy as np
 from PIL import Image
 
-from harness import CAPTURE, Case, DATA, ORVI, ROOT, main, read
+from harness import CAPTURE, Case, DATA, ORVI, ROOT, main, read, until
 
 FAILURE = "main(): Init() failure!"
 HEADLESS = {"SDL_VIDEODRIVER": "offscreen", "SDL_AUDIODRIVER": "dummy"}
@@ -152,6 +157,103 @@ class CommandLine(Case):
 
 
 class Capture(Case):
+    def outputs(self):
+        """An empty folder for a run's files, beside the folder of what the programs print."""
+        folder = os.path.join(self.scratch(), "outputs")
+        os.mkdir(folder)
+        return folder
+
+    def test_a_short_video_has_its_frames_sound_as_long_and_nothing_else_left(self):
+        folder = self.outputs()
+        out = os.path.join(folder, "short.mp4")
+        self.assertEqual(self.start([CAPTURE, "--to", "2", "-o", out], cwd=ROOT).wait(300), 0)
+        probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "stream=codec_type,nb_frames,duration",
+                                "-of", "json", out], capture_output=True, text=True, check=True).stdout
+        streams = {s["codec_type"]: s for s in json.loads(probe)["streams"]}
+        self.assertEqual(int(streams["video"]["nb_frames"]), 120, probe)
+        self.assertAlmostEqual(float(streams["video"]["duration"]), 2.0, delta=1e-3, msg=probe)
+        self.assertAlmostEqual(float(streams["audio"]["duration"]), 2.0, delta=1e-3 + 1 / 60, msg=probe)
+        self.assertEqual(os.listdir(folder), ["short.mp4"])
+
+    def test_without_ffmpeg_or_a_picture_it_says_so_and_writes_nothing(self):
+        folder = self.outputs()
+        capture = self.start([CAPTURE, "--to", "1", "-o", os.path.join(folder, "none.mp4")],
+                             {"PATH": "/nonexistent"}, cwd=ROOT)
+        self.assertNotEqual(capture.wait(60), 0)
+        self.assertIn("ffmpeg is missing", capture.err)
+        world = self.world()
+        os.remove(os.path.join(world, "data", "chrome.png"))
+        capture = self.start([CAPTURE, "--to", "1", "-o", "out.mp4"], cwd=world)
+        self.assertNotEqual(capture.wait(60), 0)
+        self.assertIn("Could not load Chrome texture!@#", capture.err)
+        for text in ("f32", "disk full"):  # no word from ffmpeg about its inputs: it never started
+            self.assertNotIn(text, capture.out + capture.err)
+        self.assertEqual(os.listdir(folder) + os.listdir(world), ["data"])
+
+    # Numbers are read whole and in range; each refusal names the option and why, then the usage,
+    # exit 2. Accepted edge values get past the parsing, to the missing output folder.
+    def test_options_are_parsed_strictly_and_each_refusal_says_why(self):
+        for args, says in [
+                ("--fps 30x", "--fps: '30x' is not a whole number"),
+                ("--fps 0", "--fps: '0' is not between 1 and 1000"),
+                ("--fps 1001", "--fps: '1001' is not between 1 and 1000"),
+                ("--fps 99999999999999999999", "--fps: '99999999999999999999' is not a whole number"),
+                ("--size 640x480x", "--size: '640x480x' is not WIDTHxHEIGHT"),
+                ("--size 15x480", "--size: '15x480' has a side outside 16 to 8192"),
+                ("--from abc", "--from: 'abc' is not a finite number"),
+                ("--from 1e300", "--from: '1e300' is not between 0 and 67"),
+                ("--to inf", "--to: 'inf' is not a finite number"),
+                ("--from 5 --to 3", "--from (5 s) must come before --to (3 s)"),
+                ("--from 67", "--from (67 s) must come before --to (67 s)"),
+                ("--fps", "--fps needs a value"),
+                ("--frobnicate", "unknown option '--frobnicate'"),
+                ("--fps 1 --from 66.5", "--from 66.5 to --to 67 holds no frame at --fps 1"),
+                ("--fps 1000 --size 16x16 --from 0 --to 67", None),
+                ("--fps 2 --size 8192x16 --from 66.5", None)]:
+            with self.subTest(args):
+                capture = self.start([CAPTURE, "-o", "/nonexistent/folder/x.mp4", *args.split()])
+                code = capture.wait(20)
+                if says:
+                    self.assertEqual(code, 2)
+                    self.assertIn("orvi-capture: " + says, capture.err)
+                    self.assertIn("usage: orvi-capture", capture.err)
+                else:
+                    self.assertEqual(code, 1)
+                    self.assertIn("cannot write in /nonexistent/folder: No such file or directory", capture.err)
+
+    # Each signal that ends a run, sent mid-capture: it stops between frames, says why, exits
+    # non-zero and leaves no file at all, the hidden partial video and audio included (an ignored
+    # signal lets the run go on to the show's end, and exit 0).
+    def test_each_stop_signal_ends_the_run_and_leaves_no_file(self):
+        for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGPIPE, signal.SIGXFSZ):
+            with self.subTest(signal.strsignal(number)):
+                folder = self.outputs()
+                capture = self.start([CAPTURE, "--size", "64x48", "--fps", "10", "-o",
+                                      os.path.join(folder, "show.mp4")], cwd=ROOT)
+                until("the partial video", lambda: ".show.mp4.partial.mp4" in os.listdir(folder), 60)
+                capture.signal(number)
+                self.assertNotEqual(capture.wait(10), 0)
+                self.assertEqual(os.listdir(folder), [])
+                self.assertIn(signal.strsignal(number), capture.err)
+
+    # A file size limit hit while writing the tune or a frame: the message names the file and the
+    # cause, nothing half-written remains under any name, and every frame left decodes whole.
+    def test_a_full_disk_leaves_only_complete_files_and_says_which(self):
+        for limit, name in ((50 << 10, "tune.wav"), (200 << 10, "frame-00058.png")):
+            with self.subTest(name):
+                frames = os.path.join(self.outputs(), "frames")
+                capture = self.start(["prlimit", f"--fsize={limit}", CAPTURE, "--png", "--from", "7.25",
+                                      "--to", "7.75", "--fps", "8", "-o", frames], cwd=ROOT)
+                self.assertNotEqual(capture.wait(120), 0)
+                self.assertIn(name, capture.err)
+                self.assertIn(os.strerror(errno.EFBIG), capture.err)
+                for left in os.listdir(frames):
+                    self.assertFalse(left.startswith("."), left)
+                    if left.startswith("frame-"):
+                        with Image.open(os.path.join(frames, left)) as frame:
+                            frame.load()
+                            self.assertEqual(frame.size, (640, 480))
+
     def test_only_a_file_or_nothing_is_written_over_and_anything_else_is_refused_at_once(self):
         folder = os.path.join(self.scratch(), "outputs")  # beside what the programs print
         path = lambda name: os.path.join(folder, name)

@@ -3,7 +3,6 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <png.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -174,15 +173,6 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& data) {
   std::ofstream out(path, std::ios::binary);
   out << data;
-}
-
-std::string RunCommand(const std::string& command) {
-  std::string out;
-  std::FILE* p = popen((command + " 2>&1").c_str(), "r");
-  char buffer[4096];
-  while (p && std::fgets(buffer, sizeof buffer, p)) out += buffer;
-  if (p) out += "exit " + std::to_string(WEXITSTATUS(pclose(p)));
-  return out;
 }
 
 static std::string Be32(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }

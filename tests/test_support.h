@@ -48,8 +48,6 @@ bool WritePng(const std::string& path, int width, int height, int colorType, int
 std::string TempDir();
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
-// A shell command's stdout and stderr, then "exit N".
-std::string RunCommand(const std::string& command);
 
 // PNG bytes built by hand, for files libpng would not write: one chunk with
 // its length and CRC, and a black 8-bit RGB picture with `extra` chunks
