@@ -2,6 +2,7 @@
 // program alive; the start screen's Play calls orvi_play, which starts the
 // show as RunProgram does after its question, then returns to the browser,
 // which draws the frames.
+#include <GL/gl.h>
 #include <emscripten.h>
 
 #include "platform/data_folder.h"
@@ -9,8 +10,17 @@
 #include "platform/message_box.h"
 #include "platform/web_page.h"
 #include "app/lifecycle.h"
+#include "assets/textures.h"
 #include "audio/music_player.h"
 #include "demo/sequencer.h"
+
+// Playing again takes the same canvas, and so the same WebGL context: the
+// show's textures must go with the show, not with a process that never ends.
+static void EndShow(GLWindow* window) {
+  if (g_textureNames[0]) glDeleteTextures(kTextureSlotCount, g_textureNames);
+  for (GLuint& name : g_textureNames) name = 0;
+  Shutdown(window);
+}
 
 extern "C" EMSCRIPTEN_KEEPALIVE void orvi_play() {
   GLWindow* window = new GLWindow();
@@ -22,10 +32,11 @@ extern "C" EMSCRIPTEN_KEEPALIVE void orvi_play() {
   window->SetOptions(options);
   if (!Init(0, window)) {
     ShowMessage(MessageError, "main()", "Init() failure!");
-    Shutdown(window);
+    EndShow(window);
   }
+  g_showEnd = EndShow;
   FitToPage(window);
-  RunFramesInPage(window, Shutdown);
+  RunFramesInPage(window, EndShow);
 }
 
 // What the page and its test read while the show runs.

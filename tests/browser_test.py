@@ -31,6 +31,12 @@ FIREFOX, PULSEAUDIO = shutil.which("firefox-esr"), shutil.which("pulseaudio")
 # credits scene and the end, by scene number.
 SCENES = (1, 3, 5, 8, 13, 15)
 NATIVE_FPS = 20
+# The page's WebGL textures alive, counted in window.liveTextures.
+COUNT_TEXTURES = """for (const p of [WebGLRenderingContext.prototype, WebGL2RenderingContext.prototype]) {
+  const create = p.createTexture, remove = p.deleteTexture;
+  p.createTexture = function () { ++window.liveTextures; return create.call(this); };
+  p.deleteTexture = function (t) { if (t) --window.liveTextures; return remove.call(this, t); };
+} window.liveTextures = 0"""
 
 
 class Served:
@@ -258,6 +264,7 @@ class Page:
     def test_the_show_plays_with_its_music_looks_as_natively_and_ends_by_itself(self):
         browser = self.Browser(self)
         browser.open(self.serve(WEB) + "index.html")
+        browser.js(COUNT_TEXTURES)
         browser.click("#play")
         self.state(browser, "playing", 5)
         sample = "[Module._orvi_show_ms(), Module._orvi_music_seconds(), " \
@@ -284,6 +291,8 @@ class Page:
         self.state(browser, "ended", 40)
         self.assertEqual(browser.js("Module.exitCode"), 0)
         self.assertGreater(browser.js("performance.now() - Module.clickedAt"), 67000)
+        # Another play takes the same canvas, so the same WebGL context: nothing may be left in it.
+        self.assertEqual(browser.js("liveTextures"), 0, "textures left after the show")
         # Played again from the end state, then ended early by Escape, as on the desktop.
         clicked = browser.js("Module.clickedAt")
         browser.click("#play")
@@ -293,6 +302,7 @@ class Page:
         self.state(browser, "ended", 10)
         browser.escape(False)
         self.assertLess(browser.js("performance.now() - Module.clickedAt"), 30000)
+        self.assertEqual(browser.js("liveTextures"), 0, "textures left after the second show")
         self.assertEqual(browser.console, [])
         self.compare(shots)
 
@@ -333,8 +343,10 @@ class Page:
         os.remove(os.path.join(folder, "data", "chrome.png"))
         browser = self.Browser(self)
         browser.open(self.serve(folder) + "index.html")
+        browser.js(COUNT_TEXTURES)
         browser.click("#play")
         self.state(browser, "failed")
+        self.assertEqual(browser.js("liveTextures"), 0, "textures left after the failed start")
         said = browser.js("document.getElementById('messages').innerText")
         self.assertIn("Could not load Chrome texture!@#", said)
         self.assertIn("Init() failure!", said)
