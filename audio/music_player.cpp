@@ -106,11 +106,12 @@ int BASS_MusicPlay(uint32_t handle) {
   // never end. The clock stays at 0 until the first callback all the same.
   (void)before;
   return 1;
-#endif
+#else
   // Music time starts when the device first pulls the module, not before.
   std::unique_lock<std::mutex> hold(g_player.handedLock);
   return g_player.rendered.wait_for(hold, std::chrono::seconds(2),
                                     [&] { return g_player.callbacks.load() != before; });
+#endif
 }
 
 int BASS_Stop() {

@@ -255,9 +255,8 @@ class Capture(Case):
                             self.assertEqual(frame.size, (640, 480))
 
     def test_only_a_file_or_nothing_is_written_over_and_anything_else_is_refused_at_once(self):
-        folder = os.path.join(self.scratch(), "outputs")  # beside what the programs print
+        folder = self.outputs()
         path = lambda name: os.path.join(folder, name)
-        os.mkdir(folder)
         open(path("file"), "w").close()
         os.symlink(path("file"), path("link"))
         os.symlink(path("none"), path("dangling"))

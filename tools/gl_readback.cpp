@@ -7,13 +7,14 @@
 std::vector<uint8_t> ReadBackBuffer(int width, int height) {
   std::vector<uint8_t> rgb(size_t(width) * height * 3);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  GLint sampleBuffers = 0;
-  glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
-  if (!sampleBuffers) {
+  auto readBack = [&] {
     glReadBuffer(GL_BACK);
     glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
     return rgb;
-  }
+  };
+  GLint sampleBuffers = 0;
+  glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
+  if (!sampleBuffers) return readBack();
   // Mesa reads a multisampled back buffer without resolving it: resolve it
   // into a plain one first, as the swap would. (Looked up: a system's GL
   // library need not export calls newer than 1.1.)
@@ -37,11 +38,8 @@ std::vector<uint8_t> ReadBackBuffer(int width, int height) {
       SDL_GL_GetProcAddress("glDeleteRenderbuffers"));
   if (!glGenRenderbuffers || !glBindRenderbuffer || !glRenderbufferStorage || !glGenFramebuffers ||
       !glBindFramebuffer || !glFramebufferRenderbuffer || !glBlitFramebuffer ||
-      !glDeleteFramebuffers || !glDeleteRenderbuffers) {
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
-    return rgb;
-  }
+      !glDeleteFramebuffers || !glDeleteRenderbuffers)
+    return readBack();
   GLuint framebuffer = 0, colour = 0;
   glGenRenderbuffers(1, &colour);
   glBindRenderbuffer(GL_RENDERBUFFER, colour);
