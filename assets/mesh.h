@@ -22,7 +22,7 @@ struct Mesh {
   int triangleCount;
 };
 
-// Generated at build time by tools/mesh_generator.
+// Generated at build time by generators/mesh_generator.
 extern const TriangleRecord g_bloodCellTriangles[];
 extern const int g_bloodCellTriangleCount;
 extern const TriangleRecord g_chromeLogoTriangles[];

@@ -2,7 +2,7 @@
 #pragma once
 #include <cstddef>
 
-// The composed XM module, generated at build time by tools/xm_composer.
+// The composed XM module, generated at build time by generators/xm_composer.
 extern const unsigned char g_moduleData[];
 extern const size_t g_moduleSize;
 

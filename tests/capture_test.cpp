@@ -14,9 +14,9 @@
 #include "demo/scene_table.h"
 #include "demo/sequencer.h"
 #include "tests/test_support.h"
-#include "tools/gl_readback.h"
-#include "tools/png_writer.h"
-#include "tools/show_capture.h"
+#include "capture/gl_readback.h"
+#include "capture/png_writer.h"
+#include "capture/show_capture.h"
 
 namespace fs = std::filesystem;
 

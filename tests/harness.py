@@ -46,7 +46,7 @@ from Xlib.protocol import event as xevent
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.environ.get("ORVI_BUILD", os.path.join(ROOT, "build"))
 ORVI = os.path.join(BUILD, "orvi")
-CAPTURE = os.path.join(BUILD, "tools", "orvi-capture")
+CAPTURE = os.path.join(BUILD, "capture", "orvi-capture")
 SCENE_LIST = os.path.join(BUILD, "tools", "scene_list")
 RENDER_TUNE = os.path.join(BUILD, "tools", "render_tune")
 DATA = os.path.join(ROOT, "data")

@@ -15,8 +15,8 @@
 #include "demo/prison_cell_scene.h"
 #include "render/chrome_logo.h"
 #include "render/toon_mesh.h"
-#include "tools/gl_readback.h"
-#include "tools/png_writer.h"
+#include "capture/gl_readback.h"
+#include "capture/png_writer.h"
 
 namespace {
 

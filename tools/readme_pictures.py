@@ -22,7 +22,7 @@ band; then the left/right correlation, the tail level and the peak.
 msaa: one moment of the show drawn with and without multisample
 anti-aliasing, a 4x zoom of a blood cell's edge from each side by side (left:
 off, right: on), as docs/msaa-edge.png shows. Run from the project root after
-a build; defaults build/tools/orvi-capture and docs/msaa-edge.png.
+a build; defaults build/capture/orvi-capture and docs/msaa-edge.png.
 
 Every picture is written under a temporary name and renamed when complete.
 """
@@ -259,7 +259,7 @@ def capture(tool, samples, folder):
 def msaa(argv):
     if len(argv) > 2:
         refuse("msaa takes at most the capture tool and the output")
-    tool = argv[0] if len(argv) > 0 else "build/tools/orvi-capture"
+    tool = argv[0] if len(argv) > 0 else "build/capture/orvi-capture"
     output = argv[1] if len(argv) > 1 else "docs/msaa-edge.png"
     with tempfile.TemporaryDirectory() as folder:
         # The capture's default asks 8 samples and takes the most the driver has.

@@ -12,8 +12,8 @@
 #include <string>
 
 #include "audio/music.h"
-#include "tools/tune_render.h"
-#include "tools/wav_writer.h"
+#include "capture/tune_render.h"
+#include "capture/wav_writer.h"
 
 static int Usage(const char* reason) {
   if (reason) std::fprintf(stderr, "render_tune: %s\n", reason);

@@ -4,7 +4,7 @@ first frame after the click (within 2 s), and each scene's frame time in headles
 ratio to a floor page measured in the same run: a clear and one window-sized textured quad of a
 1024x512 picture, as a background is drawn. Frames are timed with the GPU work waited for
 (a pixel read back after each).
-    /usr/bin/python3 tools/browser_bench.py [--native]
+    /usr/bin/python3 bench/browser_bench.py [--native]
 --native also runs the native benchmark for its ratios on llvmpipe, to print beside."""
 import os
 import re
@@ -101,7 +101,7 @@ class WebBudgets(Case):
             ratios[scene] = frame / floor_ms
             print(f"{scene:5d}  {frame:8.2f}  {floor_ms:8.2f}  {ratios[scene]:7.2f}")
         if "--native" in sys.argv:
-            native = subprocess.run([os.path.join(BUILD, "tools", "orvi_benchmarks"),
+            native = subprocess.run([os.path.join(BUILD, "bench", "orvi_benchmarks"),
                                      "--benchmark_filter=ShowAgainstFloor"],
                                     capture_output=True, text=True).stdout
             print("native on llvmpipe (the same scenes, CPU time over its floor):")

@@ -1,4 +1,4 @@
-#include "tools/show_capture.h"
+#include "capture/show_capture.h"
 
 #include <GL/gl.h>
 
@@ -10,7 +10,7 @@
 #include "platform/message_box.h"
 #include "demo/sequencer.h"
 #include "demo/timeline.h"
-#include "tools/gl_readback.h"
+#include "capture/gl_readback.h"
 
 namespace {
 

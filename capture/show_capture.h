@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/gl_window.h"
-#include "tools/scene_timing.h"
+#include "capture/scene_timing.h"
 
 struct CaptureOptions {
   int fps = 60;

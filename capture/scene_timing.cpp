@@ -1,4 +1,4 @@
-#include "tools/scene_timing.h"
+#include "capture/scene_timing.h"
 
 #include <time.h>
 

@@ -1,4 +1,4 @@
-#include "tools/gl_readback.h"
+#include "capture/gl_readback.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>

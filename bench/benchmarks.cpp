@@ -31,8 +31,8 @@
 #include "demo/prison_cell_scene.h"
 #include "demo/scene_table.h"
 #include "render/toon_mesh.h"
-#include "tools/scene_timing.h"
-#include "tools/show_capture.h"
+#include "capture/scene_timing.h"
+#include "capture/show_capture.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/tune_render.h"
+#include "capture/tune_render.h"
 
 #include <libopenmpt/libopenmpt.h>
 #include <libopenmpt/libopenmpt_ext.h>

@@ -23,11 +23,11 @@
 #include "app/launch_options.h"
 #include "demo/timeline.h"
 #include "platform/data_folder.h"
-#include "tools/png_writer.h"
-#include "tools/scene_timing.h"
-#include "tools/show_capture.h"
-#include "tools/tune_render.h"
-#include "tools/wav_writer.h"
+#include "capture/png_writer.h"
+#include "capture/scene_timing.h"
+#include "capture/show_capture.h"
+#include "capture/tune_render.h"
+#include "capture/wav_writer.h"
 
 extern char** environ;
 

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Draws the show's 20 pictures into data/ (run: /usr/bin/python3 tools/make_pictures.py).
+"""Draws the show's 20 pictures into data/ (run: /usr/bin/python3 generators/make_pictures.py).
 
 Backgrounds are 1024x512 RGB; a 640x480 window shows columns 0-639 and rows
 32-511 at rest, so compositions centre near (320, 272). Sprites are 512x256

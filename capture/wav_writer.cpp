@@ -1,4 +1,4 @@
-#include "tools/wav_writer.h"
+#include "capture/wav_writer.h"
 
 #include <algorithm>
 #include <cmath>
