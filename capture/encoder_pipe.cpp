@@ -1,0 +1,114 @@
+#include "capture/encoder_pipe.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "capture/safe_output.h"
+
+extern char** environ;
+
+const int kStopSignals[5] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ};
+
+std::string SignalText(int signal) {
+  const char* name = signal == SIGINT    ? "SIGINT"
+                     : signal == SIGTERM ? "SIGTERM"
+                     : signal == SIGHUP  ? "SIGHUP"
+                     : signal == SIGPIPE ? "SIGPIPE"
+                     : signal == SIGXFSZ ? "SIGXFSZ"
+                                         : "a signal";
+  return std::string(name) + " (" + strsignal(signal) + ")";
+}
+
+bool OnPath(const char* program) {
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= dirs.size()) {
+    size_t end = dirs.find(':', start);
+    if (end == std::string::npos) end = dirs.size();
+    if (access((dirs.substr(start, end - start) + "/" + program).c_str(), X_OK) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+bool WriteAll(int fd, const uint8_t* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = write(fd, data, size);
+    if (n < 0) return false;  // EINTR included: a caught signal ends the run
+    data += n;
+    size -= size_t(n);
+  }
+  return true;
+}
+
+std::string DescribeExit(int status) {
+  if (WIFEXITED(status)) return "ffmpeg exited with status " + std::to_string(WEXITSTATUS(status));
+  if (WIFSIGNALED(status)) return "ffmpeg was killed by " + SignalText(WTERMSIG(status));
+  return "ffmpeg ended abnormally";
+}
+
+int WaitFor(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return status;
+}
+
+// ffmpeg's command line: raw RGB frames on standard input, the tune from a
+// file, H.264 and AAC out.
+static std::vector<std::string> EncoderArguments(const CaptureOptions& o,
+                                                 const std::string& audioFile,
+                                                 const std::string& videoFile) {
+  const std::string size = std::to_string(o.width) + "x" + std::to_string(o.height);
+  const std::string fps = std::to_string(o.fps);
+  return {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo",
+          "-pix_fmt", "rgb24", "-s", size, "-r", fps, "-i", "pipe:0", "-f", "f32le", "-ar", "44100",
+          "-ac", "2", "-i", audioFile, "-c:v", "libx264", "-preset", "medium", "-crf", "18",
+          "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart",
+          "-f", "mp4", videoFile};
+}
+
+std::string StartEncoder(const CaptureOptions& options, const std::string& audioFile,
+                         const std::string& videoFile, EncoderPipe* encoder) {
+  std::vector<std::string> args = EncoderArguments(options, audioFile, videoFile);
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) return Errno("cannot make a pipe to ffmpeg");
+  fcntl(pipeEnds[1], F_SETFD, FD_CLOEXEC);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[0], 0);
+  posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+  // ffmpeg gets the default actions back for the signals this process catches.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (int s : kStopSignals) sigaddset(&defaults, s);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  const int error = posix_spawnp(&encoder->pid, "ffmpeg", &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipeEnds[0]);
+  if (error != 0) {
+    close(pipeEnds[1]);
+    encoder->pid = -1;
+    errno = error;
+    return Errno("cannot start ffmpeg");
+  }
+  encoder->input = pipeEnds[1];
+  return "";
+}

@@ -1,0 +1,40 @@
+// ffmpeg as the video encoder: started with the tune's file, fed raw frames
+// on its standard input, and its end described.
+#pragma once
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+
+#include "capture/show_capture.h"
+
+// The signals that end a run; the first one caught is the one reported.
+// ffmpeg gets their default actions back.
+extern const int kStopSignals[5];
+
+// "SIGTERM (Terminated)".
+std::string SignalText(int signal);
+
+// Whether a program of that name is on the PATH.
+bool OnPath(const char* program);
+
+struct EncoderPipe {
+  pid_t pid = -1;
+  int input = -1;  // its standard input
+};
+
+// Starts ffmpeg reading raw frames of the run's size and rate on its standard
+// input and the tune (f32le stereo, 44.1 kHz) from audioFile, writing an MP4
+// to videoFile. No shell: paths go through as they are. Returns why it could
+// not, or "".
+std::string StartEncoder(const CaptureOptions& options, const std::string& audioFile,
+                         const std::string& videoFile, EncoderPipe* encoder);
+
+// Writes all of it; false on an error, a caught signal's EINTR included.
+bool WriteAll(int fd, const uint8_t* data, size_t size);
+
+// Waits for the process, through interrupted waits; its status.
+int WaitFor(pid_t pid);
+
+// "ffmpeg exited with status 1", "ffmpeg was killed by SIGXFSZ (...)".
+std::string DescribeExit(int status);
