@@ -68,7 +68,7 @@ void Shutdown(GLWindow* window) {
 }
 
 void RunProgram(const LaunchOptions& options) {
-  UseDataBesideProgram();
+  UseDataBesideProgram(g_textureFiles, kTextureSlotCount);
   GLWindow* window = new GLWindow();
   WindowOptions windowOptions;
   windowOptions.samples = options.msaa;

@@ -115,7 +115,8 @@ class FailedStart(Case):
                 self.expect(self.start([ORVI], env, self.world()), [message])
 
     def test_data_is_read_from_the_current_folder_else_beside_the_program(self):
-        lonely, app, world, empty = (self.scratch() for _ in range(4))
+        lonely, app, world, empty, unrelated = (self.scratch() for _ in range(5))
+        os.mkdir(os.path.join(unrelated, "data"))
         shutil.copy(ORVI, lonely)
         shutil.copy(ORVI, app)
         shutil.copy(CAPTURE, app)
@@ -125,7 +126,9 @@ class FailedStart(Case):
         # The picture missing from each copy tells which copy was read.
         for what, program, folder, slot in [("neither", f"{lonely}/orvi", empty, "Orvi logo"),
                                             ("beside the program", f"{app}/orvi", empty, "Chrome"),
-                                            ("here, over beside", f"{app}/orvi", world, "QVT")]:
+                                            ("here, over beside", f"{app}/orvi", world, "QVT"),
+                                            ("beside, over a data/ here without the pictures",
+                                             f"{app}/orvi", unrelated, "Chrome")]:
             with self.subTest(what):
                 self.expect(self.start([program], HEADLESS, folder),
                             [f"LoadTextures(): Could not load {slot} texture!@#"])

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "app/launch_options.h"
+#include "assets/textures.h"
 #include "demo/timeline.h"
 #include "platform/data_folder.h"
 #include "tools/png_writer.h"
@@ -465,7 +466,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "orvi-capture: %s\n", unwritable.c_str());
     return 2;
   }
-  UseDataBesideProgram();
+  UseDataBesideProgram(g_textureFiles, kTextureSlotCount);
   const CaptureOptions& o = job.options;
   job.total = LastFrame(o) - FirstFrame(o);
 
