@@ -68,7 +68,7 @@ void Shutdown(GLWindow* window) {
 }
 
 void RunProgram(const LaunchOptions& options) {
-  UseDataBesideProgram();
+  UseDataBesideProgram(g_textureFiles, kTextureSlotCount);
   GLWindow* window = new GLWindow();
   WindowOptions windowOptions;
   windowOptions.samples = options.msaa;
@@ -83,10 +83,6 @@ void RunProgram(const LaunchOptions& options) {
   // refuses the window's connection. Where video cannot start, Create says so.
   if (!options.windowed && !options.fullscreen && StartVideo()) {
     fullscreen = ShowMessage(MessageQuestion, "Orvi: Tonaro", "Go fullscreen?");
-    if (fullscreen < 0 && !QuitRequested()) {
-      ShowMessage(MessageError, "main()", "Init() failure!");
-      Shutdown(window);
-    }
   }
   if (QuitRequested()) Shutdown(window);
   if (Init(fullscreen, window))

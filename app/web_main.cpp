@@ -45,7 +45,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE double orvi_music_seconds() { return MusicPositi
 extern "C" EMSCRIPTEN_KEEPALIVE int orvi_scene() { return g_scene; }
 
 int main() {
-  UseDataBesideProgram();
+  UseDataBesideProgram(g_textureFiles, kTextureSlotCount);
   ReadyPage();
   g_processExit = EndInPage;
   return 0;

@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #ifndef O_NONBLOCK
@@ -25,9 +27,20 @@ void MyPNGErrorHandler(png_structp, png_const_charp) {
   ShowMessage(MessagePlain, "", "MyPNGErrorHandler");
 }
 
+// The boxes name neither the file nor the fault: stderr does.
+static void SayWhy(const char* path, const char* reason) {
+  std::fprintf(stderr, "orvi: %s: %s\n", path, reason);
+}
+
+static void PngWarning(png_structp png, png_const_charp message) {
+  SayWhy(static_cast<const char*>(png_get_error_ptr(png)), message);
+  MyPNGErrorHandler(png, message);
+}
+
 // libpng requires that its error function not return: after the box, control
-// goes back to ReadPNG's recovery point.
+// goes back to ReadPNG's recovery point. The error pointer is the file's path.
 static void PngErrorExit(png_structp png, png_const_charp message) {
+  SayWhy(static_cast<const char*>(png_get_error_ptr(png)), message);
   MyPNGErrorHandler(png, message);
   png_longjmp(png, 1);
 }
@@ -35,14 +48,15 @@ static void PngErrorExit(png_structp png, png_const_charp message) {
 // The catalogue names files with backslashes. Only a regular file is a
 // picture: a FIFO or a device would block or never end, so the open does not
 // wait and anything else is refused before a byte is read.
-static std::FILE* OpenPicture(const char* fileName) {
-  std::string path(fileName);
-  for (char& c : path)
-    if (c == '\\') c = '/';
+static std::FILE* OpenPicture(const std::string& path) {
   int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_BINARY);
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    SayWhy(path.c_str(), std::strerror(errno));
+    return nullptr;
+  }
   struct stat status;
   if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    SayWhy(path.c_str(), "not a regular file");
     close(fd);
     return nullptr;
   }
@@ -61,14 +75,18 @@ int ReadPNG(const char* fileName, int* components, uint32_t* width, uint32_t* he
 
 // Everything that must survive a longjmp lives in this frame's plain locals
 // (volatile where set after the recovery point) or in the caller's outputs;
-// nothing here has a destructor.
+// the path, made before it and never changed, is the only one with a
+// destructor, and the jump lands in its own frame.
 int ReadPNGWithin(const char* fileName, PngSizeCheck check, void* user, int* components,
                   uint32_t* width, uint32_t* height, unsigned char** pixels) {
-  std::FILE* file = OpenPicture(fileName);
+  std::string path(fileName);
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  std::FILE* file = OpenPicture(path);
   if (!file) return 0;
 
-  png_structp png =
-      png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngErrorExit, MyPNGErrorHandler);
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, const_cast<char*>(path.c_str()),
+                                           PngErrorExit, PngWarning);
   if (!png) {
     std::fclose(file);
     return 0;
@@ -109,6 +127,7 @@ int ReadPNGWithin(const char* fileName, PngSizeCheck check, void* user, int* com
     if (colorType == PNG_COLOR_TYPE_RGB_ALPHA) count = 4;
   }
   if (count == 0) {
+    SayWhy(path.c_str(), "not an 8-bit, non-interlaced RGB or RGBA picture");
     png_destroy_read_struct(&png, &info, nullptr);
     std::fclose(file);
     return 0;

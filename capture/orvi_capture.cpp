@@ -24,6 +24,7 @@
 #include "capture/show_capture.h"
 #include "capture/tune_render.h"
 #include "capture/wav_writer.h"
+#include "assets/textures.h"
 #include "platform/data_folder.h"
 
 namespace fs = std::filesystem;
@@ -238,7 +239,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "orvi-capture: %s\n", unwritable.c_str());
     return 2;
   }
-  UseDataBesideProgram();
+  UseDataBesideProgram(g_textureFiles, kTextureSlotCount);
   Run run(settings);
   run.total = LastFrame(settings.options) - FirstFrame(settings.options);
   const std::string unready = ReadyOutput(settings);

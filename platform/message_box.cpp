@@ -2,7 +2,6 @@
 
 #include <SDL2/SDL.h>
 #include <cstdio>
-#include <cstring>
 
 #include "platform/quit_signals.h"
 
@@ -49,14 +48,11 @@ int ShowMessage(MessageKind kind, const char* caption, const char* text) {
   SetMessageBoxUp(0);
   if (QuitRequested()) return IsYesNo(kind) ? 0 : 1;
   if (shown != 0) {
-    std::fprintf(stderr, "%s: %s (no box can be shown: %s)\n", caption, text, SDL_GetError());
-    // Without a display (video driven offscreen) stderr is where the messages
-    // go, and a question is declined. On a display a question nobody saw has
-    // no answer: the caller fails instead.
-    const char* driver = SDL_GetCurrentVideoDriver();
-    const int headless = !driver || !std::strcmp(driver, "offscreen") || !std::strcmp(driver, "dummy");
-    if (IsYesNo(kind)) return headless ? 0 : -1;
-    return 1;
+    // A box nobody saw has no answer: a question is declined, as where there
+    // is no display at all, and stderr says what was not asked and why.
+    std::fprintf(stderr, "%s: %s (no box can be shown: %s)%s\n", caption, text, SDL_GetError(),
+                 IsYesNo(kind) ? ": answered No" : "");
+    return IsYesNo(kind) ? 0 : 1;
   }
   return answer == 1 ? 1 : 0;
 }

@@ -11,8 +11,7 @@ enum MessageKind {
 
 // Shows the box and waits for the answer. Returns 1 for OK or Yes, 0 for No.
 // Where no box can be shown the caption and text go to stderr with SDL's
-// reason; a question is then answered No without a display (video not
-// started, or offscreen), and returns -1, no answer, on one.
+// reason, and a question is answered No.
 int ShowMessage(MessageKind kind, const char* caption, const char* text);
 
 // Tests replace the box with a recorder; null restores the real box.

@@ -16,7 +16,8 @@ Case.start(argv, env={}, cwd=None) -> Program: started with every inherited SDL_
     WAYLAND_DISPLAY and MOZ_HEADLESS variable removed and only `env` added. Program.wait(seconds) gives the
     exit code (a program still running at the deadline is killed and fails the case);
     .alive(), .signal(number), .out and .err (what it printed so far).
-Case.display("WxH") -> Display on its own Xvfb (-displayfd). Display.env names it;
+Case.display("WxH", *options) -> Display on its own Xvfb (-displayfd), given any further server
+    options. Display.env names it;
     .find(title, (w, h) or None, seconds) -> Window, the first mapped one titled so;
     .answer(title, key): a message box found and painted, its key pressed, the box gone;
     .press(win, keys): held down (XTEST, by keysym name or X keycode) until .release()
@@ -138,10 +139,10 @@ class Window:
 
 
 class Display:
-    def __init__(self, size):
+    def __init__(self, size, options=()):
         reader, writer = os.pipe()
         self.server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(writer), "-screen", "0", f"{size}x24", "-nolisten", "tcp"],
+            ["Xvfb", "-displayfd", str(writer), "-screen", "0", f"{size}x24", "-nolisten", "tcp", *options],
             pass_fds=[writer], env=clean_env(), stdin=subprocess.DEVNULL,
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(writer)
@@ -287,8 +288,8 @@ class Case(unittest.TestCase):
         self.addCleanup(program.kill)
         return program
 
-    def display(self, size):
-        screen = Display(size)
+    def display(self, size, *options):
+        screen = Display(size, options)
         self.addCleanup(screen.stop)
         return screen
 

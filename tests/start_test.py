@@ -59,24 +59,27 @@ def replace_with_fifo(path):
 # order, and what must not appear.
 PICTURE_FAULTS = [
     ("missing", lambda d: os.remove(d("chrome.png")),
-     ["Orvi: Tonaro: Go fullscreen?", "LoadTextures(): Could not load Chrome texture!@#"], ["Cannot"]),
+     ["Orvi: Tonaro: Go fullscreen?", "orvi: data/chrome.png: No such file or directory",
+      "LoadTextures(): Could not load Chrome texture!@#"], ["Cannot"]),
     ("corrupt", lambda d: flip_byte(d("zmb.png"), 200),
-     [": MyPNGErrorHandler", "LoadTextures(): Could not load ZMB texture!@#"], []),
+     ["orvi: data/zmb.png: ", ": MyPNGErrorHandler", "LoadTextures(): Could not load ZMB texture!@#"], []),
     ("truncated", lambda d: os.truncate(d("velkoran.png"), 5000),
-     [": MyPNGErrorHandler", "LoadTextures(): Could not load Orvi logo texture!@#"], []),
+     ["orvi: data/velkoran.png: ", ": MyPNGErrorHandler", "LoadTextures(): Could not load Orvi logo texture!@#"], []),
     ("greyscale", lambda d: Image.open(d("qvt.png")).convert("L").save(d("qvt.png")),
-     ["LoadTextures(): Could not load QVT texture!@#"], ["MyPNGErrorHandler"]),
+     ["orvi: data/qvt.png: not an 8-bit", "LoadTextures(): Could not load QVT texture!@#"], ["MyPNGErrorHandler"]),
     ("a FIFO, refused at once", lambda d: replace_with_fifo(d("tonaro.png")),
-     ["LoadTextures(): Could not load Tonaro logo texture!@#"], []),
+     ["orvi: data/tonaro.png: not a regular file", "LoadTextures(): Could not load Tonaro logo texture!@#"], []),
     # 1.4 MB on disk that inflate to 1.4 GB: skipped unread, so the load goes on to the next.
     ("a chunk bomb, loaded as a plain picture", lambda d: (png(d("zmb.png"), 512, 256, 80, 16, 200),
                                                           os.remove(d("chrome.png"))),
      ["LoadTextures(): Could not load Chrome texture!@#"], ["MyPNGErrorHandler", "ZMB"]),
     ("over its size budget, refused at the header", lambda d: png(d("velkoran.png"), 8192, 8192),
-     [": MyPNGErrorHandler", "LoadTextures(): Could not load Orvi logo texture!@#"], []),
+     ["orvi: data/velkoran.png: Image width exceeds", ": MyPNGErrorHandler",
+      "LoadTextures(): Could not load Orvi logo texture!@#"], []),
     ("the one that takes the catalogue over its budget",
      lambda d: (png(d("tonaro.png"), 4096, 4096), png(d("veri-tausta1.png"), 4096, 4096)),
-     [": MyPNGErrorHandler", "LoadTextures(): Could not load Bloodcell BG1 texture!@#"], []),
+     ["orvi: data/veri-tausta1.png: picture over its pixel budget", ": MyPNGErrorHandler",
+      "LoadTextures(): Could not load Bloodcell BG1 texture!@#"], []),
 ]
 
 MACHINE_FAULTS = [
@@ -112,7 +115,8 @@ class FailedStart(Case):
                 self.expect(self.start([ORVI], env, self.world()), [message])
 
     def test_data_is_read_from_the_current_folder_else_beside_the_program(self):
-        lonely, app, world, empty = (self.scratch() for _ in range(4))
+        lonely, app, world, empty, unrelated = (self.scratch() for _ in range(5))
+        os.mkdir(os.path.join(unrelated, "data"))
         shutil.copy(ORVI, lonely)
         shutil.copy(ORVI, app)
         shutil.copy(CAPTURE, app)
@@ -122,7 +126,9 @@ class FailedStart(Case):
         # The picture missing from each copy tells which copy was read.
         for what, program, folder, slot in [("neither", f"{lonely}/orvi", empty, "Orvi logo"),
                                             ("beside the program", f"{app}/orvi", empty, "Chrome"),
-                                            ("here, over beside", f"{app}/orvi", world, "QVT")]:
+                                            ("here, over beside", f"{app}/orvi", world, "QVT"),
+                                            ("beside, over a data/ here without the pictures",
+                                             f"{app}/orvi", unrelated, "Chrome")]:
             with self.subTest(what):
                 self.expect(self.start([program], HEADLESS, folder),
                             [f"LoadTextures(): Could not load {slot} texture!@#"])

@@ -60,6 +60,17 @@ class Question(Case):
         screen.answer("main()", "Return")
         self.assertEqual(orvi.wait(), 0)
 
+    def test_a_question_no_box_can_show_is_answered_no_and_says_why(self):
+        # Only the server's built-in fonts, which SDL's own box cannot use, and no zenity for it
+        # to fall back on.
+        screen = self.display("640x480", "-fp", "built-ins")
+        orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="dummy", PATH=self.scratch()))
+        win = screen.find(TITLE, SHOW)
+        screen.drawn(win)
+        self.assertRegex(orvi.err, r"Orvi: Tonaro: Go fullscreen\? \(no box can be shown: .+\): answered No")
+        screen.press(win, ["Escape"])
+        self.assertEqual(orvi.wait(), 0)
+
     def test_a_missing_picture_shows_its_box_then_init_failure(self):
         screen = self.display("640x480")
         world = self.world()
