@@ -36,10 +36,9 @@ int64_t MonotonicUs() {
 }
 }  // namespace
 
-// Runs on SDL's audio thread.
-static void FillAudio(void*, Uint8* stream, int length) {
-  float* out = reinterpret_cast<float*>(stream);
-  size_t frames = size_t(length) / (2 * sizeof(float));
+MusicTimeSource g_musicTimeUs = MonotonicUs;
+
+void FillMusicBuffer(float* out, size_t frames) {
   size_t written = 0;
   if (g_player.playing.load() && g_player.module) {
     written = openmpt_module_read_interleaved_float_stereo(g_player.module, g_player.sampleRate,
@@ -52,10 +51,15 @@ static void FillAudio(void*, Uint8* stream, int length) {
     {
       std::lock_guard<std::mutex> hold(g_player.handedLock);
       g_player.framesHanded += frames;
-      g_player.handedAtUs = MonotonicUs();
+      g_player.handedAtUs = g_musicTimeUs();
     }
     g_player.rendered.notify_all();
   }
+}
+
+// Runs on SDL's audio thread.
+static void FillAudio(void*, Uint8* stream, int length) {
+  FillMusicBuffer(reinterpret_cast<float*>(stream), size_t(length) / (2 * sizeof(float)));
 }
 
 int BASS_Init(int, uint32_t frequency, uint32_t, void*) {
@@ -168,7 +172,7 @@ uint64_t MusicClockUs() {
   // its own pace, but never more than one buffer: a longer gap is a stall.
   const int64_t bufferUs = int64_t(g_player.bufferFrames) * 1000000 / rate;
   int64_t heardUs = int64_t(frames) * 1000000 / rate - bufferUs;
-  heardUs += std::clamp<int64_t>(MonotonicUs() - handedAtUs, 0, bufferUs);
+  heardUs += std::clamp<int64_t>(g_musicTimeUs() - handedAtUs, 0, bufferUs);
   g_player.clockUs = std::max<uint64_t>(g_player.clockUs, uint64_t(std::max<int64_t>(heardUs, 0)));
   return g_player.clockUs;
 }

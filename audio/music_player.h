@@ -27,3 +27,12 @@ int MusicDeviceBufferFrames();
 // gone. Main thread only.
 uint64_t MusicClockUs();
 uint64_t MusicClockMs();
+
+// What the device's audio thread runs for each buffer it pulls: the next
+// `frames` stereo frames of the module, silence once it has ended. Tests call
+// it themselves, with the device never started, to pull buffers when they say.
+void FillMusicBuffer(float* out, size_t frames);
+// The monotonic microseconds the clock advances by between buffers;
+// replaceable so tests can drive it.
+typedef int64_t (*MusicTimeSource)();
+extern MusicTimeSource g_musicTimeUs;

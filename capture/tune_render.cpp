@@ -28,8 +28,17 @@ std::vector<float> RenderTune(double fromSeconds, size_t frames, int onlyChannel
       interactive.set_channel_mute_status(ext, ch, ch != onlyChannel);
   }
   openmpt_module_ctl_set_integer(module, "dither", 0);
-  if (fromSeconds > 0) openmpt_module_set_position_seconds(module, fromSeconds);
   std::vector<float> stereo(frames * 2, 0.0f);
+  // Played from the start and the lead-in dropped: a seek lands on a row and
+  // loses the notes still sounding from before it, so the sound of a range
+  // would not be the show's at that moment.
+  std::vector<float> dropped(4096 * 2);
+  for (size_t lead = size_t(std::llround(std::max(fromSeconds, 0.0) * 44100)); lead > 0;) {
+    size_t n = openmpt_module_read_interleaved_float_stereo(module, 44100, std::min<size_t>(4096, lead),
+                                                            dropped.data());
+    if (n == 0) break;
+    lead -= n;
+  }
   size_t done = 0;
   while (done < frames) {
     size_t n = openmpt_module_read_interleaved_float_stereo(

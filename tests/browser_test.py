@@ -13,7 +13,6 @@ import json
 import os
 import re
 import shutil
-import subprocess
 import sys
 import threading
 import urllib.request
@@ -22,7 +21,7 @@ import numpy as np
 import websockets
 from PIL import Image
 
-from harness import ARTIFACTS, CAPTURE, Case, ROOT, SCENE_LIST, main, read, until
+from harness import ARTIFACTS, CAPTURE, Case, ROOT, SCENE_LIST, main, read, run, until
 
 WEB = os.environ.get("ORVI_WEB", os.path.join(ROOT, "dist", "web"))
 CHROMIUM = shutil.which("chromium")
@@ -93,6 +92,10 @@ class Browser:
         self.socket = self.run(self.connect(url))
         asyncio.run_coroutine_threadsafe(self.read(), self.loop)
         case.addCleanup(self.close)
+        case.programs.append(self)  # its console in the report of any failure
+
+    def __str__(self):
+        return f"{self.package} console errors:\n" + "\n".join(self.console or ["(none)"]) + "\n"
 
     async def connect(self, url):
         return await websockets.connect(url, max_size=1 << 26)
@@ -227,7 +230,7 @@ class Firefox(Browser):
 
 
 def scene_middles():
-    lines = subprocess.run([SCENE_LIST], capture_output=True, text=True, check=True).stdout.splitlines()[1:]
+    lines = run([SCENE_LIST]).splitlines()[1:]
     rows = {int(f[0]): (int(f[2]), int(f[3])) for f in (line.split("\t") for line in lines)}
     # Clear of every pulse and flash, whose curves start at the frame that meets them and so
     # differ between two frame rates; on the native capture's frame grid, so a shot taken just

@@ -67,7 +67,7 @@ bool Compare(int64_t, uint64_t timeMs, int, const std::vector<uint8_t>& rgb, voi
   if (found == kGolden.end()) return true;
   Comparison* c = static_cast<Comparison*>(user);
   const std::string reference = std::string(GOLDEN_DIR) + "/" + found->second + ".png";
-  if (std::getenv("ORVI_UPDATE_GOLDEN")) {
+  if (g_updateGolden) {
     WriteRgbPng(reference, 640, 480, rgb);
     ++c->compared;
     return true;
@@ -137,4 +137,28 @@ TEST(Capture, ARangeThatStartsLateDrawsTheGoldenFrames) {
     for (const std::string& m : comparison.mismatches) ADD_FAILURE() << "differs: " << m;
     CloseTestWindow(comparison.window);
   }
+}
+
+static int g_scenesDrawn = 0;
+static void CountedDraw(GLWindow* window, int scene) {
+  ++g_scenesDrawn;
+  DrawScene(window, scene);
+}
+static bool Keep(int64_t, uint64_t, int, const std::vector<uint8_t>&, void*) { return true; }
+
+// The frames before a range move the show on without drawing it: a second
+// late in the show draws as many scenes as a second at its start.
+TEST(Capture, FramesBeforeARangeAreSteppedNotDrawn) {
+  CaptureOptions options;
+  options.fps = 1000;
+  options.width = 64;
+  options.height = 48;
+  options.fromSeconds = 60;
+  options.toSeconds = 60.2;
+  GLWindow* window = OpenCaptureWindow(options);
+  ASSERT_TRUE(window);
+  g_drawScene = CountedDraw;
+  EXPECT_EQ(RunCapture(window, options, Keep, nullptr, nullptr), 200);
+  EXPECT_EQ(g_scenesDrawn, 200);
+  CloseTestWindow(window);
 }

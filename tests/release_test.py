@@ -13,7 +13,7 @@ import zipfile
 import numpy as np
 from PIL import Image
 
-from harness import Case, DATA, ROOT, main, until
+from harness import Case, DATA, ROOT, main, run, until
 from show_test import distance, scene_table, small
 
 EXE = os.path.join(ROOT, "build-windows", "orvi.exe")
@@ -24,7 +24,7 @@ with open(os.path.join(ROOT, "CMakeLists.txt")) as f:
 
 
 def newest(objects, prefix):
-    dumped = subprocess.run(["objdump", "-T", *objects], check=True, capture_output=True, text=True).stdout
+    dumped = run(["objdump", "-T", *objects])
     versions = set(re.findall(prefix + r"_([0-9.]+)", dumped))
     return max(versions, key=lambda v: tuple(map(int, v.split("."))))
 
@@ -74,8 +74,7 @@ class Bundles(Case):
             tar.extractall(self.scratch() + "/unpacked")
         app = os.path.join(self.folders[-1], "unpacked", f"orvi-tonaro-{VERSION}-linux-x86_64")
         orvi, libs = os.path.join(app, "orvi"), [os.path.join(app, "lib", n) for n in os.listdir(app + "/lib")]
-        ldd = subprocess.run(["ldd", orvi, *libs], capture_output=True, text=True,
-                             env={"PATH": "/usr/bin:/bin"}).stdout
+        ldd = run(["ldd", orvi, *libs], env={"PATH": "/usr/bin:/bin"})
         self.assertNotIn("not found", ldd)
         for lib in ("libSDL2-2.0.so.0", "libopenmpt.so.0", "libpng16.so.16"):
             self.assertIn(f"{lib} => {app}/lib/{lib}", ldd)

@@ -4,21 +4,20 @@ scene matched against the golden frames, a 3 s stop of the process on the way, t
 ending by itself, and its last sound the tune's sound at 67 s."""
 import os
 import signal
-import subprocess
 import time
 import wave
 
 import numpy as np
 from PIL import Image, ImageChops, ImageStat
 
-from harness import ARTIFACTS, Case, ORVI, RENDER_TUNE, ROOT, SCENE_LIST, blank, main, until
+from harness import ARTIFACTS, Case, ORVI, RENDER_TUNE, ROOT, SCENE_LIST, blank, main, run, until
 
 RATE = 44100
 BYTES_PER_MS = RATE * 2 * 4 / 1000  # the disk audio driver's stereo 32-bit float
 
 
 def scene_table():
-    lines = subprocess.run([SCENE_LIST], check=True, capture_output=True, text=True).stdout.splitlines()
+    lines = run([SCENE_LIST]).splitlines()
     names = lines[0].split("\t")
     return [dict(zip(names, line.split("\t"))) for line in lines[1:]]
 
@@ -114,7 +113,7 @@ class WholeShow(Case):
         # sample that is not silent.
         written = written[:np.nonzero(np.abs(written) > 1e-6)[0][-1] + 1]
         reference = os.path.join(folder, "reference.wav")
-        subprocess.run([RENDER_TUNE, reference, "72"], check=True, capture_output=True)
+        run([RENDER_TUNE, reference, "72"])
         end, quality = where_in_tune(written, tune(reference))
         print(f"the last sound written is the tune at {end:.3f} s: {(end - 67) * 1000:+.1f} ms "
               f"from 67 s (match {quality:.3f})")

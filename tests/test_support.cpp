@@ -8,15 +8,19 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "platform/frame_timer.h"
 #include "app/lifecycle.h"
+#include "audio/music_player.h"
 #include "demo/scene_table.h"
 #include "demo/sequencer.h"
 
 std::vector<RecordedMessage> g_messages;
+bool g_updateGolden = false;
+static std::vector<std::string> g_tempDirs;
 int g_answer = 0;
 
 static int Record(MessageKind kind, const char* caption, const char* text) {
@@ -85,6 +89,8 @@ static void ThrowExit(int code) { throw ProcessExited{code}; }
 // shutdown that throws instead of ending the process. A window a failed test
 // left open is closed after it.
 namespace {
+const MusicTimeSource kMusicTimeUs = g_musicTimeUs;  // set before any code runs: a constant
+
 class FreshWorld : public ::testing::EmptyTestEventListener {
  public:
   FreshWorld() {
@@ -98,6 +104,7 @@ class FreshWorld : public ::testing::EmptyTestEventListener {
     g_clockSource = MonotonicClockMs;
     g_pacerClockUs = MonotonicMicroseconds;
     g_pacerSleep = SleepUntilMicroseconds;
+    g_musicTimeUs = kMusicTimeUs;
     g_timer.Begin();
     ResetShow();
     g_drawScene = DrawScene;
@@ -107,10 +114,18 @@ class FreshWorld : public ::testing::EmptyTestEventListener {
     ClearMessages();
     g_answer = 0;
   }
+  void OnTestProgramStart(const ::testing::UnitTest&) override {
+    g_updateGolden = std::getenv("ORVI_UPDATE_GOLDEN") && GTEST_FLAG_GET(filter) == "Capture.GoldenFrames*";
+    unsetenv("ORVI_UPDATE_GOLDEN");
+  }
   void OnTestEnd(const ::testing::TestInfo&) override {
-    if (!g_window) return;
-    g_window->Destroy();
-    SDL_Quit();
+    if (g_window) {
+      g_window->Destroy();
+      SDL_Quit();
+    }
+    if (chdir(root.c_str()) != 0) ADD_FAILURE() << "cannot return to " << root;
+    for (const std::string& folder : g_tempDirs) std::filesystem::remove_all(folder);
+    g_tempDirs.clear();
   }
 
  private:
@@ -160,7 +175,9 @@ bool WritePng(const std::string& path, int width, int height, int colorType, int
 std::string TempDir() {
   char pattern[] = "/tmp/orvi-test-XXXXXX";
   const char* dir = mkdtemp(pattern);
-  return dir ? dir : "/tmp";
+  if (!dir) ADD_FAILURE() << "no folder under /tmp";
+  if (dir) g_tempDirs.push_back(dir);
+  return dir ? dir : "/nonexistent";
 }
 
 std::string ReadFile(const std::string& path) {

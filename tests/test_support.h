@@ -45,7 +45,12 @@ struct ProcessExited {
 // byte i of row y is (y * 16 + i * 3) & 0xFF.
 bool WritePng(const std::string& path, int width, int height, int colorType, int bitDepth,
               int interlace);
+// A fresh folder under /tmp, removed when the test ends.
 std::string TempDir();
+// Whether this run rewrites the golden frames: only when asked by its own
+// command, ORVI_UPDATE_GOLDEN=1 with --gtest_filter='Capture.GoldenFrames*'.
+// Every test runs with the variable cleared.
+extern bool g_updateGolden;
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
 
