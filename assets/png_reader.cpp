@@ -35,10 +35,20 @@ static void PngErrorExit(png_structp png, png_const_charp message) {
 // The catalogue names files with backslashes. Only a regular file is a
 // picture: a FIFO or a device would block or never end, so the open does not
 // wait and anything else is refused before a byte is read.
-static std::FILE* OpenPicture(const char* fileName) {
+static std::string PicturePath(const char* fileName) {
   std::string path(fileName);
   for (char& c : path)
     if (c == '\\') c = '/';
+  return path;
+}
+
+int PictureExists(const char* fileName) {
+  struct stat status;
+  return stat(PicturePath(fileName).c_str(), &status) == 0;
+}
+
+static std::FILE* OpenPicture(const char* fileName) {
+  const std::string path = PicturePath(fileName);
   int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_BINARY);
   if (fd < 0) return nullptr;
   struct stat status;

@@ -42,7 +42,9 @@ const char* const kUsage =
     "                      the folder for frame-NNNNN.png files and tune.wav\n"
     "      --png           write a PNG sequence instead of a video\n"
     "      --fps N         frames per second, 1 to 1000 (default 60)\n"
-    "      --size WxH      window size, 16 to 8192 a side (default 640x480)\n"
+    "      --size WxH      frame size, 16 to 8192 a side (default 640x480); the 4:3\n"
+    "                      picture is centred in it between black bars\n"
+    "      --stretch       fill the whole frame with the picture instead\n"
     "      --from S        start at S seconds of the show (default 0)\n"
     "      --to S          stop at S seconds (default: the show's end, 67 s)\n"
     "      --msaa N        multisample anti-aliasing with N samples, 0 to 32 (default 8;\n"
@@ -127,6 +129,10 @@ std::string ParseArguments(int argc, char** argv, Job* job) {
     }
     if (a == "--stats") {
       job->stats = true;
+      continue;
+    }
+    if (a == "--stretch") {
+      job->options.stretch = 1;
       continue;
     }
     const bool takesValue = a == "-o" || a == "--output" || a == "--fps" || a == "--size" ||
