@@ -169,20 +169,33 @@ def to_image(img):
     return Image.fromarray(np.clip(img, 0, 255).astype(np.uint8), "RGB")
 
 
+def text_at(pic, xy, text, fnt, fillc, anchor, stroke, stroke_fill):
+    """One run of text, fnt's size and every length in 1x pixels. At scale 2
+    the font is hinted to other sizes than at 1x: the text drawn at twice the
+    size is fitted to the box the 1x text takes, so the two sets agree."""
+    if S == 1:
+        ImageDraw.Draw(pic).text(xy, text, font=fnt, fill=fillc, anchor=anchor, stroke_width=stroke,
+                                 stroke_fill=stroke_fill)
+        return
+    probe = ImageDraw.Draw(Image.new("L", (1, 1)))
+    box = [v * S for v in probe.textbbox(xy, text, font=fnt, anchor=anchor, stroke_width=stroke)]
+    big = fnt.font_variant(size=fnt.size * S)
+    drawn = probe.textbbox((0, 0), text, font=big, anchor="lt", stroke_width=stroke * S)
+    layer = Image.new("RGBA", (drawn[2] - drawn[0], drawn[3] - drawn[1]), (0, 0, 0, 0))
+    ImageDraw.Draw(layer).text((-drawn[0], -drawn[1]), text, font=big, fill=fillc, anchor="lt",
+                               stroke_width=stroke * S, stroke_fill=stroke_fill)
+    layer = layer.resize((box[2] - box[0], box[3] - box[1]), Image.LANCZOS)
+    pic.paste(layer, (box[0], box[1]), layer)
+
+
 def lettering(pic, text, fnt, xy, fillc, outline="#000000", stroke=8, shadow=(8, 8),
               shadowc="#000000", anchor="mm"):
     """Comic lettering: hard drop shadow, thick outline, flat fill; the font's
     size and every length in 1x pixels."""
-    if S > 1:
-        fnt = fnt.font_variant(size=fnt.size * S)
-        xy, stroke = (xy[0] * S, xy[1] * S), stroke * S
-        shadow = shadow and (shadow[0] * S, shadow[1] * S)
-    d = ImageDraw.Draw(pic)
     if shadow:
-        d.text((xy[0] + shadow[0], xy[1] + shadow[1]), text, font=fnt, fill=shadowc,
-               anchor=anchor, stroke_width=stroke, stroke_fill=shadowc)
-    d.text(xy, text, font=fnt, fill=fillc, anchor=anchor, stroke_width=stroke,
-           stroke_fill=outline)
+        text_at(pic, (xy[0] + shadow[0], xy[1] + shadow[1]), text, fnt, shadowc, anchor, stroke,
+                shadowc)
+    text_at(pic, xy, text, fnt, fillc, anchor, stroke, outline)
 
 
 def save(pic, name):
