@@ -35,7 +35,7 @@ int InitShow(GLWindow* window) {
   window->SetTitle("Orvi: Tonaro");
   SetRunGLState();
   g_showEnd = Shutdown;
-  if (!LoadTextures()) return 0;
+  if (!LoadTextures(window->GetPictureScale())) return 0;
   // The blood-cell field, the phone's offset, the three lights normalised,
   // scene -1 and event cursor 0: all of it, so a second show starts clean.
   ResetShow();

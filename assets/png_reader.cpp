@@ -48,6 +48,18 @@ static void PngErrorExit(png_structp png, png_const_charp message) {
 // The catalogue names files with backslashes. Only a regular file is a
 // picture: a FIFO or a device would block or never end, so the open does not
 // wait and anything else is refused before a byte is read.
+static std::string PicturePath(const char* fileName) {
+  std::string path(fileName);
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  return path;
+}
+
+int PictureExists(const char* fileName) {
+  struct stat status;
+  return stat(PicturePath(fileName).c_str(), &status) == 0;
+}
+
 static std::FILE* OpenPicture(const std::string& path) {
   int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_BINARY);
   if (fd < 0) {
@@ -79,9 +91,7 @@ int ReadPNG(const char* fileName, int* components, uint32_t* width, uint32_t* he
 // destructor, and the jump lands in its own frame.
 int ReadPNGWithin(const char* fileName, PngSizeCheck check, void* user, int* components,
                   uint32_t* width, uint32_t* height, unsigned char** pixels) {
-  std::string path(fileName);
-  for (char& c : path)
-    if (c == '\\') c = '/';
+  const std::string path = PicturePath(fileName);
   std::FILE* file = OpenPicture(path);
   if (!file) return 0;
 

@@ -47,8 +47,8 @@ static const char* const kSlotMessages[kTextureSlotCount] = {
     "Could not load Tonaro text texture!@#",
 };
 
-// Catalogue-wide pixel budget: over four times what data/ holds, two pictures of
-// the largest size. Checked at each header, in slot order, so 20 large
+// Catalogue-wide pixel budget: two pictures of the largest size, over four
+// times what data/ holds and above what data/2x/ holds (30.7 million pixels). Checked at each header, in slot order, so 20 large
 // pictures are refused before their memory is taken.
 static const uint64_t kCataloguePixelBudget = 2ull * kPngMaxDimension * kPngMaxDimension;
 
@@ -61,11 +61,19 @@ static int WithinBudget(uint32_t width, uint32_t height, void* user) {
   return 1;
 }
 
-static int ReadAndUpload(int slot, GLint filter, PngSizeCheck check, void* user) {
+std::string PictureFile(int slot, int pictureScale) {
+  std::string name = g_textureFiles[slot];
+  if (pictureScale == 2) name.insert(5, "2x\\");  // after "data\\"
+  return name;
+}
+
+static int ReadAndUpload(int slot, int pictureScale, GLint filter, PngSizeCheck check, void* user) {
   int components = 0;
   uint32_t width = 0, height = 0;
   unsigned char* pixels = nullptr;
-  if (!ReadPNGWithin(g_textureFiles[slot], check, user, &components, &width, &height, &pixels))
+  std::string file = PictureFile(slot, pictureScale);
+  if (pictureScale == 2 && !PictureExists(file.c_str())) file = PictureFile(slot, 1);
+  if (!ReadPNGWithin(file.c_str(), check, user, &components, &width, &height, &pixels))
     return 0;
   glBindTexture(GL_TEXTURE_2D, g_textureNames[slot]);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
@@ -80,21 +88,29 @@ static int ReadAndUpload(int slot, GLint filter, PngSizeCheck check, void* user)
 }
 
 int LoadTextureSlot(int slot, GLint filter) {
-  return ReadAndUpload(slot, filter, nullptr, nullptr);
+  return ReadAndUpload(slot, 1, filter, nullptr, nullptr);
 }
 
+namespace {
+struct Loading {
+  int pictureScale;
+  uint64_t pixelsTaken;
+};
+}  // namespace
+
 // Nothing after the first failure is loaded or reported.
-static int LoadSlot(int slot, uint64_t* pixelsTaken) {
+static int LoadSlot(int slot, Loading* loading) {
   // A quit asked for meanwhile ends the loading here, with nothing to say.
   if (QuitRequested()) return 0;
-  if (ReadAndUpload(slot, GL_LINEAR, WithinBudget, pixelsTaken)) return 1;
+  if (ReadAndUpload(slot, loading->pictureScale, GL_LINEAR, WithinBudget, &loading->pixelsTaken))
+    return 1;
   ShowMessage(MessageError, "LoadTextures()", kSlotMessages[slot]);
   return 0;
 }
 
-int LoadTextures() {
+int LoadTextures(int pictureScale) {
   glGenTextures(kTextureSlotCount, g_textureNames);
-  uint64_t taken = 0;
+  Loading taken = {pictureScale, 0};
   if (!LoadSlot(0, &taken) || !LoadSlot(1, &taken)) return 0;
   UploadToonRamp(g_textureNames[2], g_bloodCellRamp);
   for (int slot = 3; slot <= 5; ++slot)

@@ -17,7 +17,9 @@ const char* const kCaptureUsage =
     "                      the folder for frame-NNNNN.png files and tune.wav\n"
     "      --png           write a PNG sequence instead of a video\n"
     "      --fps N         frames per second, 1 to 1000 (default 60)\n"
-    "      --size WxH      window size, 16 to 8192 a side (default 640x480)\n"
+    "      --size WxH      frame size, 16 to 8192 a side (default 640x480); the 4:3\n"
+    "                      picture is centred in it between black bars\n"
+    "      --stretch       fill the whole frame with the picture instead\n"
     "      --from S        start at S seconds of the show (default 0)\n"
     "      --to S          stop at S seconds (default: the show's end, 67 s)\n"
     "      --msaa N        multisample anti-aliasing with N samples, 0 to 32 (default 8;\n"
@@ -121,6 +123,10 @@ std::string ParseCaptureArguments(int argc, char** argv, CaptureSettings* settin
     }
     if (a == "--png" || a == "--stats") {
       (a == "--png" ? settings->png : settings->stats) = true;
+      continue;
+    }
+    if (a == "--stretch") {
+      settings->options.stretch = 1;
       continue;
     }
     const bool takesValue = a == "-o" || a == "--output" || a == "--fps" || a == "--size" ||

@@ -53,8 +53,11 @@ GLWindow* OpenCaptureWindow(const CaptureOptions& options) {
   GLWindow* window = new GLWindow();
   WindowOptions windowOptions;
   windowOptions.samples = options.msaa;
+  windowOptions.drawableWidth = options.width;
+  windowOptions.drawableHeight = options.height;
+  windowOptions.stretch = options.stretch;
   window->SetOptions(windowOptions);
-  if (!window->Create(uint16_t(options.width), uint16_t(options.height), 32, 0, DemoFrame,
+  if (!window->Create(640, 480, 32, 0, DemoFrame,
                       options.fps, "Orvi: Tonaro") ||
       !InitShow(window)) {
     window->Destroy();
@@ -86,7 +89,7 @@ int64_t RunCapture(GLWindow* window, const CaptureOptions& options, FrameSink si
       window->frameCallback(window);
       glFinish();
       if (timing && g_scene >= 0) RecordFrame(timing, g_scene, started);
-      std::vector<uint8_t> rgb = ReadBackBuffer(window->GetWidth(), window->GetHeight());
+      std::vector<uint8_t> rgb = ReadBackBuffer(options.width, options.height);
       SDL_GL_SwapWindow(window->sdlWindow);
       if (!sink(n, g_captureNowMs, g_scene, rgb, user)) return -1;
       ++kept;

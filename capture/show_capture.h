@@ -10,8 +10,9 @@
 
 struct CaptureOptions {
   int fps = 60;
-  int width = 640;
-  int height = 480;
+  int width = 640;   // the frame's size: the show's 640x480 picture is
+  int height = 480;  // fitted into it, centred between black bars
+  int stretch = 0;   // fill the frame instead
   double fromSeconds = 0;   // frames before this only move the show on, undrawn
   double toSeconds = 1e9;   // the show's end event stops it sooner
   int msaa = 0;             // multisamples; 0 draws exactly as the reference frames

@@ -1,7 +1,11 @@
 #!/usr/bin/python3
-"""Draws the show's 20 pictures into data/ (run: /usr/bin/python3 generators/make_pictures.py).
+"""Draws the show's 20 pictures into data/, and the same 20 at twice the pixels
+into data/2x/ for large pictures (run: /usr/bin/python3 generators/make_pictures.py
+[--scale 1|2] to draw one set only).
 
-Backgrounds are 1024x512 RGB; a 640x480 window shows columns 0-639 and rows
+Every drawing works in the 1x pictures' coordinates; at scale 2 each is
+sampled twice as finely, with edges anti-aliased over a 2x pixel, so the 2x
+picture shrunk by half is the 1x one. Backgrounds are 1024x512 RGB; a 640x480 window shows columns 0-639 and rows
 32-511 at rest, so compositions centre near (320, 272). Sprites are 512x256
 RGBA with their lettering in the lower-left 293x65 (rows 191-255). One comic
 style throughout: flat colour, thick outlines, halftone dots, rays, grain.
@@ -17,6 +21,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 OUT = os.path.join(ROOT, "data")
 W, H = 1024, 512
 CX, CY = 320, 272          # centre of what a 640x480 window shows
+S = 1                      # pixels per 1x pixel in the set being drawn
 FONT_DIRS = ["/usr/share/fonts/opentype", "/usr/share/fonts/truetype"]
 
 
@@ -35,8 +40,25 @@ SCRIPT = "lobster.otf"
 
 
 def grid(w=W, h=H):
-    y, x = np.mgrid[0:h, 0:w].astype(np.float32)
-    return x, y
+    """Pixel centres of a w x h (1x) picture in 1x coordinates."""
+    if S == 1:
+        y, x = np.mgrid[0:h, 0:w].astype(np.float32)
+        return x, y
+    y, x = np.mgrid[0:h * S, 0:w * S].astype(np.float32)
+    return (x + 0.5) / S - 0.5, (y + 0.5) / S - 0.5
+
+
+def size_of(img):
+    """An array picture's (width, height) in 1x pixels."""
+    return img.shape[1] // S, img.shape[0] // S
+
+
+def ramp(inside):
+    """Coverage of an edge, inside measured in 1x pixels: over one 1x pixel at
+    scale 1, over one of the scale's pixels otherwise, with the same area."""
+    if S == 1:
+        return np.clip(inside, 0, 1)
+    return np.clip((inside - 0.5 + 0.5 / S) * S, 0, 1)
 
 
 def rgb(hexcolour):
@@ -50,7 +72,7 @@ def mix(a, b, t):
 
 
 def fill(colour, w=W, h=H):
-    return np.broadcast_to(rgb(colour), (h, w, 3)).copy()
+    return np.broadcast_to(rgb(colour), (h * S, w * S, 3)).copy()
 
 
 def vertical(top, bottom, w=W, h=H):
@@ -65,7 +87,7 @@ def radial(inner, outer, cx=CX, cy=CY, radius=600.0, w=W, h=H):
 
 def rays(img, a, b, count=24, cx=CX, cy=CY, twist=0.0, strength=1.0):
     """Alternating radial wedges: the sunburst of a comic panel."""
-    x, y = grid(img.shape[1], img.shape[0])
+    x, y = grid(*size_of(img))
     angle = np.arctan2(y - cy, x - cx) + twist * np.hypot(x - cx, y - cy) / 400
     wedge = (np.floor(angle / (2 * math.pi) * count * 2) % 2).astype(np.float32)
     base = mix(rgb(a), rgb(b), wedge)
@@ -74,7 +96,7 @@ def rays(img, a, b, count=24, cx=CX, cy=CY, twist=0.0, strength=1.0):
 
 def halftone(img, colour, spacing=14, cx=CX, cy=CY, reach=520.0, grow=True, angle=0.4):
     """Dots on a rotated grid, growing (or shrinking) away from a centre."""
-    x, y = grid(img.shape[1], img.shape[0])
+    x, y = grid(*size_of(img))
     c, s = math.cos(angle), math.sin(angle)
     u, v = x * c + y * s, -x * s + y * c
     du = (u / spacing) % 1 - 0.5
@@ -82,7 +104,7 @@ def halftone(img, colour, spacing=14, cx=CX, cy=CY, reach=520.0, grow=True, angl
     d = np.hypot(du, dv)
     t = np.clip(np.hypot(x - cx, y - cy) / reach, 0, 1)
     r = 0.48 * (t if grow else 1 - t)
-    cover = np.clip((r - d) * spacing * 1.5, 0, 1)
+    cover = ramp((r - d) * spacing * 1.5)
     return mix(img, np.broadcast_to(rgb(colour), img.shape), cover)
 
 
@@ -96,16 +118,22 @@ def speed_lines(img, colour, cx=CX, cy=CY, count=90, inner=230, seed=1):
         r1 = 1200
         wdt = rng.uniform(2, 9)
         a2 = a + wdt / r0 / 2
-        d.polygon([(cx + r0 * math.cos(a), cy + r0 * math.sin(a)),
-                   (cx + r1 * math.cos(a - 0.004), cy + r1 * math.sin(a - 0.004)),
-                   (cx + r1 * math.cos(a2 + 0.01), cy + r1 * math.sin(a2 + 0.01))],
+        d.polygon([(S * (cx + r0 * math.cos(a)), S * (cy + r0 * math.sin(a))),
+                   (S * (cx + r1 * math.cos(a - 0.004)), S * (cy + r1 * math.sin(a - 0.004))),
+                   (S * (cx + r1 * math.cos(a2 + 0.01)), S * (cy + r1 * math.sin(a2 + 0.01)))],
                   fill=tuple(int(v) for v in rgb(colour)))
     return np.asarray(pic).astype(np.float32)
 
 
 def grain(img, amount=6.0, seed=7):
+    """Noise in 1x pixels: at scale 2 each grain covers 2x2 pixels, as it
+    covers the same part of the screen."""
     rng = np.random.default_rng(seed)
-    return img + rng.normal(0, amount, img.shape[:2])[..., None]
+    w, h = size_of(img)
+    noise = rng.normal(0, amount, (h, w))
+    if S > 1:
+        noise = noise.repeat(S, axis=0).repeat(S, axis=1)
+    return img + noise[..., None]
 
 
 def blobs(img, colour, count, size, seed, alpha=0.5, blur=6):
@@ -113,26 +141,27 @@ def blobs(img, colour, count, size, seed, alpha=0.5, blur=6):
     rng = np.random.default_rng(seed)
     layer = Image.new("L", (img.shape[1], img.shape[0]), 0)
     d = ImageDraw.Draw(layer)
+    w, h = size_of(img)
     for _ in range(count):
-        x, y = rng.uniform(0, img.shape[1]), rng.uniform(0, img.shape[0])
+        x, y = rng.uniform(0, w), rng.uniform(0, h)
         r = rng.uniform(size * 0.4, size)
-        d.ellipse([x - r, y - r, x + r, y + r], fill=255)
-    layer = layer.filter(ImageFilter.GaussianBlur(blur))
+        d.ellipse([S * (x - r), S * (y - r), S * (x + r), S * (y + r)], fill=255)
+    layer = layer.filter(ImageFilter.GaussianBlur(blur * S))
     a = np.asarray(layer).astype(np.float32) / 255 * alpha
     return mix(img, np.broadcast_to(rgb(colour), img.shape), a)
 
 
 def rings(img, colour, cx, cy, spacing, width, alpha, squash=1.0):
-    x, y = grid(img.shape[1], img.shape[0])
+    x, y = grid(*size_of(img))
     r = np.hypot(x - cx, (y - cy) / squash)
-    band = np.clip(width - np.abs((r % spacing) - spacing / 2), 0, 1) * np.clip(r / 300, 0, 1)
+    band = ramp(width - np.abs((r % spacing) - spacing / 2)) * np.clip(r / 300, 0, 1)
     return mix(img, np.broadcast_to(rgb(colour), img.shape), band * alpha)
 
 
 def wave_band(img, colour, y0, amp, period, thick, phase=0.0, alpha=1.0):
-    x, y = grid(img.shape[1], img.shape[0])
+    x, y = grid(*size_of(img))
     centre = y0 + amp * np.sin(x / period + phase)
-    a = np.clip(thick - np.abs(y - centre), 0, 1) * alpha
+    a = ramp(thick - np.abs(y - centre)) * alpha
     return mix(img, np.broadcast_to(rgb(colour), img.shape), a)
 
 
@@ -140,19 +169,37 @@ def to_image(img):
     return Image.fromarray(np.clip(img, 0, 255).astype(np.uint8), "RGB")
 
 
+def text_at(pic, xy, text, fnt, fillc, anchor, stroke, stroke_fill):
+    """One run of text, fnt's size and every length in 1x pixels. At scale 2
+    the font is hinted to other sizes than at 1x: the text drawn at twice the
+    size is fitted to the box the 1x text takes, so the two sets agree."""
+    if S == 1:
+        ImageDraw.Draw(pic).text(xy, text, font=fnt, fill=fillc, anchor=anchor, stroke_width=stroke,
+                                 stroke_fill=stroke_fill)
+        return
+    probe = ImageDraw.Draw(Image.new("L", (1, 1)))
+    box = [v * S for v in probe.textbbox(xy, text, font=fnt, anchor=anchor, stroke_width=stroke)]
+    big = fnt.font_variant(size=fnt.size * S)
+    drawn = probe.textbbox((0, 0), text, font=big, anchor="lt", stroke_width=stroke * S)
+    layer = Image.new("RGBA", (drawn[2] - drawn[0], drawn[3] - drawn[1]), (0, 0, 0, 0))
+    ImageDraw.Draw(layer).text((-drawn[0], -drawn[1]), text, font=big, fill=fillc, anchor="lt",
+                               stroke_width=stroke * S, stroke_fill=stroke_fill)
+    layer = layer.resize((box[2] - box[0], box[3] - box[1]), Image.LANCZOS)
+    pic.paste(layer, (box[0], box[1]), layer)
+
+
 def lettering(pic, text, fnt, xy, fillc, outline="#000000", stroke=8, shadow=(8, 8),
               shadowc="#000000", anchor="mm"):
-    """Comic lettering: hard drop shadow, thick outline, flat fill."""
-    d = ImageDraw.Draw(pic)
+    """Comic lettering: hard drop shadow, thick outline, flat fill; the font's
+    size and every length in 1x pixels."""
     if shadow:
-        d.text((xy[0] + shadow[0], xy[1] + shadow[1]), text, font=fnt, fill=shadowc,
-               anchor=anchor, stroke_width=stroke, stroke_fill=shadowc)
-    d.text(xy, text, font=fnt, fill=fillc, anchor=anchor, stroke_width=stroke,
-           stroke_fill=outline)
+        text_at(pic, (xy[0] + shadow[0], xy[1] + shadow[1]), text, fnt, shadowc, anchor, stroke,
+                shadowc)
+    text_at(pic, xy, text, fnt, fillc, anchor, stroke, outline)
 
 
 def save(pic, name):
-    path = os.path.join(OUT, name)
+    path = os.path.join(OUT if S == 1 else os.path.join(OUT, "%dx" % S), name)
     pic.save(path, "PNG", optimize=False, compress_level=9)
     print("wrote", path, pic.size, pic.mode)
 
@@ -161,13 +208,16 @@ def save(pic, name):
 
 def sprite(draw_fn, scale=4, clip=None):
     """Draws at four times the size and shrinks, for soft alpha edges; clip
-    (x0, y0, x1, y1, exclusive) clears what the filter spreads beyond a region."""
-    big = Image.new("RGBA", (512 * scale, 256 * scale), (0, 0, 0, 0))
-    draw_fn(big, scale)
-    pic = big.resize((512, 256), Image.LANCZOS)
+    (x0, y0, x1, y1, exclusive, in 1x pixels) clears what the filter spreads
+    beyond a region."""
+    k = scale * S
+    big = Image.new("RGBA", (512 * k, 256 * k), (0, 0, 0, 0))
+    draw_fn(big, k)
+    pic = big.resize((512 * S, 256 * S), Image.LANCZOS)
     if clip:
         keep = Image.new("L", pic.size, 0)
-        ImageDraw.Draw(keep).rectangle([clip[0], clip[1], clip[2] - 1, clip[3] - 1], fill=255)
+        ImageDraw.Draw(keep).rectangle([clip[0] * S, clip[1] * S, clip[2] * S - 1, clip[3] * S - 1],
+                                       fill=255)
         alpha = np.minimum(np.asarray(pic.getchannel("A")), np.asarray(keep))
         pic.putalpha(Image.fromarray(alpha))
     return pic
@@ -294,7 +344,8 @@ def logo_orvi():
     d = ImageDraw.Draw(pic)
     lettering(pic, "a demo group", font(COMIC, 40), (CX, CY - 130), "#ffffff", "#000000", 5,
               (4, 4))
-    d.rectangle([CX - 190, CY + 150, CX + 190, CY + 158], fill="#000000")
+    d.rectangle([S * (CX - 190), S * (CY + 150), S * (CX + 190) + S - 1, S * (CY + 158) + S - 1],
+                fill="#000000")
     return pic
 
 
@@ -345,8 +396,8 @@ def phone(variant):
     elif variant == 3:  # pop-art lime and green checks with dots
         x, y = grid()
         check = ((np.floor(x / 64) + np.floor(y / 64)) % 2).astype(np.float32)
-        img = mix(np.broadcast_to(rgb("#a3e635"), (H, W, 3)),
-                  np.broadcast_to(rgb("#16a34a"), (H, W, 3)), check * 0.8)
+        img = mix(np.broadcast_to(rgb("#a3e635"), check.shape + (3,)),
+                  np.broadcast_to(rgb("#16a34a"), check.shape + (3,)), check * 0.8)
         img = halftone(img, "#14532d", spacing=10, reach=700, grow=False, angle=0.785)
         img = rays(img, "#facc15", "#a3e635", count=12, strength=0.25)
     else:  # magenta spiral to fall into
@@ -431,8 +482,10 @@ CREDIT_ROLES = {"jastu": ("code", "CODE & DIRECTION"), "pelan": ("music", "MUSIC
                 "sorvo": ("graphics", "GRAPHICS & MODELS")}
 
 
-def main():
-    os.makedirs(OUT, exist_ok=True)
+def main(scale):
+    global S
+    S = scale
+    os.makedirs(OUT if S == 1 else os.path.join(OUT, "%dx" % S), exist_ok=True)
     save(logo_orvi(), "velkoran.png")
     save(logo_tonaro(), "tonaro.png")
     for i in (1, 2, 3):
@@ -441,7 +494,7 @@ def main():
         save(phone(i), "kaenny-tausta%d.png" % i)
     save(emblem_sprite("ZMB", ("#22c55e", "#14532d"), "star", ZMB_BOX), "zmb.png")
     save(emblem_sprite("QVT", ("#f97316", "#7c2d12"), "disc", QVT_BOX), "qvt.png")
-    save(chrome(), "chrome.png")
+    save(chrome(256 * S), "chrome.png")
     for name, theme in CREDIT_THEMES.items():
         role, line = CREDIT_ROLES[name]
         save(credits_background(theme, role), "tausta_%s.png" % name)
@@ -479,5 +532,10 @@ def contact_sheet(path):
 if __name__ == "__main__":
     if len(sys.argv) == 3 and sys.argv[1] == "--sheet":
         contact_sheet(sys.argv[2])
+    elif len(sys.argv) == 1:
+        main(1)
+        main(2)
+    elif len(sys.argv) == 3 and sys.argv[1] == "--scale" and sys.argv[2] in ("1", "2"):
+        main(int(sys.argv[2]))
     else:
-        main()
+        sys.exit("usage: make_pictures.py [--scale 1|2 | --sheet PATH]")

@@ -47,6 +47,10 @@ GLWindow::GLWindow() {
   swapInterval = 0;
   viewX = 0;
   viewY = 0;
+  viewWidth = 0;
+  viewHeight = 0;
+  designWidth = 0;
+  designHeight = 0;
   g_window = this;
 }
 
@@ -105,12 +109,15 @@ int GLWindow::OpenPixelFormat(const char* title, int sampleCount, OpenFailure* f
   // whole display, so it covers the screen also where no window manager
   // carries the switch out. Only on the desktop (or the page), where the
   // picture is fitted to what there is, may the drawable be larger than the
-  // window: elsewhere the show's pixel positions need exactly width x height.
+  // window: a plain window's client size is its drawable's.
   Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
   if (options.desktop) flags |= SDL_WINDOW_ALLOW_HIGHDPI;
   int x = SDL_WINDOWPOS_UNDEFINED, y = SDL_WINDOWPOS_UNDEFINED, w = width, h = height;
   SDL_Rect bounds;
-  if (!fullscreen) {
+  if (options.drawableWidth > 0 && options.drawableHeight > 0) {
+    w = options.drawableWidth;
+    h = options.drawableHeight;
+  } else if (!fullscreen) {
     flags |= SDL_WINDOW_RESIZABLE;
   } else if (!options.desktop) {
     flags |= SDL_WINDOW_FULLSCREEN;
@@ -172,13 +179,24 @@ int GLWindow::SwitchToFullscreen() {
   return now.w == width && now.h == height;
 }
 
+// Where we chose the drawable's size (the desktop's, the page's, a capture's),
+// the show keeps its own client size and its picture is scaled to fit, so
+// everything placed in window pixels scales with the rest. A window the user
+// resizes gives the show the new size itself, as it always has.
 void GLWindow::TakeDrawableSize(int drawableWidth, int drawableHeight) {
-  const int letterbox = fullscreen && options.desktop && !options.stretch;
-  ViewRect view = FitViewport(drawableWidth, drawableHeight, letterbox);
+  const int fitted = (fullscreen && options.desktop) || options.drawableWidth > 0;
+  ViewRect view = FitViewport(drawableWidth, drawableHeight, fitted && !options.stretch);
   viewX = view.x;
   viewY = view.y;
-  width = uint16_t(view.width);
-  height = uint16_t(view.height);
+  viewWidth = view.width;
+  viewHeight = view.height;
+  width = fitted ? designWidth : uint16_t(view.width);
+  height = fitted ? designHeight : uint16_t(view.height);
+}
+
+int GLWindow::GetPictureScale() const {
+  if (options.largeScreen) return 2;
+  return designWidth > 0 && viewWidth >= 2 * designWidth && viewHeight >= 2 * designHeight ? 2 : 1;
 }
 
 int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int fullscreen,
@@ -189,6 +207,10 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
   framePeriodMs = uint16_t(1000 / framesPerSecond);
   this->height = height;
   this->width = width;
+  designWidth = width;
+  designHeight = height;
+  viewWidth = width;
+  viewHeight = height;
   active = 1;
 
   if (!StartVideo())
@@ -264,7 +286,7 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
 void GLWindow::Resize() {
   if (height == 0) height = 1;
   if (width == 0) width = 1;
-  glViewport(viewX, viewY, width, height);
+  glViewport(viewX, viewY, viewWidth > 0 ? viewWidth : 1, viewHeight > 0 ? viewHeight : 1);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   if (projectionMode == 2)
@@ -290,10 +312,7 @@ int GLWindow::WndProc(const SDL_Event& event) {
           return 1;
         }
         case SDL_WINDOWEVENT_MINIMIZED:
-          viewX = 0;
-          viewY = 0;
-          width = 0;
-          height = 0;
+          TakeDrawableSize(0, 0);
           Resize();
           return 1;
         case SDL_WINDOWEVENT_SHOWN:

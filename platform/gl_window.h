@@ -34,7 +34,13 @@ struct WindowOptions {
   int samples = 0;  // multisamples to ask for: 0 none, -1 DefaultSamples on hardware only
   int vsync = 0;    // wait for the display where the driver lets us
   int desktop = 0;  // fullscreen at the desktop's resolution instead of a mode switch
-  int stretch = 0;  // fill the desktop instead of a letterboxed 4:3 picture
+  int stretch = 0;  // fill the drawable instead of a letterboxed 4:3 picture
+  // A window of this size instead of Create's (the capture's chosen size),
+  // the show's picture fitted into it; 0 for Create's own.
+  int drawableWidth = 0, drawableHeight = 0;
+  // The picture may later grow to twice the show's size (a page on a large
+  // screen): the large pictures are worth loading whatever the first size.
+  int largeScreen = 0;
 };
 
 class GLWindow {
@@ -48,8 +54,16 @@ class GLWindow {
   int Run();
   void SetKeyCallback(KeyCallback callback);
   int SetTitle(const char* text);
+  // The client size the show draws in. Where the picture is fitted to a
+  // larger drawable (desktop fullscreen, the page, a capture's size) it stays
+  // the size Create was given, and the viewport maps it to the drawable.
   uint16_t GetWidth() const { return width; }
   uint16_t GetHeight() const { return height; }
+  // Where the picture lies in the drawable, in the drawable's pixels.
+  ViewRect GetView() const { return {viewX, viewY, viewWidth, viewHeight}; }
+  // 2 when the picture is drawn at twice the show's size or more (or may
+  // grow to it), so pictures drawn at twice the size are sharper; else 1.
+  int GetPictureScale() const;
   // What Create found: the multisamples of the pixel format in use, and the
   // swap interval (-1 adaptive, 1 every refresh, 0 never waits).
   int GetGrantedSamples() const { return grantedSamples; }
@@ -87,6 +101,8 @@ class GLWindow {
   int grantedSamples;
   int swapInterval;
   int viewX, viewY;  // the viewport's corner in the drawable (letterbox bars)
+  int viewWidth, viewHeight;
+  uint16_t designWidth, designHeight;  // the size Create was given
 };
 
 extern GLWindow* g_window;

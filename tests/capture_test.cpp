@@ -162,3 +162,83 @@ TEST(Capture, FramesBeforeARangeAreSteppedNotDrawn) {
   EXPECT_EQ(g_scenesDrawn, 200);
   CloseTestWindow(window);
 }
+
+namespace {
+
+// The mean of each factor x factor block of a picture's part (RGB, rows of
+// `stride` pixels), so frames of different sizes compare as one picture.
+std::vector<double> Shrunk(const std::vector<uint8_t>& rgb, int stride, int x0, int y0, int w,
+                           int h, int factor) {
+  std::vector<double> out(size_t(w / factor) * (h / factor) * 3, 0);
+  for (int y = 0; y < h / factor * factor; ++y)
+    for (int x = 0; x < w / factor * factor; ++x)
+      for (int k = 0; k < 3; ++k)
+        out[(size_t(y / factor) * (w / factor) + x / factor) * 3 + k] +=
+            rgb[(size_t(y0 + y) * stride + x0 + x) * 3 + k] / double(factor * factor);
+  return out;
+}
+
+double MeanDifference(const std::vector<double>& a, const std::vector<double>& b) {
+  double sum = 0;
+  for (size_t i = 0; i < a.size(); ++i) sum += std::abs(a[i] - b[i]);
+  return a.empty() || a.size() != b.size() ? 255 : sum / double(a.size());
+}
+
+struct OneFrame {
+  std::vector<uint8_t> rgb;
+};
+bool KeepOne(int64_t, uint64_t, int, const std::vector<uint8_t>& rgb, void* user) {
+  static_cast<OneFrame*>(user)->rgb = rgb;
+  return true;
+}
+
+}  // namespace
+
+// A larger frame draws the 640x480 picture at its own resolution: shrunk to
+// 160x120 it is the golden frame (a sprite placed in unscaled pixels moves
+// by 4/255 and more). A 16:9 frame centres it between black bars; --stretch
+// fills the frame.
+TEST(Capture, LargeFramesDrawTheGoldenPictureLetterboxedOrStretched) {
+  const struct {
+    const char* golden;
+    int width, height, stretch;
+  } cases[] = {{"scene-11", 2560, 1920, 0},  // greetings
+               {"scene-05", 2560, 1920, 0},  // the prison cell's title over 3D
+               {"scene-07", 2560, 1920, 0},  // the phone
+               {"scene-12", 2560, 1920, 0},  // credits
+               {"scene-12", 1920, 1080, 0},
+               {"scene-12", 1920, 1080, 1}};
+  for (const auto& c : cases) {
+    const std::string name = std::string(c.golden) + " at " + std::to_string(c.width) + "x" +
+                             std::to_string(c.height) + (c.stretch ? " stretched" : "");
+    uint64_t ms = 0;
+    for (const auto& g : kGolden) ms = g.second == c.golden ? g.first : ms;
+    CaptureOptions options;
+    options.fps = 100;
+    options.width = c.width;
+    options.height = c.height;
+    options.stretch = c.stretch;
+    options.fromSeconds = double(ms) / 1000;
+    options.toSeconds = double(ms + 10) / 1000;
+    GLWindow* window = OpenCaptureWindow(options);
+    ASSERT_TRUE(window) << name;
+    OneFrame frame;
+    EXPECT_EQ(RunCapture(window, options, KeepOne, &frame, nullptr), 1) << name;
+    CloseTestWindow(window);
+    ASSERT_EQ(frame.rgb.size(), size_t(c.width) * c.height * 3) << name;
+    int w = 0, h = 0;
+    const std::vector<uint8_t> golden = ReadRgbPng(std::string(GOLDEN_DIR) + "/" + c.golden + ".png", &w, &h);
+    const ViewRect view = FitViewport(c.width, c.height, !c.stretch);
+    const std::vector<double> picture = Shrunk(frame.rgb, c.width, view.x, view.y, view.width,
+                                               view.height, view.width / 160);
+    if (!c.stretch) {
+      EXPECT_LE(MeanDifference(picture, Shrunk(golden, 640, 0, 0, 640, 480, 4)), 2.0) << name;
+    }
+    if (c.width * 3 == c.height * 4) continue;
+    // The bars: black; the credits' background reaches the picture's edges.
+    const std::vector<double> left = Shrunk(frame.rgb, c.width, 0, 0, view.x, c.height, 1);
+    EXPECT_EQ(std::count(left.begin(), left.end(), 0.0), long(left.size())) << name;
+    const std::vector<double> edge = Shrunk(frame.rgb, c.width, view.x, 0, 1, c.height, 1);
+    EXPECT_GT(std::count_if(edge.begin(), edge.end(), [](double v) { return v > 16; }), long(edge.size() / 2)) << name;
+  }
+}

@@ -5,10 +5,13 @@
 #include <png.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "assets/png_reader.h"
 #include "assets/textures.h"
 #include "tests/test_support.h"
 
@@ -26,24 +29,77 @@ GLint Level0(int slot, GLenum what) {
 
 }  // namespace
 
-// Each slot holds its own file's picture: its size, and alpha where the file has it.
-TEST(LoadTextures, FillsEverySlotWithItsPictureOrRamp) {
+// Each slot holds its own file's picture at either scale: its size, and alpha
+// where the file has it.
+TEST(LoadTextures, FillsEverySlotWithItsPictureOrRampAtEitherScale) {
+  for (int k : {1, 2}) {
+    GLWindow* window = OpenTestWindow();
+    ASSERT_TRUE(window);
+    ASSERT_EQ(LoadTextures(k), 1) << LastMessage();
+    EXPECT_TRUE(g_messages.empty());
+    for (int slot = 0; slot < kTextureSlotCount; ++slot) {
+      if (!g_textureFiles[slot]) {
+        EXPECT_GT(Level0(slot, GL_TEXTURE_WIDTH), 1) << slot;
+        continue;
+      }
+      std::string path = PictureFile(slot, k);
+      std::replace(path.begin(), path.end(), '\\', '/');
+      std::string file = ReadFile(path);
+      ASSERT_GT(file.size(), 26u) << slot;
+      auto be32 = [&](size_t at) { return int(uint8_t(file[at])) << 24 | int(uint8_t(file[at + 1])) << 16 | int(uint8_t(file[at + 2])) << 8 | int(uint8_t(file[at + 3])); };
+      EXPECT_EQ(Level0(slot, GL_TEXTURE_WIDTH), be32(16)) << slot << " at " << k;
+      EXPECT_EQ(Level0(slot, GL_TEXTURE_HEIGHT), be32(20)) << slot << " at " << k;
+      EXPECT_EQ(Level0(slot, GL_TEXTURE_ALPHA_SIZE) > 0, file[25] == PNG_COLOR_TYPE_RGB_ALPHA) << slot;
+    }
+    CloseTestWindow(window);
+  }
+}
+
+// Each large picture is its small one drawn at twice the pixels: halved (in
+// premultiplied colour, as it blends) it differs from the small one only at
+// the edges of its shapes.
+TEST(LoadTextures, LargePicturesHalvedAreTheSmallOnes) {
+  for (int slot = 0; slot < kTextureSlotCount; ++slot) {
+    if (!g_textureFiles[slot]) continue;
+    int n1 = 0, n2 = 0;
+    uint32_t w1 = 0, h1 = 0, w2 = 0, h2 = 0;
+    unsigned char *small = nullptr, *large = nullptr;
+    ASSERT_TRUE(ReadPNG(PictureFile(slot, 1).c_str(), &n1, &w1, &h1, &small)) << slot;
+    ASSERT_TRUE(ReadPNG(PictureFile(slot, 2).c_str(), &n2, &w2, &h2, &large)) << slot;
+    ASSERT_EQ(std::vector<uint32_t>({uint32_t(n2), w2, h2}), std::vector<uint32_t>({uint32_t(n1), 2 * w1, 2 * h1})) << slot;
+    auto premultiplied = [&](const unsigned char* p, size_t i, int c) {
+      return n1 == 4 && c < 3 ? p[i + c] * p[i + 3] / 255.0 : double(p[i + c]);
+    };
+    double sum = 0;
+    for (uint32_t y = 0; y < h1; ++y)
+      for (uint32_t x = 0; x < w1; ++x)
+        for (int c = 0; c < n1; ++c) {
+          double halved = 0;
+          for (int d = 0; d < 4; ++d) halved += premultiplied(large, ((2 * y + d / 2) * w2 + 2 * x + d % 2) * n1, c) / 4;
+          sum += std::abs(halved - premultiplied(small, (y * w1 + x) * n1, c));
+        }
+    std::free(small);
+    std::free(large);
+    EXPECT_LE(sum / (double(w1) * h1 * n1), 4.0) << PictureFile(slot, 2);
+  }
+}
+
+// A download may leave a large picture out: the small one stands in. One
+// that is there but broken is reported as any picture is.
+TEST(LoadTextures, AMissingLargePictureFallsBackAndABrokenOneIsReported) {
+  const std::string dir = TempDir();
+  fs::copy(DATA_DIR, dir + "/data", fs::copy_options::recursive);
+  fs::remove(dir + "/data/2x/zmb.png");
+  WriteFile(dir + "/data/2x/qvt.png", "broken");
+  ASSERT_EQ(chdir(dir.c_str()), 0);
   GLWindow* window = OpenTestWindow();
   ASSERT_TRUE(window);
-  ASSERT_EQ(LoadTextures(), 1) << LastMessage();
-  EXPECT_TRUE(g_messages.empty());
-  for (int slot = 0; slot < kTextureSlotCount; ++slot) {
-    if (!g_textureFiles[slot]) {
-      EXPECT_GT(Level0(slot, GL_TEXTURE_WIDTH), 1) << slot;
-      continue;
-    }
-    std::string file = ReadFile(std::string(DATA_DIR) + "/" + std::string(g_textureFiles[slot]).substr(5));
-    ASSERT_GT(file.size(), 26u) << slot;
-    auto be32 = [&](size_t at) { return int(uint8_t(file[at])) << 24 | int(uint8_t(file[at + 1])) << 16 | int(uint8_t(file[at + 2])) << 8 | int(uint8_t(file[at + 3])); };
-    EXPECT_EQ(Level0(slot, GL_TEXTURE_WIDTH), be32(16)) << slot;
-    EXPECT_EQ(Level0(slot, GL_TEXTURE_HEIGHT), be32(20)) << slot;
-    EXPECT_EQ(Level0(slot, GL_TEXTURE_ALPHA_SIZE) > 0, file[25] == PNG_COLOR_TYPE_RGB_ALPHA) << slot;
-  }
+  ClearMessages();
+  EXPECT_EQ(LoadTextures(2), 0);
+  EXPECT_EQ(LastMessage(), "Could not load QVT texture!@#");
+  EXPECT_EQ(Level0(11, GL_TEXTURE_WIDTH), 2048);
+  EXPECT_EQ(Level0(12, GL_TEXTURE_WIDTH), 512);
+  EXPECT_EQ(Level0(13, GL_TEXTURE_WIDTH), 0);
   CloseTestWindow(window);
 }
 
