@@ -17,7 +17,7 @@
 static void ExitNormally(int code) { std::exit(code); }
 ProcessExit g_processExit = ExitNormally;
 
-void IgnoreKey(int, uint32_t, GLWindow*) {}
+static void IgnoreKey(int, uint32_t, GLWindow*) {}
 
 void SetRunGLState() {
   glClearColor(0, 0, 0, 1);

@@ -95,18 +95,18 @@ static int LoadSlot(int slot, uint64_t* pixelsTaken) {
 int LoadTextures() {
   glGenTextures(kTextureSlotCount, g_textureNames);
   uint64_t taken = 0;
-  if (!LoadSlot(0, &taken) || !LoadSlot(1, &taken)) return 0;
-  UploadToonRamp(g_textureNames[2], g_bloodCellRamp);
-  for (int slot = 3; slot <= 5; ++slot)
+  if (!LoadSlot(kOrviLogoSlot, &taken) || !LoadSlot(kTonaroLogoSlot, &taken)) return 0;
+  UploadToonRamp(g_textureNames[kBloodRampSlot], g_bloodCellRamp);
+  for (int slot = kBloodBackground1Slot; slot < kPrisonRampSlot; ++slot)
     if (!LoadSlot(slot, &taken)) return 0;
-  UploadToonRamp(g_textureNames[6], g_prisonCellRamp);
-  UploadToonRamp(g_textureNames[7], g_cellphoneRamp);
-  for (int slot = 8; slot <= 14; ++slot)
+  UploadToonRamp(g_textureNames[kPrisonRampSlot], g_prisonCellRamp);
+  UploadToonRamp(g_textureNames[kPhoneRampSlot], g_cellphoneRamp);
+  for (int slot = kPhoneBackground1Slot; slot <= kChromeSlot; ++slot)
     if (!LoadSlot(slot, &taken)) return 0;
   // For the sphere-mapped chrome logo; generation itself is enabled only there.
   glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
   glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
-  for (int slot = 15; slot <= 22; ++slot)
+  for (int slot = kJastuBackgroundSlot; slot < kTextureSlotCount; ++slot)
     if (!LoadSlot(slot, &taken)) return 0;
   return 1;
 }

@@ -3,7 +3,32 @@
 #pragma once
 #include <GL/gl.h>
 
-enum { kTextureSlotCount = 23 };
+// The slots by name: every other file learns a picture's slot here.
+enum TextureSlot {
+  kOrviLogoSlot,
+  kTonaroLogoSlot,
+  kBloodRampSlot,
+  kBloodBackground1Slot,  // and 2, 3 after it
+  kPrisonRampSlot = kBloodBackground1Slot + 3,
+  kPhoneRampSlot,
+  kPhoneBackground1Slot,  // and 2, 3, 4 after it
+  kZmbSlot = kPhoneBackground1Slot + 4,
+  kQvtSlot,
+  kChromeSlot,
+  kJastuBackgroundSlot,
+  kJastuCreditsSlot,
+  kPelanBackgroundSlot,
+  kPelanCreditsSlot,
+  kSorvoBackgroundSlot,
+  kSorvoCreditsSlot,
+  kEndSlot,
+  kTitleSlot,  // the TONARO lettering over the 3D scenes
+  kTextureSlotCount
+};
+
+// The lettering pictures (title, greetings, credits) hold their words in
+// the lower left 293 x 65 pixels of a 512 x 256 texture.
+enum { kLetteringWidth = 293, kLetteringHeight = 65 };
 
 extern GLuint g_textureNames[kTextureSlotCount];
 extern const char* const g_textureFiles[kTextureSlotCount];  // null for ramp slots

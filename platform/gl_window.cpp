@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/frame_body.h"
 #include "platform/frame_timer.h"
 #include "platform/key_map.h"
 #include "platform/message_box.h"
@@ -44,7 +45,6 @@ GLWindow::GLWindow() {
   glContext = nullptr;
   videoStarted = 0;
   grantedSamples = 0;
-  swapInterval = 0;
   viewX = 0;
   viewY = 0;
   g_window = this;
@@ -236,7 +236,6 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
   // still caps the rate at its period on faster displays.
   if (!options.vsync || (SDL_GL_SetSwapInterval(-1) != 0 && SDL_GL_SetSwapInterval(1) != 0))
     SDL_GL_SetSwapInterval(0);
-  swapInterval = SDL_GL_GetSwapInterval();
 
   if (this->fullscreen && !options.desktop) SDL_SetWindowDisplayMode(sdlWindow, &mode);
   SDL_ShowWindow(sdlWindow);
@@ -338,10 +337,7 @@ int GLWindow::Run() {
     if (!active) continue;
     if (keyDown[KeyEscape]) return 0;
     g_timer.Arm(framePeriodMs);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glLoadIdentity();
-    frameCallback(this);
-    glFlush();
+    DrawFrameBody(this);
     SDL_GL_SwapWindow(sdlWindow);
     g_timer.Wait();
   }

@@ -50,10 +50,8 @@ class GLWindow {
   int SetTitle(const char* text);
   uint16_t GetWidth() const { return width; }
   uint16_t GetHeight() const { return height; }
-  // What Create found: the multisamples of the pixel format in use, and the
-  // swap interval (-1 adaptive, 1 every refresh, 0 never waits).
+  // What Create found: the multisamples of the pixel format in use.
   int GetGrantedSamples() const { return grantedSamples; }
-  int GetSwapInterval() const { return swapInterval; }
   // Handles one window event; returns 1 when it was one of ours.
   int WndProc(const SDL_Event& event);
 
@@ -85,7 +83,6 @@ class GLWindow {
   WindowOptions options;
   int videoStarted;    // SDL's video subsystem is ours to release
   int grantedSamples;
-  int swapInterval;
   int viewX, viewY;  // the viewport's corner in the drawable (letterbox bars)
 };
 

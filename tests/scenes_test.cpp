@@ -41,16 +41,16 @@ class SceneClocks : public ::testing::Test {
 
 TEST_F(SceneClocks, SceneSixStartsFromZeroWhateverSceneFiveLasted) {
   g_fakeNowMs += 21600;
-  PrisonCellScene(window, 1);
+  PrisonCellScene(window, g_scenes[5]);
   EXPECT_EQ(g_prisonTimeMs, 21600u);  // the first step: the time since the last DeltaMs
   g_fakeNowMs += 7190;
-  PrisonCellScene(window, 1);
+  PrisonCellScene(window, g_scenes[5]);
   g_fakeNowMs += 20;
-  PrisonCellScene(window, 2);
+  PrisonCellScene(window, g_scenes[6]);
   EXPECT_EQ(g_prisonTimeMs, 0u);
   EXPECT_NEAR(g_prisonLight.x, -0.326f / std::sqrt(0.326f * 0.326f + 0.661f * 0.661f + 0.676f * 0.676f), 1e-6);
   g_fakeNowMs += 10;
-  PrisonCellScene(window, 2);
+  PrisonCellScene(window, g_scenes[6]);
   EXPECT_EQ(g_prisonTimeMs, 10u);
 }
 
@@ -58,7 +58,7 @@ TEST_F(SceneClocks, ThePhoneStepsFromThePrisonFrameRestartsInVariantsTwoToFourAn
   g_fakeNowMs += 35990;
   g_timer.DeltaMs();  // the last prison-cell frame
   g_fakeNowMs += 13;
-  CellphoneScene(window, 1, g_scenes[7].backgroundSlot);
+  CellphoneScene(window, g_scenes[7]);
   EXPECT_EQ(g_phoneTimeMs, 13u);
   ResetCellphone();
   const struct {
