@@ -70,12 +70,7 @@ void Shutdown(GLWindow* window) {
 void RunProgram(const LaunchOptions& options) {
   UseDataBesideProgram();
   GLWindow* window = new GLWindow();
-  WindowOptions windowOptions;
-  windowOptions.samples = options.msaa;
-  windowOptions.vsync = options.vsync;
-  windowOptions.desktop = options.fullscreen;
-  windowOptions.stretch = options.stretch;
-  window->SetOptions(windowOptions);
+  window->SetOptions(options.window);
   int fullscreen = options.fullscreen;
   // Video first, so the box and the window share one display connection. A
   // box on a connection of its own (X11 draws it from a forked child) can be

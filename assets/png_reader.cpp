@@ -1,20 +1,10 @@
 #include "assets/png_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
-#ifndef O_NONBLOCK
-#define O_NONBLOCK 0  // no FIFOs to block on
-#endif
-#ifndef O_BINARY
-#define O_BINARY 0
-#endif
+#include "platform/data_file.h"
 
 // The show uses no ancillary chunk; libpng still parses a few it cannot be
 // told to skip (tRNS), and none of those is large.
@@ -32,28 +22,6 @@ static void PngErrorExit(png_structp png, png_const_charp message) {
   png_longjmp(png, 1);
 }
 
-// The catalogue names files with backslashes. Only a regular file is a
-// picture: a FIFO or a device would block or never end, so the open does not
-// wait and anything else is refused before a byte is read.
-static std::FILE* OpenPicture(const char* fileName) {
-  std::string path(fileName);
-  for (char& c : path)
-    if (c == '\\') c = '/';
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_BINARY);
-  if (fd < 0) return nullptr;
-  struct stat status;
-  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-    close(fd);
-    return nullptr;
-  }
-#ifdef F_GETFL
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-#endif
-  std::FILE* file = fdopen(fd, "rb");
-  if (!file) close(fd);
-  return file;
-}
-
 int ReadPNG(const char* fileName, int* components, uint32_t* width, uint32_t* height,
             unsigned char** pixels) {
   return ReadPNGWithin(fileName, nullptr, nullptr, components, width, height, pixels);
@@ -64,7 +32,7 @@ int ReadPNG(const char* fileName, int* components, uint32_t* width, uint32_t* he
 // nothing here has a destructor.
 int ReadPNGWithin(const char* fileName, PngSizeCheck check, void* user, int* components,
                   uint32_t* width, uint32_t* height, unsigned char** pixels) {
-  std::FILE* file = OpenPicture(fileName);
+  std::FILE* file = OpenDataFile(fileName);
   if (!file) return 0;
 
   png_structp png =

@@ -92,6 +92,11 @@ static int LoadSlot(int slot, uint64_t* pixelsTaken) {
   return 0;
 }
 
+void FreeTextures() {
+  if (g_textureNames[0]) glDeleteTextures(kTextureSlotCount, g_textureNames);
+  for (GLuint& name : g_textureNames) name = 0;
+}
+
 int LoadTextures() {
   glGenTextures(kTextureSlotCount, g_textureNames);
   uint64_t taken = 0;

@@ -36,5 +36,8 @@ extern const char* const g_textureFiles[kTextureSlotCount];  // null for ramp sl
 // Returns 1 when every slot is filled; otherwise shows the first failing
 // slot's message and returns 0.
 int LoadTextures();
+// Gives every slot's texture back, for a show that ends while its GL context
+// lives on (the page plays again on the same canvas).
+void FreeTextures();
 // Loads one picture slot without a message of its own.
 int LoadTextureSlot(int slot, GLint filter);

@@ -42,6 +42,10 @@ void NoFrame(GLWindow*) {}
 // A 640x480 window on the offscreen driver, set up as the show's Init leaves it.
 GLWindow* OpenBenchWindow() {
   GLWindow* window = new GLWindow();
+  WindowOptions options;
+  options.samples = -1;
+  options.noVsync = 1;
+  window->SetOptions(options);
   if (!window->Create(640, 480, 32, 0, NoFrame, 100, "benchmark")) {
     delete window;
     return nullptr;

@@ -52,8 +52,10 @@ GLWindow* OpenCaptureWindow(const CaptureOptions& options) {
   setenv("SDL_VIDEODRIVER", "offscreen", 1);
   SetMessageHook(PrintMessage);
   GLWindow* window = new GLWindow();
+  // Offscreen: nothing to wait for, and exactly the samples asked.
   WindowOptions windowOptions;
-  windowOptions.samples = options.msaa;
+  windowOptions.samples = options.msaa > 0 ? options.msaa : -1;
+  windowOptions.noVsync = 1;
   window->SetOptions(windowOptions);
   if (!window->Create(uint16_t(options.width), uint16_t(options.height), 32, 0, DemoFrame,
                       options.fps, "Orvi: Tonaro") ||

@@ -211,10 +211,10 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
 
   // Multisampling is a nicety: without a format for the count asked, take
   // half as many, down to none.
-  int wanted = options.samples < 0 ? DefaultSamples : options.samples;
+  int wanted = options.samples == 0 ? DefaultSamples : options.samples < 0 ? 0 : options.samples;
   OpenFailure failure = {nullptr, 0};
   int opened = OpenPixelFormat(title, wanted, &failure);
-  if (opened && options.samples < 0 && wanted > 0 && IsSoftwareRenderer()) {
+  if (opened && options.samples == 0 && wanted > 0 && IsSoftwareRenderer()) {
     ClosePixelFormat();
     opened = 0;
     wanted = 1;
@@ -234,7 +234,7 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
 
   // Adaptive vsync tears only a late frame; plain vsync otherwise. The pacer
   // still caps the rate at its period on faster displays.
-  if (!options.vsync || (SDL_GL_SetSwapInterval(-1) != 0 && SDL_GL_SetSwapInterval(1) != 0))
+  if (options.noVsync || (SDL_GL_SetSwapInterval(-1) != 0 && SDL_GL_SetSwapInterval(1) != 0))
     SDL_GL_SetSwapInterval(0);
 
   if (this->fullscreen && !options.desktop) SDL_SetWindowDisplayMode(sdlWindow, &mode);

@@ -28,11 +28,11 @@ extern FullscreenSwitch g_fullscreenSwitch;
 enum { DefaultSamples = 4 };
 
 // The launch-time choices beside Create's own arguments, handed to the window
-// before Create. All 0 by default: no multisampling, no vsync, a mode switch
-// for fullscreen.
+// before Create. Zero is each one's default: the renderer's multisampling,
+// vsync where the driver lets us, a mode switch for fullscreen, a letterbox.
 struct WindowOptions {
-  int samples = 0;  // multisamples to ask for: 0 none, -1 DefaultSamples on hardware only
-  int vsync = 0;    // wait for the display where the driver lets us
+  int samples = 0;  // multisamples: 0 DefaultSamples on hardware only, -1 none, N > 0 N
+  int noVsync = 0;  // never wait for the display
   int desktop = 0;  // fullscreen at the desktop's resolution instead of a mode switch
   int stretch = 0;  // fill the desktop instead of a letterboxed 4:3 picture
 };
