@@ -33,7 +33,7 @@ std::string Printable(const std::string& text) {
   return out;
 }
 
-// A whole decimal number from 0 to 16, nothing else.
+// A whole decimal number from 0 to 16, nothing else; 0 asks for none.
 static int ParseSamples(const char* text, int* samples) {
   size_t n = std::strlen(text);
   if (n == 0 || n > 2) return 0;
@@ -43,7 +43,7 @@ static int ParseSamples(const char* text, int* samples) {
     value = value * 10 + (text[i] - '0');
   }
   if (value > 16) return 0;
-  *samples = value;
+  *samples = value > 0 ? value : -1;
   return 1;
 }
 
@@ -59,17 +59,19 @@ int ParseLaunchOptions(int argc, const char* const* argv, LaunchOptions* options
       options->windowed = 1;
     } else if (a == "--fullscreen") {
       options->fullscreen = 1;
+      options->window.desktop = 1;
     } else if (a == "--stretch") {
-      options->stretch = 1;
       options->fullscreen = 1;
+      options->window.desktop = 1;
+      options->window.stretch = 1;
     } else if (a == "--no-vsync") {
-      options->vsync = 0;
+      options->window.noVsync = 1;
     } else if (a == "--msaa") {
       if (i + 1 >= argc) {
         *reason = "--msaa needs a number of samples";
         return 0;
       }
-      if (!ParseSamples(argv[++i], &options->msaa)) {
+      if (!ParseSamples(argv[++i], &options->window.samples)) {
         *reason = "--msaa takes a whole number from 0 to 16, not '" + Printable(argv[i]) + "'";
         return 0;
       }

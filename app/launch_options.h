@@ -2,14 +2,15 @@
 #pragma once
 #include <string>
 
+#include "platform/gl_window.h"
+
+// Zero is each one's default, as in the window's own options it holds.
 struct LaunchOptions {
-  int windowed = 0;    // start in a window without asking
-  int fullscreen = 0;  // start on the whole desktop, letterboxed, without asking
-  int stretch = 0;     // fill the desktop instead (implies fullscreen)
-  int msaa = -1;       // multisamples; -1 the default for the renderer
-  int vsync = 1;
+  int windowed = 0;      // start in a window without asking
+  int fullscreen = 0;    // start on the whole desktop without asking
   int help = 0;
   int version = 0;
+  WindowOptions window;  // --msaa, --no-vsync, and how the desktop is filled
 };
 
 extern const char* const kLaunchUsage;

@@ -17,7 +17,7 @@
 static void ExitNormally(int code) { std::exit(code); }
 ProcessExit g_processExit = ExitNormally;
 
-void IgnoreKey(int, uint32_t, GLWindow*) {}
+static void IgnoreKey(int, uint32_t, GLWindow*) {}
 
 void SetRunGLState() {
   glClearColor(0, 0, 0, 1);
@@ -70,12 +70,7 @@ void Shutdown(GLWindow* window) {
 void RunProgram(const LaunchOptions& options) {
   UseDataBesideProgram(g_textureFiles, kTextureSlotCount);
   GLWindow* window = new GLWindow();
-  WindowOptions windowOptions;
-  windowOptions.samples = options.msaa;
-  windowOptions.vsync = options.vsync;
-  windowOptions.desktop = options.fullscreen;
-  windowOptions.stretch = options.stretch;
-  window->SetOptions(windowOptions);
+  window->SetOptions(options.window);
   int fullscreen = options.fullscreen;
   // Video first, so the box and the window share one display connection. A
   // box on a connection of its own (X11 draws it from a forked child) can be

@@ -10,7 +10,6 @@ int InitShow(GLWindow* window);
 // The OpenGL state that holds for the whole run.
 void SetRunGLState();
 [[noreturn]] void Shutdown(GLWindow* window);
-void IgnoreKey(int pressed, uint32_t keyCode, GLWindow* window);
 // The body of main: question (unless the options answer it), Init, loop,
 // shutdown. Does not return.
 [[noreturn]] void RunProgram(const LaunchOptions& options = LaunchOptions());

@@ -17,8 +17,7 @@
 // Playing again takes the same canvas, and so the same WebGL context: the
 // show's textures must go with the show, not with a process that never ends.
 static void EndShow(GLWindow* window) {
-  if (g_textureNames[0]) glDeleteTextures(kTextureSlotCount, g_textureNames);
-  for (GLuint& name : g_textureNames) name = 0;
+  FreeTextures();
   Shutdown(window);
 }
 
@@ -27,7 +26,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void orvi_play() {
   // No anti-aliasing: WebGL may give none, and a software browser would not
   // hold the frame rate with it. The page is the desktop the picture fills.
   WindowOptions options;
-  options.vsync = 1;
+  options.samples = -1;
   options.desktop = 1;
   window->SetOptions(options);
   if (!Init(0, window)) {

@@ -1,22 +1,11 @@
 #include "assets/png_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
-#ifndef O_NONBLOCK
-#define O_NONBLOCK 0  // no FIFOs to block on
-#endif
-#ifndef O_BINARY
-#define O_BINARY 0
-#endif
+#include "platform/data_file.h"
 
 // The show uses no ancillary chunk; libpng still parses a few it cannot be
 // told to skip (tRNS), and none of those is large.
@@ -45,41 +34,6 @@ static void PngErrorExit(png_structp png, png_const_charp message) {
   png_longjmp(png, 1);
 }
 
-// The catalogue names files with backslashes. Only a regular file is a
-// picture: a FIFO or a device would block or never end, so the open does not
-// wait and anything else is refused before a byte is read.
-static std::string PicturePath(const char* fileName) {
-  std::string path(fileName);
-  for (char& c : path)
-    if (c == '\\') c = '/';
-  return path;
-}
-
-int PictureExists(const char* fileName) {
-  struct stat status;
-  return stat(PicturePath(fileName).c_str(), &status) == 0;
-}
-
-static std::FILE* OpenPicture(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_BINARY);
-  if (fd < 0) {
-    SayWhy(path.c_str(), std::strerror(errno));
-    return nullptr;
-  }
-  struct stat status;
-  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-    SayWhy(path.c_str(), "not a regular file");
-    close(fd);
-    return nullptr;
-  }
-#ifdef F_GETFL
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-#endif
-  std::FILE* file = fdopen(fd, "rb");
-  if (!file) close(fd);
-  return file;
-}
-
 int ReadPNG(const char* fileName, int* components, uint32_t* width, uint32_t* height,
             unsigned char** pixels) {
   return ReadPNGWithin(fileName, nullptr, nullptr, components, width, height, pixels);
@@ -91,8 +45,10 @@ int ReadPNG(const char* fileName, int* components, uint32_t* width, uint32_t* he
 // destructor, and the jump lands in its own frame.
 int ReadPNGWithin(const char* fileName, PngSizeCheck check, void* user, int* components,
                   uint32_t* width, uint32_t* height, unsigned char** pixels) {
-  const std::string path = PicturePath(fileName);
-  std::FILE* file = OpenPicture(path);
+  const std::string path = DataFilePath(fileName);
+  const char* why = nullptr;
+  std::FILE* file = OpenDataFile(fileName, &why);
+  if (!file) SayWhy(path.c_str(), why);
   if (!file) return 0;
 
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, const_cast<char*>(path.c_str()),

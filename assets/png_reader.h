@@ -17,10 +17,6 @@ enum { kPngMaxDimension = 4096 };
 int ReadPNG(const char* fileName, int* components, uint32_t* width, uint32_t* height,
             unsigned char** pixels);
 
-// Whether anything is there under a catalogue name (backslashes or not): a
-// picture there that cannot be read is reported, not passed over.
-int PictureExists(const char* fileName);
-
 // Called with the header's size once it is read, before anything is
 // allocated for the pixels; returning 0 fails the read as a libpng error.
 // A null check accepts every size ReadPNG does.

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "platform/data_file.h"
 #include "platform/message_box.h"
 #include "platform/quit_signals.h"
 #include "assets/png_reader.h"
@@ -72,7 +73,7 @@ static int ReadAndUpload(int slot, int pictureScale, GLint filter, PngSizeCheck 
   uint32_t width = 0, height = 0;
   unsigned char* pixels = nullptr;
   std::string file = PictureFile(slot, pictureScale);
-  if (pictureScale == 2 && !PictureExists(file.c_str())) file = PictureFile(slot, 1);
+  if (pictureScale == 2 && !DataFileExists(file.c_str())) file = PictureFile(slot, 1);
   if (!ReadPNGWithin(file.c_str(), check, user, &components, &width, &height, &pixels))
     return 0;
   glBindTexture(GL_TEXTURE_2D, g_textureNames[slot]);
@@ -108,21 +109,26 @@ static int LoadSlot(int slot, Loading* loading) {
   return 0;
 }
 
+void FreeTextures() {
+  if (g_textureNames[0]) glDeleteTextures(kTextureSlotCount, g_textureNames);
+  for (GLuint& name : g_textureNames) name = 0;
+}
+
 int LoadTextures(int pictureScale) {
   glGenTextures(kTextureSlotCount, g_textureNames);
   Loading taken = {pictureScale, 0};
-  if (!LoadSlot(0, &taken) || !LoadSlot(1, &taken)) return 0;
-  UploadToonRamp(g_textureNames[2], g_bloodCellRamp);
-  for (int slot = 3; slot <= 5; ++slot)
+  if (!LoadSlot(kOrviLogoSlot, &taken) || !LoadSlot(kTonaroLogoSlot, &taken)) return 0;
+  UploadToonRamp(g_textureNames[kBloodRampSlot], g_bloodCellRamp);
+  for (int slot = kBloodBackground1Slot; slot < kPrisonRampSlot; ++slot)
     if (!LoadSlot(slot, &taken)) return 0;
-  UploadToonRamp(g_textureNames[6], g_prisonCellRamp);
-  UploadToonRamp(g_textureNames[7], g_cellphoneRamp);
-  for (int slot = 8; slot <= 14; ++slot)
+  UploadToonRamp(g_textureNames[kPrisonRampSlot], g_prisonCellRamp);
+  UploadToonRamp(g_textureNames[kPhoneRampSlot], g_cellphoneRamp);
+  for (int slot = kPhoneBackground1Slot; slot <= kChromeSlot; ++slot)
     if (!LoadSlot(slot, &taken)) return 0;
   // For the sphere-mapped chrome logo; generation itself is enabled only there.
   glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
   glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
-  for (int slot = 15; slot <= 22; ++slot)
+  for (int slot = kJastuBackgroundSlot; slot < kTextureSlotCount; ++slot)
     if (!LoadSlot(slot, &taken)) return 0;
   return 1;
 }

@@ -3,13 +3,13 @@
 #include <SDL2/SDL.h>
 #include <libopenmpt/libopenmpt.h>
 
-#include <time.h>
-
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <mutex>
+
+#include "platform/audio_wait.h"
+#include "platform/frame_timer.h"
 
 namespace {
 struct MusicPlayer {
@@ -28,15 +28,9 @@ struct MusicPlayer {
   std::condition_variable rendered;  // a callback rendered the module
 };
 MusicPlayer g_player;
-
-int64_t MonotonicUs() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return int64_t(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
 }  // namespace
 
-MusicTimeSource g_musicTimeUs = MonotonicUs;
+MusicTimeSource g_musicTimeUs = MonotonicMicroseconds;
 
 void FillMusicBuffer(float* out, size_t frames) {
   size_t written = 0;
@@ -105,17 +99,11 @@ int BASS_MusicPlay(uint32_t handle) {
   if (handle != 1 || !g_player.module || !g_player.device) return 0;
   uint64_t before = g_player.callbacks.load();
   g_player.playing.store(1);
-#ifdef __EMSCRIPTEN__
-  // A browser calls back on this very thread, between frames: a wait would
-  // never end. The clock stays at 0 until the first callback all the same.
-  (void)before;
-  return 1;
-#else
-  // Music time starts when the device first pulls the module, not before.
+  // Music time starts when the device first pulls the module, not before
+  // (where the device cannot be waited for, the clock stays at 0 until then).
   std::unique_lock<std::mutex> hold(g_player.handedLock);
-  return g_player.rendered.wait_for(hold, std::chrono::seconds(2),
-                                    [&] { return g_player.callbacks.load() != before; });
-#endif
+  return WaitForAudioDevice(g_player.rendered, hold, 2,
+                            [&] { return g_player.callbacks.load() != before; });
 }
 
 int BASS_Stop() {

@@ -23,7 +23,10 @@ static std::string KindOf(const struct stat& s) {
   return "not a regular file";
 }
 
-std::string CheckFileTarget(std::string* path) {
+// A file the run will rename its finished output onto: absent, or a regular
+// file (through any links, which are kept: the target is what gets replaced).
+// Returns why not, or "" with *path made the real name to write.
+static std::string CheckFileTarget(std::string* path) {
   struct stat s;
   if (lstat(path->c_str(), &s) != 0) {
     if (errno == ENOENT) return "";

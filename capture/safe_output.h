@@ -10,11 +10,6 @@
 // "what: the C library's reason for errno".
 std::string Errno(const std::string& what);
 
-// A file the run will rename its finished output onto: absent, or a regular
-// file (through any links, which are kept: the target is what gets replaced).
-// Returns why not, or "" with *path made the real name to write.
-std::string CheckFileTarget(std::string* path);
-
 // Empties a hidden name before it is written: a leftover or planted link
 // there would be written through, and then renamed over the final name.
 // Returns why it could not, or "".

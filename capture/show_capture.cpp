@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/frame_body.h"
 #include "platform/frame_timer.h"
 #include "app/lifecycle.h"
 #include "platform/message_box.h"
@@ -23,9 +24,9 @@ int PrintMessage(MessageKind kind, const char* caption, const char* text) {
   return kind == MessageQuestion || kind == MessageWarningYesNo ? 0 : 1;
 }
 
-// The show's end event finishes the capture instead of the process.
-struct ShowEnded {};
-void EndCapture(int) { throw ShowEnded(); }
+// The show's end record finishes the capture instead of the process.
+int g_showEnded = 0;
+void EndCapture(GLWindow*) { g_showEnded = 1; }
 
 }  // namespace
 
@@ -51,8 +52,10 @@ GLWindow* OpenCaptureWindow(const CaptureOptions& options) {
   setenv("SDL_VIDEODRIVER", "offscreen", 1);
   SetMessageHook(PrintMessage);
   GLWindow* window = new GLWindow();
+  // Offscreen: nothing to wait for, and exactly the samples asked.
   WindowOptions windowOptions;
-  windowOptions.samples = options.msaa;
+  windowOptions.samples = options.msaa > 0 ? options.msaa : -1;
+  windowOptions.noVsync = 1;
   windowOptions.drawableWidth = options.width;
   windowOptions.drawableHeight = options.height;
   windowOptions.stretch = options.stretch;
@@ -67,7 +70,8 @@ GLWindow* OpenCaptureWindow(const CaptureOptions& options) {
   g_clockSource = CaptureClock;
   g_captureNowMs = 0;
   g_timer.Begin();
-  g_processExit = EndCapture;
+  g_showEnd = EndCapture;
+  g_showEnded = 0;
   return window;
 }
 
@@ -75,27 +79,24 @@ int64_t RunCapture(GLWindow* window, const CaptureOptions& options, FrameSink si
                    SceneTiming* timing) {
   const int64_t first = FirstFrame(options), last = LastFrame(options);
   int64_t kept = 0;
-  try {
-    for (int64_t n = 0; n < last; ++n) {
-      if (g_captureStop) return -1;
-      g_captureNowMs = FrameTimeMs(n, options.fps);
-      if (n < first) {
-        StepFrame(window);
-        continue;
-      }
-      const FrameStart started = StartFrameTiming();
-      glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-      glLoadIdentity();
-      window->frameCallback(window);
-      glFinish();
-      if (timing && g_scene >= 0) RecordFrame(timing, g_scene, started);
-      std::vector<uint8_t> rgb = ReadBackBuffer(options.width, options.height);
-      SDL_GL_SwapWindow(window->sdlWindow);
-      if (!sink(n, g_captureNowMs, g_scene, rgb, user)) return -1;
-      ++kept;
+  for (int64_t n = 0; n < last; ++n) {
+    if (g_captureStop) return -1;
+    g_captureNowMs = FrameTimeMs(n, options.fps);
+    if (n < first) {
+      StepFrame(window);
+      if (g_showEnded) break;
+      continue;
     }
-  } catch (const ShowEnded&) {
-    // Shutdown has released the window; what was kept is complete.
+    const FrameStart started = StartFrameTiming();
+    DrawFrameBody(window);
+    glFinish();
+    // The frame that met the end record is not part of the show.
+    if (g_showEnded) break;
+    if (timing && g_scene >= 0) RecordFrame(timing, g_scene, started);
+    std::vector<uint8_t> rgb = ReadBackBuffer(options.width, options.height);
+    SDL_GL_SwapWindow(window->sdlWindow);
+    if (!sink(n, g_captureNowMs, g_scene, rgb, user)) return -1;
+    ++kept;
   }
   return kept;
 }

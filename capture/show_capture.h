@@ -36,7 +36,8 @@ typedef bool (*FrameSink)(int64_t frame, uint64_t timeMs, int scene,
 // sound device. Reports failures on stderr; returns null after one.
 GLWindow* OpenCaptureWindow(const CaptureOptions& options);
 // Draws frames from 0 and hands the kept ones to the sink. Returns the number
-// of frames kept, or -1 if the sink or g_captureStop stopped it. The window is gone afterwards
-// when the show reached its end. With timing, each kept frame's draw is timed.
+// of frames kept, or -1 if the sink or g_captureStop stopped it. The show's
+// end record ends the run before its frame; the window stays open either way.
+// With timing, each kept frame's draw is timed.
 int64_t RunCapture(GLWindow* window, const CaptureOptions& options, FrameSink sink, void* user,
                    SceneTiming* timing);

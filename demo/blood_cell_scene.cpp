@@ -20,7 +20,7 @@ int g_bloodFirstCallSet;
 uint64_t g_titleFadeStartMs;
 int g_titleFadeStartSet;
 
-enum { kBloodRampSlot = 2, kTitleSlot = 22, kTitleSlideStartMs = 1000, kTitleRestMs = 1400 };
+enum { kTitleSlideStartMs = 1000, kTitleRestMs = 1400 };
 
 // Rest heights and depths: whole fractions so the field looks scattered, not random.
 static float RestY(int i) { return float((21 * i) % 37) * 0.0054054055f - 0.1f; }
@@ -66,7 +66,8 @@ void AdvanceBloodCells(uint64_t t, float dt) {
   }
 }
 
-int BloodCellCamera(int variant, LookAt* camera) {
+// The camera of a variant; 0 for a variant outside 1..3.
+static int BloodCellCamera(int variant, LookAt* camera) {
   static const double kEyes[3][3] = {{-0.7, 0.7, 0.5}, {-0.7, -0.4, -1.0}, {-0.4, 0.6, 0.2}};
   if (variant < 1 || variant > 3) return 0;
   *camera = LookAt{{kEyes[variant - 1][0], kEyes[variant - 1][1], kEyes[variant - 1][2]},
@@ -74,11 +75,12 @@ int BloodCellCamera(int variant, LookAt* camera) {
   return 1;
 }
 
-SpritePlacement BloodCellTitle(uint64_t t, int variant, double W) {
-  SpritePlacement title = {1, W - 293, 0, 512, 256, 1.0f};
+// The title for t > 1000 (variant 3 also moves the fade on).
+static SpritePlacement BloodCellTitle(uint64_t t, int variant, double W) {
+  SpritePlacement title = {1, W - kLetteringWidth, 0, 512, 256, 1.0f};
   if (t < kTitleRestMs) {
     // Slides in from the right edge in 400 ms.
-    title.x = W - double(t - kTitleSlideStartMs) * 0.0025 * 293;
+    title.x = W - double(t - kTitleSlideStartMs) * 0.0025 * kLetteringWidth;
     return title;
   }
   if (variant != 3) return title;
@@ -96,7 +98,9 @@ SpritePlacement BloodCellTitle(uint64_t t, int variant, double W) {
   return title;
 }
 
-uint64_t StepBloodCells(GLWindow* window, int variant, SpritePlacement* title) {
+// The drift and the title moved on a frame; returns t, with the title the
+// frame draws.
+static uint64_t AdvanceField(GLWindow* window, int variant, SpritePlacement* title) {
   uint64_t elapsed = g_timer.ElapsedMs();
   if (!g_bloodFirstCallSet) {
     g_bloodFirstCallMs = elapsed;
@@ -110,20 +114,25 @@ uint64_t StepBloodCells(GLWindow* window, int variant, SpritePlacement* title) {
   return t;
 }
 
-void BloodCellScene(GLWindow* window, int variant, int backgroundSlot) {
+void StepBloodCells(GLWindow* window, const SceneEntry& scene) {
   SpritePlacement title;
-  uint64_t t = StepBloodCells(window, variant, &title);
+  AdvanceField(window, scene.variant, &title);
+}
+
+void BloodCellScene(GLWindow* window, const SceneEntry& scene) {
+  SpritePlacement title;
+  uint64_t t = AdvanceField(window, scene.variant, &title);
 
   LookAt camera;
-  if (BloodCellCamera(variant, &camera)) {
+  if (BloodCellCamera(scene.variant, &camera)) {
     ApplyLookAt(camera);
-    DrawBackground(window, backgroundSlot);
+    DrawBackground(window, scene.backgroundSlot);
   }
 
   if (t > kTitleSlideStartMs) {
     if (title.draw)
-      DrawSprite(window, kTitleSlot, title.x, title.y, title.width, title.height, 293, 65,
-                 title.alpha);
+      DrawSprite(window, kTitleSlot, title.x, title.y, title.width, title.height, kLetteringWidth,
+                 kLetteringHeight, title.alpha);
     glClear(GL_DEPTH_BUFFER_BIT);
   }
 

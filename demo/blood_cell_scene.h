@@ -4,6 +4,7 @@
 
 #include "platform/gl_window.h"
 #include "demo/scene_frame.h"
+#include "demo/scene_table.h"
 #include "render/vector3.h"
 
 enum { kBloodCellCount = 20 };
@@ -21,15 +22,11 @@ void InitBloodCells();
 // The field as InitBloodCells lays it, the light normalised, the title and
 // the first-call stamp as before the first frame.
 void ResetBloodCells();
-// Draws the variant over the picture in backgroundSlot.
-void BloodCellScene(GLWindow* window, int variant, int backgroundSlot);
+// Draws the scene's variant over its background.
+void BloodCellScene(GLWindow* window, const SceneEntry& scene);
 // What a frame of the scene changes, without drawing: the drift and the
-// title's fade. Returns t; the title is what the frame would draw.
-uint64_t StepBloodCells(GLWindow* window, int variant, SpritePlacement* title);
+// title's fade.
+void StepBloodCells(GLWindow* window, const SceneEntry& scene);
 
 // One frame of the drift, t ms after the first frame, dt ms since the last.
 void AdvanceBloodCells(uint64_t t, float dt);
-// The camera of a variant; 0 for a variant outside 1..3.
-int BloodCellCamera(int variant, LookAt* camera);
-// The title for t > 1000 (variant 3 also moves the fade on).
-SpritePlacement BloodCellTitle(uint64_t t, int variant, double windowWidth);

@@ -25,7 +25,7 @@ void ResetCellphone() {
   Vector3Normalize(g_phoneLight);
 }
 
-enum { kPhoneRampSlot = 7, kTitleSlot = 22, kFallMs = 3600 };
+enum { kFallMs = 3600 };
 
 uint64_t AdvancePhoneTime(int variant, uint64_t dt) {
   if (g_phoneNextReset == variant) {
@@ -61,6 +61,7 @@ LookAt CellphoneCamera(int variant, uint64_t T) {
   }
 }
 
+// The phone's offset and angles for this frame.
 void MovePhone(int variant, uint64_t T, uint64_t dtMs) {
   float t = float(T), dt = float(dtMs);
   switch (variant) {
@@ -124,17 +125,21 @@ SpritePlacement CellphoneTitle(int variant, uint64_t T) {
   return title;
 }
 
-uint64_t StepCellphone(int variant) {
+// The scene's time and the phone's pose moved on a frame; returns T.
+static uint64_t AdvancePhone(int variant) {
   uint64_t dt = g_timer.DeltaMs();
   uint64_t T = AdvancePhoneTime(variant, dt);
   MovePhone(variant, T, dt);
   return T;
 }
 
-void CellphoneScene(GLWindow* window, int variant, int backgroundSlot) {
-  uint64_t T = StepCellphone(variant);
+void StepCellphone(GLWindow*, const SceneEntry& scene) { AdvancePhone(scene.variant); }
+
+void CellphoneScene(GLWindow* window, const SceneEntry& scene) {
+  const int variant = scene.variant;
+  uint64_t T = AdvancePhone(variant);
   ApplyLookAt(CellphoneCamera(variant, T));
-  DrawBackground(window, backgroundSlot);
+  DrawBackground(window, scene.backgroundSlot);
 
   BeginToonBatch();
   glPushMatrix();
@@ -150,6 +155,6 @@ void CellphoneScene(GLWindow* window, int variant, int backgroundSlot) {
 
   SpritePlacement title = CellphoneTitle(variant, T);
   if (title.draw)
-    DrawSprite(window, kTitleSlot, title.x, title.y, title.width, title.height, 293, 65,
-               title.alpha);
+    DrawSprite(window, kTitleSlot, title.x, title.y, title.width, title.height, kLetteringWidth,
+               kLetteringHeight, title.alpha);
 }

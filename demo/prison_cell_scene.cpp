@@ -21,8 +21,6 @@ void ResetPrisonCell() {
   Vector3Normalize(g_prisonLight);
 }
 
-enum { kPrisonRampSlot = 6, kTitleSlot = 22 };
-
 // Variant 1's straight glide, in units per ms of scene time.
 static const float kEyeXPerMs = 0.00014285714f;     // 1/7000: leftwards
 static const float kEyeYPerMs = 0.000076923077f;    // 1/13000: upwards
@@ -47,7 +45,8 @@ LookAt PrisonCellCamera(int variant, uint64_t T) {
 static const float kLightTurnDegrees = 42.0f;
 enum { kLightTurnMs = 5600 };
 
-void MovePrisonLight(int variant, uint64_t T, Vector3& light) {
+// Overwrites the light's moving components for this frame and normalises it.
+static void MovePrisonLight(int variant, uint64_t T, Vector3& light) {
   if (variant == 1) {
     light.x = 0.5f * CosDeg(float(T) * 0.016666668f);  // a turn in 21.6 s
   } else {
@@ -65,12 +64,13 @@ void MovePrisonLight(int variant, uint64_t T, Vector3& light) {
   Vector3Normalize(light);
 }
 
-SpritePlacement PrisonCellTitle(int variant, uint64_t T, int W, int H) {
-  SpritePlacement title = {1, double(W - 293), double(H - 65), 512, 256, 1.0f};
+static SpritePlacement PrisonCellTitle(int variant, uint64_t T, int W, int H) {
+  SpritePlacement title = {1, double(W - kLetteringWidth), double(H - kLetteringHeight), 512, 256,
+                           1.0f};
   if (variant == 1) {
     if (T <= 1500) title.draw = 0;
     // Drops in from just above the top edge in 1200 ms.
-    if (T > 1500 && T < 2700) title.y = H - float(T - 1500) * 0.00083333335f * 65;
+    if (T > 1500 && T < 2700) title.y = H - float(T - 1500) * 0.00083333335f * kLetteringHeight;
     return title;
   }
   if (T <= 4300) return title;
@@ -82,14 +82,16 @@ SpritePlacement PrisonCellTitle(int variant, uint64_t T, int W, int H) {
   uint64_t u = T - 4300;
   const float kPer700 = 0.0014285714f;      // 1/700 per ms: the exit's progress
   const float kStretchWidths = 2.7474403f;  // window widths the title grows by in the exit
-  title.x = double(W - 293) - float(int64_t(W + 293) * int64_t(u)) * kPer700;
-  title.y = double(H - 65) + float(65 * int64_t(u)) * kPer700;
+  const int lw = kLetteringWidth, lh = kLetteringHeight;
+  title.x = double(W - lw) - float(int64_t(W + lw) * int64_t(u)) * kPer700;
+  title.y = double(H - lh) + float(lh * int64_t(u)) * kPer700;
   title.width = int(float(W) * kStretchWidths * float(u) * kPer700 + 512);
-  title.height = int(256 - float(65 * int64_t(u)) * kPer700);
+  title.height = int(256 - float(lh * int64_t(u)) * kPer700);
   return title;
 }
 
-uint64_t StepPrisonCell(int variant) {
+// The scene's time and light moved on a frame; returns T.
+static uint64_t AdvancePrison(int variant) {
   g_prisonTimeMs += g_timer.DeltaMs();
   if (variant == 2 && !g_prisonResetDone) {
     g_prisonResetDone = 1;
@@ -101,8 +103,11 @@ uint64_t StepPrisonCell(int variant) {
   return g_prisonTimeMs;
 }
 
-void PrisonCellScene(GLWindow* window, int variant) {
-  uint64_t T = StepPrisonCell(variant);
+void StepPrisonCell(GLWindow*, const SceneEntry& scene) { AdvancePrison(scene.variant); }
+
+void PrisonCellScene(GLWindow* window, const SceneEntry& scene) {
+  const int variant = scene.variant;
+  uint64_t T = AdvancePrison(variant);
   ApplyLookAt(PrisonCellCamera(variant, T));
 
   BeginToonBatch();
@@ -117,5 +122,6 @@ void PrisonCellScene(GLWindow* window, int variant) {
 
   SpritePlacement title = PrisonCellTitle(variant, T, window->GetWidth(), window->GetHeight());
   if (title.draw)
-    DrawSprite(window, kTitleSlot, title.x, title.y, title.width, title.height, 293, 65, 1.0f);
+    DrawSprite(window, kTitleSlot, title.x, title.y, title.width, title.height, kLetteringWidth,
+               kLetteringHeight, 1.0f);
 }

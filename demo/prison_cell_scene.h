@@ -4,6 +4,7 @@
 
 #include "platform/gl_window.h"
 #include "demo/scene_frame.h"
+#include "demo/scene_table.h"
 #include "render/vector3.h"
 
 extern uint64_t g_prisonTimeMs;  // scene time T in ms, restarted once by variant 2
@@ -12,11 +13,8 @@ extern Vector3 g_prisonLight;    // eye-space light, moved by this scene
 
 // Scene time 0, the light back at its normalised start.
 void ResetPrisonCell();
-void PrisonCellScene(GLWindow* window, int variant);
-// What a frame of the scene changes, without drawing: its time and light. Returns T.
-uint64_t StepPrisonCell(int variant);
+void PrisonCellScene(GLWindow* window, const SceneEntry& scene);
+// What a frame of the scene changes, without drawing: its time and light.
+void StepPrisonCell(GLWindow* window, const SceneEntry& scene);
 
 LookAt PrisonCellCamera(int variant, uint64_t T);
-// Overwrites the light's moving components for this frame and normalises it.
-void MovePrisonLight(int variant, uint64_t T, Vector3& light);
-SpritePlacement PrisonCellTitle(int variant, uint64_t T, int windowWidth, int windowHeight);

@@ -1,42 +1,45 @@
 #include "demo/scene_table.h"
 
+#include "assets/textures.h"
 #include "demo/blood_cell_scene.h"
 #include "demo/cellphone_scene.h"
-#include "demo/picture_scenes.h"
+#include "demo/credits_scene.h"
+#include "demo/end_scene.h"
+#include "demo/greetings_scene.h"
+#include "demo/logo_scene.h"
 #include "demo/prison_cell_scene.h"
-#include "render/chrome_logo.h"
-#include "render/screen_quads.h"
 
 const SceneEntry g_scenes[kSceneCount] = {
-    {LogoPicture, 0, PulseBackground, 0, -1},   // the group logo
-    {LogoPicture, 0, PulseBackground, 1, -1},   // the title logo
-    {BloodCells, 1, PulseBackground, 3, -1},
-    {BloodCells, 2, PulseBackground, 4, -1},
-    {BloodCells, 3, PulseBackground, 5, -1},
+    {LogoPicture, 0, PulseBackground, kOrviLogoSlot, -1},
+    {LogoPicture, 0, PulseBackground, kTonaroLogoSlot, -1},
+    {BloodCells, 1, PulseBackground, kBloodBackground1Slot, -1},
+    {BloodCells, 2, PulseBackground, kBloodBackground1Slot + 1, -1},
+    {BloodCells, 3, PulseBackground, kBloodBackground1Slot + 2, -1},
     {PrisonCell, 1, PulseSprite, -1, -1},
     {PrisonCell, 2, PulseSprite, -1, -1},
-    {Cellphone, 1, PulseBackground, 8, -1},
-    {Cellphone, 2, PulseBackground, 9, -1},
-    {Cellphone, 3, PulseBackground, 10, -1},
-    {Cellphone, 4, PulseBackground, 11, -1},
+    {Cellphone, 1, PulseBackground, kPhoneBackground1Slot, -1},
+    {Cellphone, 2, PulseBackground, kPhoneBackground1Slot + 1, -1},
+    {Cellphone, 3, PulseBackground, kPhoneBackground1Slot + 2, -1},
+    {Cellphone, 4, PulseBackground, kPhoneBackground1Slot + 3, -1},
     {Greetings, 0, PulseNone, -1, -1},
-    {Credits, 1, PulseAlternating, 15, 16},     // Jastu
-    {Credits, 2, PulseAlternating, 17, 18},     // Pelan
-    {Credits, 3, PulseAlternating, 19, 20},     // Sorvo
-    {TheEnd, 0, PulseNone, 21, -1},
+    {Credits, 1, PulseAlternating, kJastuBackgroundSlot, kJastuCreditsSlot},
+    {Credits, 2, PulseAlternating, kPelanBackgroundSlot, kPelanCreditsSlot},
+    {Credits, 3, PulseAlternating, kSorvoBackgroundSlot, kSorvoCreditsSlot},
+    {TheEnd, 0, PulseNone, kEndSlot, -1},
+};
+
+const SceneRoutines g_sceneRoutines[kSceneFamilyCount] = {
+    {"logo", LogoScene, nullptr},
+    {"blood cells", BloodCellScene, StepBloodCells},
+    {"prison cell", PrisonCellScene, StepPrisonCell},
+    {"cellphone", CellphoneScene, StepCellphone},
+    {"greetings", GreetingsScene, nullptr},
+    {"credits", CreditsScene, StepCredits},
+    {"end", EndScene, StepEndScene},
 };
 
 const char* SceneFamilyName(SceneFamily family) {
-  switch (family) {
-    case LogoPicture: return "logo";
-    case BloodCells: return "blood cells";
-    case PrisonCell: return "prison cell";
-    case Cellphone: return "cellphone";
-    case Greetings: return "greetings";
-    case Credits: return "credits";
-    case TheEnd: return "end";
-  }
-  return "?";
+  return unsigned(family) < kSceneFamilyCount ? g_sceneRoutines[family].name : "?";
 }
 
 uint64_t SceneCutMs(int scene) { return NthEventMs(EventCut, scene); }
@@ -66,27 +69,10 @@ int FirstSceneWithPulse(PulseTarget pulse) {
 
 void DrawScene(GLWindow* window, int scene) {
   const SceneEntry& s = g_scenes[scene];
-  switch (s.family) {
-    case LogoPicture: DrawBackground(window, s.backgroundSlot); break;
-    case BloodCells: BloodCellScene(window, s.variant, s.backgroundSlot); break;
-    case PrisonCell: PrisonCellScene(window, s.variant); break;
-    case Cellphone: CellphoneScene(window, s.variant, s.backgroundSlot); break;
-    case Greetings: PictureScene(window); break;
-    case Credits: CreditsScene(window, s.backgroundSlot, s.spriteSlot); break;
-    case TheEnd: EndScene(window, s.backgroundSlot); break;
-  }
+  g_sceneRoutines[s.family].draw(window, s);
 }
 
 void StepScene(GLWindow* window, int scene) {
   const SceneEntry& s = g_scenes[scene];
-  SpritePlacement title;
-  switch (s.family) {
-    case BloodCells: StepBloodCells(window, s.variant, &title); break;
-    case PrisonCell: StepPrisonCell(s.variant); break;
-    case Cellphone: StepCellphone(s.variant); break;
-    case Credits: StartChromeSpin(); break;
-    case TheEnd: StepEndScene(); break;
-    case LogoPicture:
-    case Greetings: break;
-  }
+  if (g_sceneRoutines[s.family].step) g_sceneRoutines[s.family].step(window, s);
 }

@@ -7,7 +7,9 @@
 #include "platform/gl_window.h"
 #include "demo/timeline.h"
 
-enum SceneFamily { LogoPicture, BloodCells, PrisonCell, Cellphone, Greetings, Credits, TheEnd };
+enum SceneFamily {
+  LogoPicture, BloodCells, PrisonCell, Cellphone, Greetings, Credits, TheEnd, kSceneFamilyCount
+};
 
 enum PulseTarget {
   PulseNone,
@@ -28,6 +30,18 @@ struct SceneEntry {
 constexpr int kSceneCount = CountEvents(EventCut);
 extern const SceneEntry g_scenes[kSceneCount];
 
+// What a family does, in one shape for every family: draw the scene's frame,
+// or make the same changes to its state without drawing (null: it keeps none).
+// Each family's routines live in a file of their own.
+typedef void (*SceneRoutine)(GLWindow* window, const SceneEntry& scene);
+struct SceneRoutines {
+  const char* name;
+  SceneRoutine draw;
+  SceneRoutine step;
+};
+// Indexed by SceneFamily; the sequencer calls a scene's routines through it.
+extern const SceneRoutines g_sceneRoutines[kSceneFamilyCount];
+
 const char* SceneFamilyName(SceneFamily family);
 // The cut that opens a scene, and the first moment it is drawn: 85 ms after
 // its cut, at once for scene 0. ms of the show.
@@ -41,8 +55,8 @@ uint64_t SceneSettledMs(int scene);
 // The first scene whose beat pulse goes to this target; kSceneCount if none.
 int FirstSceneWithPulse(PulseTarget pulse);
 
-// Calls the routine of a scene number 0..kSceneCount-1 with its variant and
-// pictures: the scene routines learn their slots only from here.
+// Calls the routine of a scene number 0..kSceneCount-1 with its row: the
+// scene routines learn their variant and pictures only from here.
 void DrawScene(GLWindow* window, int scene);
 // Changes what the scene's routine would change, without drawing anything.
 void StepScene(GLWindow* window, int scene);

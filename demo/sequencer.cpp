@@ -13,7 +13,7 @@
 #include "platform/frame_timer.h"
 #include "demo/blood_cell_scene.h"
 #include "demo/cellphone_scene.h"
-#include "demo/picture_scenes.h"
+#include "demo/end_scene.h"
 #include "demo/prison_cell_scene.h"
 #include "demo/scene_table.h"
 #include "demo/timeline.h"
@@ -54,7 +54,7 @@ void ResetShow() {
   ResetBloodCells();
   ResetPrisonCell();
   ResetCellphone();
-  ResetPictureScenes();
+  ResetEndScene();
   ResetChromeLogo();
 }
 
@@ -65,7 +65,8 @@ static const int kFirstAlternatingScene = FirstSceneWithPulse(PulseAlternating);
 // The pulse curve d ms into a pulse: 4 degrees a millisecond.
 static float PulseWave(uint64_t d) { return SinDeg(float(d) * 4.0f); }
 
-void ApplyTimelineEvent(GLWindow* window, const TimelineEvent& event, uint64_t now) {
+// What one record does when it is consumed at clock reading `now`.
+static void ApplyTimelineEvent(GLWindow* window, const TimelineEvent& event, uint64_t now) {
   switch (event.type) {
     case EventCut:
       if (g_scene == -1) {

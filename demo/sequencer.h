@@ -32,6 +32,3 @@ void DemoFrame(GLWindow* window);
 // A frame of DemoFrame that changes the show's state as it would and draws
 // nothing: how a capture reaches a later moment quickly.
 void StepFrame(GLWindow* window);
-// What one record does when it is consumed at clock reading `now`.
-struct TimelineEvent;
-void ApplyTimelineEvent(GLWindow* window, const TimelineEvent& event, uint64_t now);

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/frame_body.h"
 #include "platform/frame_timer.h"
 #include "platform/key_map.h"
 #include "platform/message_box.h"
@@ -44,7 +45,6 @@ GLWindow::GLWindow() {
   glContext = nullptr;
   videoStarted = 0;
   grantedSamples = 0;
-  swapInterval = 0;
   viewX = 0;
   viewY = 0;
   viewWidth = 0;
@@ -233,10 +233,10 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
 
   // Multisampling is a nicety: without a format for the count asked, take
   // half as many, down to none.
-  int wanted = options.samples < 0 ? DefaultSamples : options.samples;
+  int wanted = options.samples == 0 ? DefaultSamples : options.samples < 0 ? 0 : options.samples;
   OpenFailure failure = {nullptr, 0};
   int opened = OpenPixelFormat(title, wanted, &failure);
-  if (opened && options.samples < 0 && wanted > 0 && IsSoftwareRenderer()) {
+  if (opened && options.samples == 0 && wanted > 0 && IsSoftwareRenderer()) {
     ClosePixelFormat();
     opened = 0;
     wanted = 1;
@@ -256,9 +256,8 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
 
   // Adaptive vsync tears only a late frame; plain vsync otherwise. The pacer
   // still caps the rate at its period on faster displays.
-  if (!options.vsync || (SDL_GL_SetSwapInterval(-1) != 0 && SDL_GL_SetSwapInterval(1) != 0))
+  if (options.noVsync || (SDL_GL_SetSwapInterval(-1) != 0 && SDL_GL_SetSwapInterval(1) != 0))
     SDL_GL_SetSwapInterval(0);
-  swapInterval = SDL_GL_GetSwapInterval();
 
   if (this->fullscreen && !options.desktop) SDL_SetWindowDisplayMode(sdlWindow, &mode);
   SDL_ShowWindow(sdlWindow);
@@ -357,10 +356,7 @@ int GLWindow::Run() {
     if (!active) continue;
     if (keyDown[KeyEscape]) return 0;
     g_timer.Arm(framePeriodMs);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glLoadIdentity();
-    frameCallback(this);
-    glFlush();
+    DrawFrameBody(this);
     SDL_GL_SwapWindow(sdlWindow);
     g_timer.Wait();
   }

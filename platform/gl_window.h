@@ -28,11 +28,11 @@ extern FullscreenSwitch g_fullscreenSwitch;
 enum { DefaultSamples = 4 };
 
 // The launch-time choices beside Create's own arguments, handed to the window
-// before Create. All 0 by default: no multisampling, no vsync, a mode switch
-// for fullscreen.
+// before Create. Zero is each one's default: the renderer's multisampling,
+// vsync where the driver lets us, a mode switch for fullscreen, a letterbox.
 struct WindowOptions {
-  int samples = 0;  // multisamples to ask for: 0 none, -1 DefaultSamples on hardware only
-  int vsync = 0;    // wait for the display where the driver lets us
+  int samples = 0;  // multisamples: 0 DefaultSamples on hardware only, -1 none, N > 0 N
+  int noVsync = 0;  // never wait for the display
   int desktop = 0;  // fullscreen at the desktop's resolution instead of a mode switch
   int stretch = 0;  // fill the drawable instead of a letterboxed 4:3 picture
   // A window of this size instead of Create's (the capture's chosen size),
@@ -64,10 +64,8 @@ class GLWindow {
   // 2 when the picture is drawn at twice the show's size or more (or may
   // grow to it), so pictures drawn at twice the size are sharper; else 1.
   int GetPictureScale() const;
-  // What Create found: the multisamples of the pixel format in use, and the
-  // swap interval (-1 adaptive, 1 every refresh, 0 never waits).
+  // What Create found: the multisamples of the pixel format in use.
   int GetGrantedSamples() const { return grantedSamples; }
-  int GetSwapInterval() const { return swapInterval; }
   // Handles one window event; returns 1 when it was one of ours.
   int WndProc(const SDL_Event& event);
 
@@ -99,7 +97,6 @@ class GLWindow {
   WindowOptions options;
   int videoStarted;    // SDL's video subsystem is ours to release
   int grantedSamples;
-  int swapInterval;
   int viewX, viewY;  // the viewport's corner in the drawable (letterbox bars)
   int viewWidth, viewHeight;
   uint16_t designWidth, designHeight;  // the size Create was given

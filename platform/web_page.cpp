@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 #include <emscripten.h>
 
+#include "platform/frame_body.h"
 #include "platform/frame_timer.h"
 #include "platform/message_box.h"
 
@@ -53,10 +54,7 @@ static void PageFrame() {
   }
   if (quit || window->keyDown[KeyEscape]) g_pageEnd(window);
   g_frameShowMs = g_timer.ElapsedMs();
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glLoadIdentity();
-  window->frameCallback(window);
-  glFlush();
+  DrawFrameBody(window);
   if (g_framesDrawn++ == 0) PageFirstFrame();
 }
 

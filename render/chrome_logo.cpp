@@ -10,7 +10,6 @@
 #include "assets/mesh.h"
 #include "assets/textures.h"
 
-enum { kChromeSlot = 14 };
 
 // Taken once for the whole show, so the spin carries on across credits scenes.
 uint64_t g_chromeSpinStartMs;

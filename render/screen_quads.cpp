@@ -8,7 +8,13 @@
 float g_backgroundPulse = 1.0f;
 float g_spritePulse = 1.0f;
 
-QuadRect BackgroundRect(double W, double H, float pulse) {
+struct QuadRect {
+  double x0, y0, x1, y1;
+};
+
+// A 1024x512 picture anchored at the bottom-left corner (one texel per pixel in
+// a 640x480 window), scaled about the window centre by the pulse.
+static QuadRect BackgroundRect(double W, double H, float pulse) {
   QuadRect r = {0, 0, W * 1.6, H * 1.0666666666666667};  // 1024/640, 512/480
   if (pulse != 1.0f) {
     double s = pulse, cx = W * 0.5, cy = H * 0.5;
@@ -20,7 +26,9 @@ QuadRect BackgroundRect(double W, double H, float pulse) {
   return r;
 }
 
-QuadRect SpriteRect(double W, double H, double x, double y, double width, double height,
+// Size in a 640x480 reference frame, position unscaled; the pulse scales about
+// the centre of the content (the lettering) in the sprite's lower-left corner.
+static QuadRect SpriteRect(double W, double H, double x, double y, double width, double height,
                     double contentWidth, double contentHeight, float pulse) {
   // 1/640 and 1/480: sizes are given in the 640x480 reference frame.
   QuadRect r = {x, y, x + W * width * 0.0015625, y + H * height * 0.0020833333333333333};

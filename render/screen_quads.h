@@ -9,18 +9,6 @@
 extern float g_backgroundPulse;
 extern float g_spritePulse;
 
-struct QuadRect {
-  double x0, y0, x1, y1;
-};
-
-// A 1024x512 picture anchored at the bottom-left corner (one texel per pixel in
-// a 640x480 window), scaled about the window centre by the pulse.
-QuadRect BackgroundRect(double windowWidth, double windowHeight, float pulse);
-// Size in a 640x480 reference frame, position unscaled; the pulse scales about
-// the centre of the content (the lettering) in the sprite's lower-left corner.
-QuadRect SpriteRect(double windowWidth, double windowHeight, double x, double y, double width,
-                    double height, double contentWidth, double contentHeight, float pulse);
-
 void DrawBackground(GLWindow* window, int slot);
 void DrawSprite(GLWindow* window, int slot, double x, double y, double width, double height,
                 double contentWidth, double contentHeight, float alpha);

@@ -16,8 +16,7 @@ inline void TransformNormal(const float* m, const Vector3& n, Vector3& out) {
 // The ramp coordinate of one vertex normal: clamped below at 0, not above.
 inline float ToonCoordinate(const float* normalMatrix, const MeshVertex& vertex,
                             const Vector3& light) {
-  Vector3 normal;
-  Vector3Copy(Vector3{vertex.nx, vertex.ny, vertex.nz}, normal);
+  const Vector3 normal = {vertex.nx, vertex.ny, vertex.nz};
   Vector3 eyeNormal;
   TransformNormal(normalMatrix, normal, eyeNormal);
   Vector3Normalize(eyeNormal);

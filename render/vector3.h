@@ -19,7 +19,6 @@ inline void Vector3Normalize(Vector3& v) {
   v.y *= reciprocal;
   v.z *= reciprocal;
 }
-inline void Vector3Copy(const Vector3& source, Vector3& destination) { destination = source; }
 
 // Angles of the show are in degrees.
 float SinDeg(float degrees);

@@ -47,16 +47,16 @@ TEST_F(SceneClocks, SceneSixStartsFromZeroAndOneLightWhateverSceneFiveLasted) {
     ResetShow();
     UseDrivenClock();
     g_fakeNowMs += 21600;
-    PrisonCellScene(window, 1);
+    PrisonCellScene(window, g_scenes[5]);
     EXPECT_EQ(g_prisonTimeMs, 21600u);  // the first step: the time since the last DeltaMs
     g_fakeNowMs += sceneFive;
-    PrisonCellScene(window, 1);
+    PrisonCellScene(window, g_scenes[5]);
     g_fakeNowMs += 20;
-    PrisonCellScene(window, 2);
+    PrisonCellScene(window, g_scenes[6]);
     EXPECT_EQ(g_prisonTimeMs, 0u);
     lights[sceneFive == 3000] = g_prisonLight;
     g_fakeNowMs += 10;
-    PrisonCellScene(window, 2);
+    PrisonCellScene(window, g_scenes[6]);
     EXPECT_EQ(g_prisonTimeMs, 10u);
     EXPECT_NEAR(Length(g_prisonLight), 1, 1e-6);
   }
@@ -68,7 +68,7 @@ TEST_F(SceneClocks, ThePhoneStepsFromThePrisonFrameRestartsInVariantsTwoToFourAn
   g_fakeNowMs += 35990;
   g_timer.DeltaMs();  // the last prison-cell frame
   g_fakeNowMs += 13;
-  CellphoneScene(window, 1, g_scenes[7].backgroundSlot);
+  CellphoneScene(window, g_scenes[7]);
   EXPECT_EQ(g_phoneTimeMs, 13u);
   ResetCellphone();
   const struct {

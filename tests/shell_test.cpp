@@ -186,6 +186,8 @@ TEST(Window, StartFailuresAskOrReportAndYesFallsBackToAWindow) {
     if (c.refuseSwitch) g_fullscreenSwitch = RefuseSwitch;
     GLWindow window;
     WindowOptions options;
+    options.samples = -1;
+    options.noVsync = 1;
     options.desktop = c.desktop;
     window.SetOptions(options);
     EXPECT_EQ(window.Create(640, 480, 32, c.fullscreen, nullptr, 100, "test"), c.created) << name;
@@ -213,14 +215,18 @@ TEST(LaunchOptions, EachOptionAndEveryRefusalWithItsReason) {
   LaunchOptions o;
   std::string why;
   ASSERT_EQ(parse({}, &o, &why), 1);
-  EXPECT_EQ(std::vector<int>({o.windowed, o.fullscreen, o.stretch, o.help, o.version, o.msaa, o.vsync}),
-            std::vector<int>({0, 0, 0, 0, 0, -1, 1}));
+  EXPECT_EQ(std::vector<int>({o.windowed, o.fullscreen, o.window.stretch, o.help, o.version,
+                              o.window.samples, o.window.noVsync}),
+            std::vector<int>({0, 0, 0, 0, 0, 0, 0}));
   o = LaunchOptions();
   ASSERT_EQ(parse({"--stretch", "--msaa", "8", "--no-vsync"}, &o, &why), 1);
-  EXPECT_EQ(std::vector<int>({o.stretch, o.fullscreen, o.msaa, o.vsync}), std::vector<int>({1, 1, 8, 0}));
+  EXPECT_EQ(std::vector<int>({o.window.stretch, o.fullscreen, o.window.desktop, o.window.samples,
+                              o.window.noVsync}),
+            std::vector<int>({1, 1, 1, 8, 1}));
   o = LaunchOptions();
   ASSERT_EQ(parse({"--windowed", "--msaa", "0", "--help", "--version"}, &o, &why), 1);
-  EXPECT_EQ(std::vector<int>({o.windowed, o.msaa, o.help, o.version}), std::vector<int>({1, 0, 1, 1}));
+  EXPECT_EQ(std::vector<int>({o.windowed, o.window.samples, o.help, o.version}),
+            std::vector<int>({1, -1, 1, 1}));
   const std::vector<std::vector<const char*>> refused = {
       {"--bogus"}, {"-x"}, {"fullscreen"}, {"--msaa"}, {"--msaa", "four"}, {"--msaa", "-1"},
       {"--msaa", "17"}, {"--msaa", "4x"}, {"--msaa", ""}, {"--windowed", "--fullscreen"},

@@ -36,6 +36,10 @@ static void NoFrame(GLWindow*) {}
 
 GLWindow* OpenTestWindow(uint16_t width, uint16_t height) {
   GLWindow* window = new GLWindow();
+  WindowOptions options;
+  options.samples = -1;
+  options.noVsync = 1;
+  window->SetOptions(options);
   if (!window->Create(width, height, 32, 0, NoFrame, 100, "test")) {
     ADD_FAILURE() << "no offscreen GL window: " << LastMessage();
     delete window;

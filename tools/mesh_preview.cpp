@@ -87,6 +87,10 @@ int main(int argc, char** argv) {
   }
   setenv("SDL_VIDEODRIVER", "offscreen", 0);
   GLWindow window;
+  WindowOptions options;
+  options.samples = -1;
+  options.noVsync = 1;
+  window.SetOptions(options);
   if (!window.Create(kTile, kTileH, 32, 0, nullptr, 100, "mesh preview")) return 1;
   SetRunGLState();
   glClearColor(0.12f, 0.12f, 0.14f, 1);

@@ -1,0 +1,13 @@
+#include "demo/greetings_scene.h"
+
+#include "assets/textures.h"
+#include "demo/sequencer.h"
+#include "render/screen_quads.h"
+
+void GreetingsScene(GLWindow* window, const SceneEntry&) {
+  // Positions are window pixels; only the sizes follow the window.
+  if (g_showZmbPicture)
+    DrawSprite(window, kZmbSlot, 0, 216, 512, 256, kLetteringWidth, kLetteringHeight, 1.0f);
+  if (g_showQvtPicture)
+    DrawSprite(window, kQvtSlot, 270, 136, 512, 256, kLetteringWidth, kLetteringHeight, 1.0f);
+}
