@@ -8,6 +8,7 @@ struct LaunchOptions {
   int stretch = 0;     // fill the desktop instead (implies fullscreen)
   int msaa = -1;       // multisamples; -1 the default for the renderer
   int vsync = 1;
+  int reduceFlashing = 0;  // every flash softened to a faint glow
   int help = 0;
   int version = 0;
 };

@@ -13,6 +13,7 @@
 #include "assets/png_reader.h"
 #include "demo/scene_table.h"
 #include "demo/sequencer.h"
+#include "render/screen_quads.h"
 #include "tests/test_support.h"
 #include "tools/gl_readback.h"
 #include "tools/png_writer.h"
@@ -136,5 +137,52 @@ TEST(Capture, ARangeThatStartsLateDrawsTheGoldenFrames) {
     EXPECT_EQ(comparison.compared, 1) << golden.second;
     for (const std::string& m : comparison.mismatches) ADD_FAILURE() << "differs: " << m;
     CloseTestWindow(comparison.window);
+  }
+}
+
+namespace {
+
+struct Reduced {
+  std::map<std::string, double> meanDifference;  // from the reference, in 1/255
+};
+
+bool MeasureAgainstGolden(int64_t, uint64_t timeMs, int, const std::vector<uint8_t>& rgb, void* user) {
+  auto found = kGolden.find(timeMs);
+  if (found == kGolden.end()) return true;
+  int w = 0, h = 0;
+  std::vector<uint8_t> expected = ReadRgbPng(std::string(GOLDEN_DIR) + "/" + found->second + ".png", &w, &h);
+  double sum = 0;
+  for (size_t i = 0; i < rgb.size() && expected.size() == rgb.size(); ++i)
+    sum += std::abs(int(rgb[i]) - int(expected[i]));
+  static_cast<Reduced*>(user)->meanDifference[found->second] =
+      expected.size() == rgb.size() ? sum / double(rgb.size()) : 255;
+  return true;
+}
+
+}  // namespace
+
+// The reduced-flashing show is the same show away from its flashes: every
+// scene's middle as in the references, while the flash over the cut to the
+// blood cells is a glow, far from the designed white.
+TEST(Capture, TheReducedFlashingShowDiffersOnlyInItsFlashes) {
+  Reduced reduced;
+  for (const auto& golden : kGolden) {
+    CaptureOptions options;
+    options.fps = 100;
+    options.reduceFlashing = 1;
+    options.fromSeconds = double(golden.first) / 1000;
+    options.toSeconds = double(golden.first + 10) / 1000;
+    GLWindow* window = OpenCaptureWindow(options);
+    if (!window) break;
+    EXPECT_EQ(RunCapture(window, options, MeasureAgainstGolden, &reduced, nullptr), 1);
+    CloseTestWindow(window);
+  }
+  g_reduceFlashing = 0;  // the later tests' show is the designed one
+  ASSERT_EQ(reduced.meanDifference.size(), kGolden.size());
+  for (const auto& [name, difference] : reduced.meanDifference) {
+    if (name == "flash-peak")
+      EXPECT_GT(difference, 100) << name;
+    else
+      EXPECT_LE(difference, 1.0) << name;
   }
 }

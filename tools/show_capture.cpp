@@ -10,6 +10,7 @@
 #include "platform/message_box.h"
 #include "demo/sequencer.h"
 #include "demo/timeline.h"
+#include "render/screen_quads.h"
 #include "tools/gl_readback.h"
 
 namespace {
@@ -61,6 +62,7 @@ GLWindow* OpenCaptureWindow(const CaptureOptions& options) {
     delete window;
     return nullptr;
   }
+  g_reduceFlashing = options.reduceFlashing;
   g_clockSource = CaptureClock;
   g_captureNowMs = 0;
   g_timer.Begin();
