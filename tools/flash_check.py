@@ -19,9 +19,10 @@ least 0.1, the darker state below 0.8) and red flashes (two opposite changes
 of more than 20 in (R - G - B) x 320 of saturated red, R / (R + G + B) at
 least 0.8; linear R, G, B), over the whole frame and over every region of a
 quarter of it (half as wide and half as high, placed in steps of 1/16 of the
-frame). Prints each one-second window with more than 3 of either, the most
-in a second for the whole clip and for each scene, and exits 1 if any window
-has more than 3, else 0 (2: it could not check).
+frame; named by its corners in pixels from the top left). Prints each
+one-second window with more than 3 of either, the most in a second for the
+whole clip and for each scene, and exits 1 if any window has more than 3,
+else 0 (2: it could not check).
 """
 import os
 import shutil
