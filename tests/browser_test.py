@@ -259,9 +259,7 @@ class Page:
         return served.url
 
     def under_the_cut(self, browser, scene):
-        """The first frame of a scene, drawn as its cut's flash is at its strongest: held for a
-        shot. (The page's own frame callback and this one take turns; the check comes after a
-        frame is drawn or stops the next before it draws.)"""
+        """The first frame of a scene, under its cut's flash at its strongest, held for a shot."""
         until(f"scene {scene - 1}", lambda: browser.js("Module._orvi_scene()") == scene - 1, 30)
         drawn = browser.js(
             f"new Promise(done => {{ const look = () => {{ if (Module._orvi_scene() < {scene}) "
@@ -361,10 +359,9 @@ class Page:
             self.assertLess(differences[scene], 6, f"scene {scene}")
 
     def compare_cuts(self, designed, reduced):
-        """Under the cut into the title, the reduced show looks as the native reduced capture's
-        frames of that moment, far from the designed show's white. The glow is at most 15 % white
-        and its strength in a shot depends on how old the flash is in the browser's frame, so
-        "as" is within 15 / 255 here; the designed flash there is about half white or more."""
+        """Under the cut into the title the reduced show is near the native reduced frames (the
+        glow, at most 15 % white, varies with the flash's age in the browser's frame), far from
+        the designed show's white, half white or more there."""
         folder = os.path.join(ARTIFACTS, self.name, "reduced")
         shutil.rmtree(folder, ignore_errors=True)
         frame = round(reduced[1] * NATIVE_FPS / 1000)
