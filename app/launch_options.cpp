@@ -13,9 +13,16 @@ const char* const kLaunchUsage =
     "  --msaa N       multisample anti-aliasing with N samples (0 = off; default\n"
     "                 4 on a graphics card, off on a software renderer)\n"
     "  --no-vsync     never wait for the display's refresh\n"
+    "  --reduce-flashing\n"
+    "                 every flash softened to a faint glow (see the warning below)\n"
     "  --version      print the version\n"
     "  -h, --help     this text\n"
-    "Hold Escape or close the window to end the show early.\n";
+    "Hold Escape or close the window to end the show early.\n"
+    "\n"
+    "Photosensitivity warning: the show flashes white at every scene change, and\n"
+    "five times within one second at 6.2-7.2 s (the title, then the cut to the\n"
+    "blood cells), more than the guidelines for photosensitive viewers allow.\n"
+    "--reduce-flashing plays the same show with every flash a faint glow.\n";
 
 const char* OrviVersion() { return ORVI_VERSION; }
 
@@ -66,6 +73,8 @@ int ParseLaunchOptions(int argc, const char* const* argv, LaunchOptions* options
       options->window.stretch = 1;
     } else if (a == "--no-vsync") {
       options->window.noVsync = 1;
+    } else if (a == "--reduce-flashing") {
+      options->reduceFlashing = 1;
     } else if (a == "--msaa") {
       if (i + 1 >= argc) {
         *reason = "--msaa needs a number of samples";

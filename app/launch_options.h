@@ -8,6 +8,7 @@
 struct LaunchOptions {
   int windowed = 0;      // start in a window without asking
   int fullscreen = 0;    // start on the whole desktop without asking
+  int reduceFlashing = 0;  // every flash softened to a faint glow
   int help = 0;
   int version = 0;
   WindowOptions window;  // --msaa, --no-vsync, and how the desktop is filled

@@ -12,6 +12,7 @@
 #include "assets/textures.h"
 #include "audio/music.h"
 #include "audio/music_player.h"
+#include "render/screen_quads.h"
 #include "demo/sequencer.h"
 
 static void ExitNormally(int code) { std::exit(code); }
@@ -69,6 +70,7 @@ void Shutdown(GLWindow* window) {
 
 void RunProgram(const LaunchOptions& options) {
   UseDataBesideProgram(g_textureFiles, kTextureSlotCount);
+  g_reduceFlashing = options.reduceFlashing;
   GLWindow* window = new GLWindow();
   window->SetOptions(options.window);
   int fullscreen = options.fullscreen;

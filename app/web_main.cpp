@@ -1,7 +1,7 @@
 // The page's entry points. main readies the page and returns with the
-// program alive; the start screen's Play calls orvi_play, which starts the
-// show as RunProgram does after its question, then returns to the browser,
-// which draws the frames.
+// program alive; the start screen's Play calls orvi_play with its "Reduce
+// flashing" choice, which starts the show as RunProgram does after its
+// question, then returns to the browser, which draws the frames.
 #include <GL/gl.h>
 #include <emscripten.h>
 
@@ -12,6 +12,7 @@
 #include "app/lifecycle.h"
 #include "assets/textures.h"
 #include "audio/music_player.h"
+#include "render/screen_quads.h"
 #include "demo/sequencer.h"
 
 // Playing again takes the same canvas, and so the same WebGL context: the
@@ -21,7 +22,8 @@ static void EndShow(GLWindow* window) {
   Shutdown(window);
 }
 
-extern "C" EMSCRIPTEN_KEEPALIVE void orvi_play() {
+extern "C" EMSCRIPTEN_KEEPALIVE void orvi_play(int reduceFlashing) {
+  g_reduceFlashing = reduceFlashing ? 1 : 0;
   GLWindow* window = new GLWindow();
   // No anti-aliasing: WebGL may give none, and a software browser would not
   // hold the frame rate with it. The page is the desktop the picture fills.

@@ -24,6 +24,7 @@ const char* const kCaptureUsage =
     "      --to S          stop at S seconds (default: the show's end, 67 s)\n"
     "      --msaa N        multisample anti-aliasing with N samples, 0 to 32 (default 8;\n"
     "                      0 draws the frames exactly as the reference frames)\n"
+    "      --reduce-flashing  the show with every flash softened to a faint glow\n"
     "      --stats         print the time to draw a frame, per scene\n"
     "  -h, --help          this text\n"
     "      --version       the program's version\n"
@@ -127,6 +128,10 @@ std::string ParseCaptureArguments(int argc, char** argv, CaptureSettings* settin
     }
     if (a == "--stretch") {
       settings->options.stretch = 1;
+      continue;
+    }
+    if (a == "--reduce-flashing") {
+      settings->options.reduceFlashing = 1;
       continue;
     }
     const bool takesValue = a == "-o" || a == "--output" || a == "--fps" || a == "--size" ||

@@ -11,6 +11,7 @@
 #include "platform/message_box.h"
 #include "demo/sequencer.h"
 #include "demo/timeline.h"
+#include "render/screen_quads.h"
 #include "capture/gl_readback.h"
 
 namespace {
@@ -67,6 +68,7 @@ GLWindow* OpenCaptureWindow(const CaptureOptions& options) {
     delete window;
     return nullptr;
   }
+  g_reduceFlashing = options.reduceFlashing;
   g_clockSource = CaptureClock;
   g_captureNowMs = 0;
   g_timer.Begin();

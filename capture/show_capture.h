@@ -16,6 +16,7 @@ struct CaptureOptions {
   double fromSeconds = 0;   // frames before this only move the show on, undrawn
   double toSeconds = 1e9;   // the show's end event stops it sooner
   int msaa = 0;             // multisamples; 0 draws exactly as the reference frames
+  int reduceFlashing = 0;   // every flash softened to a faint glow
 };
 
 // Set (by a signal handler) to stop RunCapture before its next frame, kept

@@ -8,6 +8,9 @@
 // Beat-pulse scales, 1.0 at rest; written only by the sequencer.
 extern float g_backgroundPulse;
 extern float g_spritePulse;
+// 1: every flash is drawn as a faint glow, the show for viewers who asked for
+// less flashing; set at start-up from the launch settings, read by DrawFlash.
+extern int g_reduceFlashing;
 
 void DrawBackground(GLWindow* window, int slot);
 void DrawSprite(GLWindow* window, int slot, double x, double y, double width, double height,

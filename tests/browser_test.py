@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """The web build in Debian's Chromium, headless on SwiftShader, served on 127.0.0.1 only: the
 page loads without console errors, a click starts the show, the show's clock keeps with the
-music, frames look as the native capture's, and the show ends by itself; a missing picture is
-said in the page and nothing starts. The same in Debian's Firefox ESR on llvmpipe. Skipped,
-saying so, where a browser is missing."""
+music, frames look as the native capture's, the show ends by itself, and plays again with its
+flashes reduced; a missing picture is said in the page and nothing starts. The same in Debian's
+Firefox ESR on llvmpipe. In Chromium, the photosensitivity warning and its "Reduce flashing"
+control, which follows prefers-reduced-motion. Skipped, saying so, where a browser is missing."""
 import asyncio
 import base64
 import functools
@@ -260,6 +261,19 @@ class Page:
         self.addCleanup(served.stop)
         return served.url
 
+    def under_the_cut(self, browser, scene):
+        """The first frame of a scene, under its cut's flash at its strongest, held for a shot."""
+        until(f"scene {scene - 1}", lambda: browser.js("Module._orvi_scene()") == scene - 1, 30)
+        drawn = browser.js(
+            f"new Promise(done => {{ const look = () => {{ if (Module._orvi_scene() < {scene}) "
+            "return requestAnimationFrame(look); Module.pauseMainLoop(); requestAnimationFrame(() => "
+            "requestAnimationFrame(() => done([Module._orvi_frame_ms(), Module._orvi_scene()]))); }; "
+            "look(); })")
+        image = browser.shot()
+        browser.js("Module.resumeMainLoop()")
+        self.assertEqual(drawn[1], scene)
+        return image, int(drawn[0])
+
     def state(self, browser, wanted, seconds=30):
         until(f"page state {wanted}", lambda: browser.js("document.body && document.body.dataset.state") == wanted,
               seconds)
@@ -275,6 +289,7 @@ class Page:
         clock = lambda ms: until(f"show at {ms} ms", lambda: browser.js(
             f"Module._orvi_show_ms() >= {ms} && {sample}"), ms / 1000 + 30)
         first, later, shots = clock(1000), None, {}
+        designed_cut = self.under_the_cut(browser, 1)
         for scene, ms in sorted(scene_middles().items(), key=lambda s: s[1]):
             if later is None and ms > 11000:
                 later = clock(11000)
@@ -296,11 +311,16 @@ class Page:
         self.assertGreater(browser.js("performance.now() - Module.clickedAt"), 67000)
         # Another play takes the same canvas, so the same WebGL context: nothing may be left in it.
         self.assertEqual(browser.js("liveTextures"), 0, "textures left after the show")
-        # Played again from the end state, then ended early by Escape, as on the desktop.
+        # Played again from the end state with its flashes reduced, then ended early by Escape, as
+        # on the desktop.
+        if not browser.js("document.getElementById('reduce').checked"):
+            browser.click("#reduce")
+        self.assertTrue(browser.js("document.getElementById('reduce').checked"))
         clicked = browser.js("Module.clickedAt")
         browser.click("#play")
         until("a frame of the second show", lambda: browser.js(
             f"Module.clickedAt != {clicked} && Module.firstFrameMs != null"))
+        reduced_cut = self.under_the_cut(browser, 1)
         browser.escape(True)  # held, as on the desktop
         self.state(browser, "ended", 10)
         browser.escape(False)
@@ -308,6 +328,7 @@ class Page:
         self.assertEqual(browser.js("liveTextures"), 0, "textures left after the second show")
         self.assertEqual(browser.console, [])
         self.compare(shots)
+        self.compare_cuts(designed_cut, reduced_cut)
 
     def compare(self, shots):
         """Each browser shot is nearest the native frames of its own moment, and close to them."""
@@ -340,6 +361,29 @@ class Page:
             self.assertEqual(min(differences, key=differences.get), scene, differences)
             self.assertLess(differences[scene], 6, f"scene {scene}")
 
+    def compare_cuts(self, designed, reduced):
+        """Under the cut into the title the reduced show is near the native reduced frames (the
+        glow, at most 15 % white, varies with the flash's age in the browser's frame), far from
+        the designed show's white, half white or more there."""
+        folder = os.path.join(ARTIFACTS, self.name, "reduced")
+        shutil.rmtree(folder, ignore_errors=True)
+        frame = round(reduced[1] * NATIVE_FPS / 1000)
+        capture = self.start([CAPTURE, "--png", "--msaa", "0", "--reduce-flashing", "--fps", str(NATIVE_FPS),
+                              "--from", str((frame - 1) / NATIVE_FPS), "--to", str((frame + 1.5) / NATIVE_FPS),
+                              "-o", folder], cwd=ROOT)
+        self.assertEqual(capture.wait(120), 0)
+        native = [np.asarray(Image.open(os.path.join(folder, f"frame-{n:05d}.png")).convert("RGB"), float)
+                  for n in (frame - 1, frame, frame + 1)]
+        designed[0].save(os.path.join(folder, "browser-designed.png"))
+        reduced[0].save(os.path.join(folder, "browser-reduced.png"))
+        near = {name: min(np.abs(np.asarray(shot, float) - f).mean() for f in native)
+                for name, (shot, _) in (("designed", designed), ("reduced", reduced))}
+        print(f"under the cut at {designed[1]} and {reduced[1]} ms, mean difference from the native "
+              f"reduced frames: designed {near['designed']:.2f}, reduced {near['reduced']:.2f} / 255",
+              file=sys.stderr)
+        self.assertLess(near["reduced"], 15)
+        self.assertGreater(near["designed"], 30)
+
     def test_a_missing_picture_is_said_in_the_page_and_nothing_starts(self):
         folder = self.scratch()
         shutil.copytree(WEB, folder, dirs_exist_ok=True)
@@ -358,6 +402,27 @@ class Page:
 
 class InChromium(Page, Case):
     Browser, name = Browser, "chromium"
+
+    def test_the_warning_is_on_the_start_screen_and_reduce_flashing_follows_reduced_motion(self):
+        browser = self.Browser(self)
+        url = self.serve(WEB) + "index.html"
+        for motion in ("no-preference", "reduce"):
+            with self.subTest(motion):
+                browser.call("Emulation.setEmulatedMedia",
+                             features=[{"name": "prefers-reduced-motion", "value": motion}])
+                browser.open(url)
+                self.assertEqual(browser.js("document.getElementById('reduce').checked"), motion == "reduce")
+                warning = browser.js("document.getElementById('warning').innerText")
+                for text in ("Photosensitivity warning", "every scene change", "6.2", "Reduce flashing"):
+                    self.assertIn(text, warning)
+                # All of it on screen, above the buttons.
+                box = browser.js("[...['warning', 'reduce', 'play'].map(id => "
+                                 "document.getElementById(id).getBoundingClientRect())]"
+                                 ".map(r => [r.top, r.bottom, r.left, r.right])")
+                for top, bottom, left, right in box:
+                    self.assertTrue(0 <= top < bottom <= 480 and 0 <= left < right <= 640, box)
+                self.assertLess(box[0][1], box[2][0])
+        self.assertEqual(browser.console, [])
 
 
 class InFirefox(Page, Case):

@@ -13,6 +13,7 @@
 #include "assets/png_reader.h"
 #include "demo/scene_table.h"
 #include "demo/sequencer.h"
+#include "render/screen_quads.h"
 #include "tests/test_support.h"
 #include "capture/gl_readback.h"
 #include "capture/png_writer.h"
@@ -240,5 +241,40 @@ TEST(Capture, LargeFramesDrawTheGoldenPictureLetterboxedOrStretched) {
     EXPECT_EQ(std::count(left.begin(), left.end(), 0.0), long(left.size())) << name;
     const std::vector<double> edge = Shrunk(frame.rgb, c.width, view.x, 0, 1, c.height, 1);
     EXPECT_GT(std::count_if(edge.begin(), edge.end(), [](double v) { return v > 16; }), long(edge.size() / 2)) << name;
+  }
+}
+
+// The reduced-flashing show is the designed one away from its flashes: every
+// scene's middle as the references within a mean of 1/255; under the cut to
+// the blood cells a glow, far from the designed white.
+TEST(Capture, TheReducedFlashingShowDiffersOnlyInItsFlashes) {
+  std::map<std::string, double> difference;  // mean, in 1/255
+  FrameSink measure = [](int64_t, uint64_t ms, int, const std::vector<uint8_t>& rgb, void* user) {
+    const std::string name = kGolden.at(ms);  // the range holds only the golden frame
+    int w = 0, h = 0;
+    std::vector<uint8_t> expected = ReadRgbPng(std::string(GOLDEN_DIR) + "/" + name + ".png", &w, &h);
+    double sum = expected.size() == rgb.size() ? 0 : 1e9;
+    for (size_t i = 0; i < expected.size() && i < rgb.size(); ++i) sum += std::abs(int(rgb[i]) - int(expected[i]));
+    (*static_cast<std::map<std::string, double>*>(user))[name] = sum / double(rgb.size());
+    return true;
+  };
+  for (const auto& golden : kGolden) {
+    CaptureOptions options;
+    options.fps = 100;
+    options.reduceFlashing = 1;
+    options.fromSeconds = double(golden.first) / 1000;
+    options.toSeconds = double(golden.first + 10) / 1000;
+    GLWindow* window = OpenCaptureWindow(options);
+    if (!window) break;
+    EXPECT_EQ(RunCapture(window, options, measure, &difference, nullptr), 1);
+    CloseTestWindow(window);
+  }
+  g_reduceFlashing = 0;  // the later tests' show is the designed one
+  ASSERT_EQ(difference.size(), kGolden.size());
+  for (const auto& [name, mean] : difference) {
+    if (name == "flash-peak")
+      EXPECT_GT(mean, 100) << name;
+    else
+      EXPECT_LE(mean, 1.0) << name;
   }
 }

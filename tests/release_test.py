@@ -96,6 +96,9 @@ class Bundles(Case):
             pictures = sorted("data/" + n for n in os.listdir(DATA) if n.endswith(".png"))
             self.assertEqual(sorted(z.namelist()), sorted(["orvi.exe", "README.txt", "data/"] + pictures))
             self.assertEqual(z.read("orvi.exe"), pathlib.Path(EXE).read_bytes(), "not the orvi.exe built")
+            readme = z.read("README.txt").decode()
+            self.assertLess(readme.index("PHOTOSENSITIVITY WARNING"), readme.index("Run it:"))
+            self.assertIn("orvi.exe --reduce-flashing", readme)
 
 
 if __name__ == "__main__":

@@ -127,3 +127,63 @@ TEST(ScreenQuads, ASpriteAtAlphaZeroLeavesColourButWritesNearestDepth) {
   for (auto [x, y] : outside) EXPECT_FLOAT_EQ(DepthAt(x, y), 1.0f) << x << "," << y;
   CloseTestWindow(window);
 }
+
+namespace {
+
+double Linear(int c) {
+  double v = c / 255.0;
+  return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+}
+
+// Columns of every grey level over the bottom half, of every red level over the top.
+void ClearToEveryLevel() {
+  glEnable(GL_SCISSOR_TEST);
+  for (int level = 0; level < 256; ++level) {
+    const float v = level / 255.0f;
+    glScissor(level * 2, 0, 2, 240);
+    glClearColor(v, v, v, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glScissor(level * 2, 240, 2, 240);
+    glClearColor(v, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+  }
+  glDisable(GL_SCISSOR_TEST);
+  glClearColor(0, 0, 0, 1);
+}
+
+}  // namespace
+
+// The flash at its peak over every grey and red: full white in the show as
+// designed; the reduced one moves no pixel's relative luminance by 0.1, nor
+// a saturated red's (R - G - B) x 320 by 20, so it is no flash whatever lies
+// under it.
+TEST(ScreenQuads, TheFlashPeaksWhiteAndTheReducedOneStaysUnderTheFlashThresholds) {
+  GLWindow* window = OpenTestWindow();
+  ASSERT_TRUE(window);
+  for (int reduce : {0, 1}) {
+    ClearToEveryLevel();
+    const std::vector<uint8_t> under = ReadPixels(0, 0, 512, 480);
+    g_reduceFlashing = reduce;
+    DrawFlash(window, 85);
+    g_reduceFlashing = 0;
+    const std::vector<uint8_t> over = ReadPixels(0, 0, 512, 480);
+    double lightest = 1, mostLuminance = 0, mostRed = 0;
+    for (size_t i = 0; i < over.size(); i += 4) {
+      double a[3], b[3];
+      for (int k = 0; k < 3; ++k) a[k] = Linear(under[i + k]), b[k] = Linear(over[i + k]);
+      lightest = std::min(lightest, 0.2126 * b[0] + 0.7152 * b[1] + 0.0722 * b[2]);
+      mostLuminance = std::max(mostLuminance, 0.2126 * (b[0] - a[0]) + 0.7152 * (b[1] - a[1]) +
+                                                  0.0722 * (b[2] - a[2]));
+      auto red = [](const double* c) { return std::max(0.0, c[0] - c[1] - c[2]) * 320; };
+      mostRed = std::max(mostRed, std::abs(red(a) - red(b)));
+    }
+    if (reduce) {
+      EXPECT_LT(mostLuminance, 0.1);
+      EXPECT_LE(mostRed, 20);
+      EXPECT_GT(mostLuminance, 0.05) << "a glow still to be seen";
+    } else {
+      EXPECT_GT(lightest, 0.99) << "the designed flash is full white at its peak";
+    }
+  }
+  CloseTestWindow(window);
+}

@@ -145,7 +145,9 @@ class CommandLine(Case):
     def test_options_are_listed_versions_printed_and_bad_ones_refused(self):
         for argv, code, out, err in [
                 ([ORVI, "--help"], 0, ["--windowed", "--fullscreen", "--stretch", "--msaa", "--no-vsync",
-                                       "--version", "--help"], []),
+                                       "--reduce-flashing", "--version", "--help",
+                                       "Photosensitivity warning"], []),
+                ([CAPTURE, "--help"], 0, ["--reduce-flashing"], []),
                 ([ORVI, "--version"], 0, [f"orvi {VERSION}\n"], []),
                 ([CAPTURE, "--version"], 0, [f"orvi-capture {VERSION}\n"], []),
                 ([ORVI, "--no-such-option"], 2, [], ["usage: orvi", "no-such-option"]),
