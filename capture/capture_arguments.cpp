@@ -25,7 +25,7 @@ const char* const kCaptureUsage =
     "      --stats         print the time to draw a frame, per scene\n"
     "  -h, --help          this text\n"
     "      --version       the program's version\n"
-    "A signal (INT, TERM, HUP, PIPE, XFSZ) stops it and removes what it was writing.\n";
+    "A signal (INT, TERM, HUP, QUIT, PIPE, XFSZ) stops it and removes what it was writing.\n";
 
 namespace {
 

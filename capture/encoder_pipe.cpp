@@ -1,6 +1,7 @@
 #include "capture/encoder_pipe.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -15,12 +16,13 @@
 
 extern char** environ;
 
-const int kStopSignals[5] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ};
+const int kStopSignals[6] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGXFSZ};
 
 std::string SignalText(int signal) {
   const char* name = signal == SIGINT    ? "SIGINT"
                      : signal == SIGTERM ? "SIGTERM"
                      : signal == SIGHUP  ? "SIGHUP"
+                     : signal == SIGQUIT ? "SIGQUIT"
                      : signal == SIGPIPE ? "SIGPIPE"
                      : signal == SIGXFSZ ? "SIGXFSZ"
                                          : "a signal";
@@ -40,10 +42,21 @@ bool OnPath(const char* program) {
   return false;
 }
 
+// The input does not block: a signal caught just before a blocking write
+// would go unseen until ffmpeg read again, which a stalled one never does.
 bool WriteAll(int fd, const uint8_t* data, size_t size) {
   while (size > 0) {
-    ssize_t n = write(fd, data, size);
-    if (n < 0) return false;  // EINTR included: a caught signal ends the run
+    if (g_captureStop) {
+      errno = EINTR;
+      return false;
+    }
+    const ssize_t n = write(fd, data, size);
+    if (n < 0) {
+      if (errno != EAGAIN && errno != EINTR) return false;
+      struct pollfd ready = {fd, POLLOUT, 0};
+      poll(&ready, 1, 100);  // ms; a caught signal cuts it short
+      continue;
+    }
     data += n;
     size -= size_t(n);
   }
@@ -56,11 +69,14 @@ std::string DescribeExit(int status) {
   return "ffmpeg ended abnormally";
 }
 
-int WaitFor(pid_t pid) {
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+bool WaitFor(pid_t pid, int timeoutMs, int* status) {
+  // Polled: a blocking wait would not see a signal caught just before it.
+  for (int waited = 0;; waited += 10) {
+    const pid_t ended = waitpid(pid, status, WNOHANG);
+    if (ended == pid || (ended < 0 && errno != EINTR)) return ended == pid;
+    if (g_captureStop || (timeoutMs >= 0 && waited >= timeoutMs)) return false;
+    poll(nullptr, 0, 10);
   }
-  return status;
 }
 
 // ffmpeg's command line: raw RGB frames on standard input, the tune from a
@@ -87,6 +103,7 @@ std::string StartEncoder(const CaptureOptions& options, const std::string& audio
   int pipeEnds[2];
   if (pipe(pipeEnds) != 0) return Errno("cannot make a pipe to ffmpeg");
   fcntl(pipeEnds[1], F_SETFD, FD_CLOEXEC);
+  fcntl(pipeEnds[1], F_SETFL, O_NONBLOCK);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipeEnds[0], 0);

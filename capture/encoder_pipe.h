@@ -10,7 +10,7 @@
 
 // The signals that end a run; the first one caught is the one reported.
 // ffmpeg gets their default actions back.
-extern const int kStopSignals[5];
+extern const int kStopSignals[6];
 
 // "SIGTERM (Terminated)".
 std::string SignalText(int signal);
@@ -30,11 +30,13 @@ struct EncoderPipe {
 std::string StartEncoder(const CaptureOptions& options, const std::string& audioFile,
                          const std::string& videoFile, EncoderPipe* encoder);
 
-// Writes all of it; false on an error, a caught signal's EINTR included.
+// Writes all of it to the encoder's input; false on an error, or with EINTR
+// once a stop signal is caught, even while ffmpeg has stopped reading.
 bool WriteAll(int fd, const uint8_t* data, size_t size);
 
-// Waits for the process, through interrupted waits; its status.
-int WaitFor(pid_t pid);
+// Waits up to timeoutMs (-1: as long as it takes) for the process to end,
+// giving up early when a stop signal is caught. True with its status if it ended.
+bool WaitFor(pid_t pid, int timeoutMs, int* status);
 
 // "ffmpeg exited with status 1", "ffmpeg was killed by SIGXFSZ (...)".
 std::string DescribeExit(int status);

@@ -30,7 +30,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void CatchStop(int signal) {
+void CatchStop(int signal, siginfo_t* info, void*) {
+  // A SIGPIPE the kernel raised for our own write to an ffmpeg that quit is
+  // the encoder's failure, which that write's EPIPE reports; one sent by
+  // anyone else stops the run.
+  if (signal == SIGPIPE && info->si_code == SI_USER && info->si_pid == getpid()) return;
   if (!g_captureStop) g_captureStop = signal;
 }
 
@@ -41,6 +45,7 @@ struct Run {
   EncoderPipe encoder;
   std::vector<std::string> partials;  // removed unless the run completes
   std::string failure;                // the first thing that went wrong
+  bool encoderQuit = false;           // ffmpeg stopped reading: its end says why
   int64_t total = 0, done = 0;
   bool progress = false;
   std::chrono::steady_clock::time_point started;
@@ -77,7 +82,10 @@ bool KeepFrame(int64_t frame, uint64_t, int, const std::vector<uint8_t>& rgb, vo
     for (int y = 0; y < h; ++y)
       std::memcpy(&run->flipped[size_t(h - 1 - y) * row], &rgb[size_t(y) * row], row);
     if (!WriteAll(run->encoder.input, run->flipped.data(), run->flipped.size())) {
-      if (errno != EINTR)
+      run->encoderQuit = errno == EPIPE;
+      if (run->encoderQuit)
+        run->failure = "ffmpeg stopped taking frames at frame " + std::to_string(frame);
+      else if (errno != EINTR)
         run->failure = Errno("frame " + std::to_string(frame) + ": cannot hand it to ffmpeg");
       return false;
     }
@@ -93,14 +101,18 @@ int Fail(Run* run) {
   if (run->progress) std::fputc('\n', stderr);
   if (run->encoder.input >= 0) close(run->encoder.input);
   if (run->encoder.pid > 0) {
-    // If it ended by itself, that is part of why.
+    // If it ended by itself, that is part of why; one that quit reading is
+    // given a moment to end.
     int status = 0;
-    if (waitpid(run->encoder.pid, &status, WNOHANG) == run->encoder.pid) {
-      std::fprintf(stderr, "orvi-capture: %s\n", DescribeExit(status).c_str());
+    if (WaitFor(run->encoder.pid, run->encoderQuit ? 5000 : 0, &status)) {
+      if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        std::fprintf(stderr, "orvi-capture: %s\n", DescribeExit(status).c_str());
     } else {
       kill(run->encoder.pid, SIGKILL);
-      WaitFor(run->encoder.pid);
+      while (waitpid(run->encoder.pid, &status, 0) < 0 && errno == EINTR) {
+      }
     }
+    run->encoder.pid = -1;
   }
   for (const std::string& path : run->partials) std::remove(path.c_str());
   if (!run->failure.empty()) std::fprintf(stderr, "orvi-capture: %s\n", run->failure.c_str());
@@ -121,9 +133,9 @@ int Fail(Run* run, const std::string& why) {
 void CatchStopSignals() {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   struct sigaction stop = {};
-  stop.sa_handler = CatchStop;
+  stop.sa_sigaction = CatchStop;
   sigemptyset(&stop.sa_mask);
-  stop.sa_flags = 0;  // no restart: a blocked write returns and the loop looks
+  stop.sa_flags = SA_SIGINFO;  // no restart: a blocked wait returns and the loop looks
   for (int s : kStopSignals) sigaction(s, &stop, nullptr);
 }
 
@@ -169,7 +181,8 @@ std::string HandOverTune(Run* run, const std::vector<float>& tune) {
 int FinishVideo(Run* run) {
   close(run->encoder.input);
   run->encoder.input = -1;
-  const int status = WaitFor(run->encoder.pid);
+  int status = 0;
+  if (!WaitFor(run->encoder.pid, -1, &status)) return Fail(run);  // a stop signal
   run->encoder.pid = -1;
   if (g_captureStop) return Fail(run);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return Fail(run, DescribeExit(status));

@@ -4,6 +4,7 @@ stderr: the faults a viewer's machine can throw at a start, where data/ is looke
 command lines refused; and the capture tool's runs: its video, refusals, stops, a full disk,
 the paths it writes and its anti-aliasing."""
 import errno
+import fcntl
 import json
 import os
 import re
@@ -13,6 +14,8 @@ import signal
 import stat
 import struct
 import subprocess
+import termios
+import time
 import zlib
 
 import numpy as np
@@ -225,7 +228,8 @@ class Capture(Case):
     # non-zero and leaves no file at all, the hidden partial video and audio included (an ignored
     # signal lets the run go on to the show's end, and exit 0).
     def test_each_stop_signal_ends_the_run_and_leaves_no_file(self):
-        for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGPIPE, signal.SIGXFSZ):
+        for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT, signal.SIGPIPE,
+                       signal.SIGXFSZ):
             with self.subTest(signal.strsignal(number)):
                 folder = self.outputs()
                 capture = self.start([CAPTURE, "--size", "64x48", "--fps", "10", "-o",
@@ -235,6 +239,45 @@ class Capture(Case):
                 self.assertNotEqual(capture.wait(10), 0)
                 self.assertEqual(os.listdir(folder), [])
                 self.assertIn(signal.strsignal(number), capture.err)
+
+    def fake_ffmpeg(self, script):
+        """The environment whose ffmpeg is this shell script."""
+        path = os.path.join(self.scratch(), "ffmpeg")
+        with open(path, "w") as f:
+            f.write("#!/bin/sh\n" + script + "\n")
+        os.chmod(path, 0o755)
+        return {"PATH": os.path.dirname(path) + ":" + os.environ["PATH"]}
+
+    # An ffmpeg that stalls (never reads its input): a stop signal still ends the run within a
+    # second, ffmpeg with it, leaving nothing. One that quits early is the run's failure, not a signal.
+    def test_a_stalled_encoder_is_stopped_with_the_run_and_one_that_quits_is_named(self):
+        def queued(pid):
+            try:
+                with open(f"/proc/{pid}/fd/0", "rb", buffering=0, opener=lambda p, f: os.open(p, f | os.O_NONBLOCK)) as pipe:
+                    return struct.unpack("i", fcntl.ioctl(pipe, termios.FIONREAD, b"\0" * 4))[0]
+            except OSError:
+                return 0
+        for number in (signal.SIGTERM, signal.SIGQUIT):
+            with self.subTest(signal.strsignal(number)):
+                folder, pidfile = self.outputs(), os.path.join(self.scratch(), "ffmpeg.pid")
+                env = self.fake_ffmpeg(f"echo $$ > {pidfile}.new; mv {pidfile}.new {pidfile}; exec sleep 60")
+                capture = self.start([CAPTURE, "--fps", "10", "-o", os.path.join(folder, "show.mp4")], env, ROOT)
+                ffmpeg = int(until("the encoder", lambda: read(pidfile), 60))
+                self.addCleanup(lambda pid=ffmpeg: os.path.exists(f"/proc/{pid}") and os.kill(pid, signal.SIGKILL))
+                until("a frame handed to the encoder", lambda: queued(ffmpeg) > 0, 60)
+                sent = time.monotonic()
+                capture.signal(number)
+                self.assertEqual(capture.wait(10), 128 + number)
+                self.assertLess(time.monotonic() - sent, 1.0)
+                self.assertFalse(os.path.exists(f"/proc/{ffmpeg}"), "ffmpeg outlived the run")
+                self.assertEqual(os.listdir(folder), [])
+        folder = self.outputs()
+        capture = self.start([CAPTURE, "--fps", "10", "--to", "2", "-o", os.path.join(folder, "show.mp4")],
+                             self.fake_ffmpeg("head -c 100000 > /dev/null; exit 3"), ROOT)
+        self.assertEqual(capture.wait(60), 1)
+        self.assertIn("ffmpeg exited with status 3", capture.err)
+        self.assertNotIn("SIGPIPE", capture.err)
+        self.assertEqual(os.listdir(folder), [])
 
     # A file size limit hit while writing the tune or a frame: the message names the file and the
     # cause, nothing half-written remains under any name, and every frame left decodes whole.
