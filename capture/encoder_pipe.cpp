@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <strings.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <vector>
 
+#include "app/launch_options.h"
 #include "capture/safe_output.h"
 
 extern char** environ;
@@ -79,23 +81,53 @@ bool WaitFor(pid_t pid, int timeoutMs, int* status) {
   }
 }
 
-// ffmpeg's command line: raw RGB frames on standard input, the tune from a
-// file, H.264 and AAC out.
-static std::vector<std::string> EncoderArguments(const CaptureOptions& o,
-                                                 const std::string& audioFile,
-                                                 const std::string& videoFile) {
-  const std::string size = std::to_string(o.width) + "x" + std::to_string(o.height);
-  const std::string fps = std::to_string(o.fps);
-  return {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo",
-          "-pix_fmt", "rgb24", "-s", size, "-r", fps, "-i", "pipe:0", "-f", "f32le", "-ar", "44100",
-          "-ac", "2", "-i", audioFile, "-c:v", "libx264", "-preset", "medium", "-crf", "18",
-          "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart",
-          "-f", "mp4", videoFile};
+// The containers ffmpeg writes that hold H.264 and AAC, by extension, with
+// ffmpeg's name for each.
+struct Container {
+  const char* extension;
+  const char* muxer;
+};
+static const Container kContainers[] = {
+    {".mp4", "mp4"}, {".m4v", "mp4"}, {".mov", "mov"}, {".mkv", "matroska"}};
+
+static const Container* ContainerOf(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos || name.find('/', dot) != std::string::npos) return nullptr;
+  for (const Container& c : kContainers)
+    if (strcasecmp(name.c_str() + dot, c.extension) == 0) return &c;
+  return nullptr;
 }
 
-std::string StartEncoder(const CaptureOptions& options, const std::string& audioFile,
-                         const std::string& videoFile, EncoderPipe* encoder) {
-  std::vector<std::string> args = EncoderArguments(options, audioFile, videoFile);
+std::string CheckContainer(const std::string& output) {
+  if (output == "-" || ContainerOf(output)) return "";
+  return "-o: '" + Printable(output) +
+         "' does not end in .mp4, .m4v, .mov or .mkv, the video containers written here "
+         "(--png writes pictures)";
+}
+
+// ffmpeg's command line: raw RGB frames on standard input, the tune from a
+// file, H.264 and AAC out. An MP4 on a pipe comes in fragments, as it cannot
+// go back to write its index first.
+static std::vector<std::string> EncoderArguments(const EncoderJob& job) {
+  const CaptureOptions& o = job.frames;
+  const std::string size = std::to_string(o.width) + "x" + std::to_string(o.height);
+  const std::string fps = std::to_string(o.fps);
+  std::vector<std::string> args = {
+      "ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo",
+      "-pix_fmt", "rgb24", "-s", size, "-r", fps, "-i", "pipe:0", "-f", "f32le", "-ar", "44100",
+      "-ac", "2", "-i", job.audioFile, "-c:v", "libx264", "-preset", "medium", "-crf", "18",
+      "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "192k"};
+  const std::string muxer = job.videoFile == "-" ? "mp4" : ContainerOf(job.container)->muxer;
+  if (job.videoFile == "-")
+    args.insert(args.end(), {"-movflags", "+frag_keyframe+empty_moov+default_base_moof"});
+  else if (muxer != "matroska")
+    args.insert(args.end(), {"-movflags", "+faststart"});
+  args.insert(args.end(), {"-f", muxer, job.videoFile == "-" ? "pipe:1" : job.videoFile});
+  return args;
+}
+
+std::string StartEncoder(const EncoderJob& job, EncoderPipe* encoder) {
+  std::vector<std::string> args = EncoderArguments(job);
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);

@@ -11,11 +11,13 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "app/launch_options.h"
 #include "capture/capture_arguments.h"
 #include "capture/encoder_pipe.h"
 #include "capture/png_writer.h"
@@ -144,36 +146,54 @@ std::string ReadyOutput(const CaptureSettings& settings) {
   const fs::path out(settings.output);
   if (!settings.png) {
     if (!OnPath("ffmpeg")) return "ffmpeg is missing (scripts/deps installs it)";
-    return CanWriteIn(out.parent_path());
+    return settings.output == "-" ? "" : CanWriteIn(out.parent_path());
   }
   std::error_code error;
   fs::create_directories(out, error);
-  if (error) return "cannot make " + settings.output + ": " + error.message();
+  if (error) return "cannot make " + Printable(settings.output) + ": " + error.message();
   return CanWriteIn(out);
 }
 
 // The tune beside the frames as tune.wav; or, for a video, as a hidden raw
-// file that ffmpeg, started here, reads. Returns why not, or "".
+// file that ffmpeg, started here, reads: beside the video, or among the
+// temporary files when the video goes to standard output. Returns why not, or "".
 std::string HandOverTune(Run* run, const std::vector<float>& tune) {
   const fs::path out(run->settings.output);
   if (run->settings.png)
     return WriteComplete(out / "tune.wav",
                          [&](const std::string& path) { return WriteWav(path, tune, 44100); });
-  const std::string partial = (out.parent_path() / ("." + out.filename().string() + ".partial.mp4")).string();
-  const std::string audioFile = partial + ".f32";
-  for (const std::string& hidden : {partial, audioFile}) {
-    const std::string why = ClearHiddenName(hidden);
-    if (!why.empty()) return why;
+  EncoderJob job;
+  job.frames = run->settings.options;
+  job.container = run->settings.output;
+  std::FILE* audio = nullptr;
+  if (run->settings.output == "-") {
+    const char* temporary = std::getenv("TMPDIR");
+    std::string name = std::string(temporary && *temporary ? temporary : "/tmp") + "/.orvi-capture-XXXXXX";
+    const int fd = mkstemp(name.data());
+    if (fd < 0) return Errno("cannot write " + Printable(name));
+    run->partials = {name};
+    audio = fdopen(fd, "wb");
+    job.audioFile = name;
+    job.videoFile = "-";
+  } else {
+    const std::string partial = (out.parent_path() / ("." + out.filename().string() + ".partial.mp4")).string();
+    job.audioFile = partial + ".f32";
+    job.videoFile = partial;
+    for (const std::string& hidden : {partial, job.audioFile}) {
+      const std::string why = ClearHiddenName(hidden);
+      if (!why.empty()) return why;
+    }
+    run->partials = {job.audioFile, partial};
+    audio = std::fopen(job.audioFile.c_str(), "wb");
   }
-  run->partials = {partial, audioFile};
-  std::FILE* audio = std::fopen(audioFile.c_str(), "wb");
-  if (!audio) return Errno("cannot write " + audioFile);
+  const std::string audioName = Printable(job.audioFile);
+  if (!audio) return Errno("cannot write " + audioName);
   std::string why;
   bool audioOk = std::fwrite(tune.data(), sizeof(float), tune.size(), audio) == tune.size();
-  if (!audioOk) why = Errno("cannot write " + audioFile);
-  if (std::fclose(audio) != 0 && audioOk) why = Errno("cannot write " + audioFile);
+  if (!audioOk) why = Errno("cannot write " + audioName);
+  if (std::fclose(audio) != 0 && audioOk) why = Errno("cannot write " + audioName);
   if (!why.empty() || g_captureStop) return why;
-  return StartEncoder(run->settings.options, audioFile, partial, &run->encoder);
+  return StartEncoder(job, &run->encoder);
 }
 
 // ffmpeg's input closed, its end waited for, the video renamed to its name.
@@ -186,9 +206,11 @@ int FinishVideo(Run* run) {
   run->encoder.pid = -1;
   if (g_captureStop) return Fail(run);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return Fail(run, DescribeExit(status));
-  std::remove(run->partials[1].c_str());
-  if (std::rename(run->partials[0].c_str(), run->settings.output.c_str()) != 0)
-    return Fail(run, Errno("cannot rename " + run->partials[0] + " to " + run->settings.output));
+  std::remove(run->partials[0].c_str());
+  if (run->settings.output != "-" &&
+      std::rename(run->partials[1].c_str(), run->settings.output.c_str()) != 0)
+    return Fail(run, Errno("cannot rename " + Printable(run->partials[1]) + " to " +
+                           Printable(run->settings.output)));
   run->partials.clear();
   return 0;
 }
@@ -225,10 +247,13 @@ int Capture(Run* run) {
     if (failed) return failed;
   }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - run->started).count();
-  std::printf("wrote %s: %lld frames at %d fps (%.1f s of show) in %.1f s, %.2fx real time\n",
-              run->settings.output.c_str(), (long long)kept, o.fps, double(kept) / o.fps, seconds,
-              double(kept) / o.fps / seconds);
-  if (run->settings.stats) PrintSceneTiming(timing);
+  // Standard output may be the video itself.
+  const bool streamed = run->settings.output == "-";
+  std::FILE* report = streamed ? stderr : stdout;
+  std::fprintf(report, "wrote %s: %lld frames at %d fps (%.1f s of show) in %.1f s, %.2fx real time\n",
+               streamed ? "the video to standard output" : Printable(run->settings.output).c_str(),
+               (long long)kept, o.fps, double(kept) / o.fps, seconds, double(kept) / o.fps / seconds);
+  if (run->settings.stats) PrintSceneTiming(timing, report);
   return 0;
 }
 
@@ -245,7 +270,7 @@ int main(int argc, char** argv) {
   CatchStopSignals();
   // The output is named from where the tool was started, even when the
   // pictures are then read from beside the tool.
-  settings.output = fs::absolute(settings.output).string();
+  if (settings.output != "-") settings.output = fs::absolute(settings.output).string();
   const std::string unwritable = CheckOutputs(&settings);
   if (!unwritable.empty()) {
     std::fprintf(stderr, "orvi-capture: %s\n", unwritable.c_str());

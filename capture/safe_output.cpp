@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "app/launch_options.h"
+
 namespace fs = std::filesystem;
 
 std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
@@ -27,22 +29,22 @@ std::string CheckFileTarget(std::string* path) {
   struct stat s;
   if (lstat(path->c_str(), &s) != 0) {
     if (errno == ENOENT) return "";
-    return Errno("cannot look at " + *path);
+    return Errno("cannot look at " + Printable(*path));
   }
   if (S_ISLNK(s.st_mode)) {
-    if (stat(path->c_str(), &s) != 0) return *path + " is a link to nothing that can be written";
+    if (stat(path->c_str(), &s) != 0) return Printable(*path) + " is a link to nothing that can be written";
     char* real = realpath(path->c_str(), nullptr);
-    if (!real) return Errno("cannot follow " + *path);
+    if (!real) return Errno("cannot follow " + Printable(*path));
     *path = real;
     std::free(real);
   }
-  if (!S_ISREG(s.st_mode)) return *path + " is " + KindOf(s) + ", not a file to write";
+  if (!S_ISREG(s.st_mode)) return Printable(*path) + " is " + KindOf(s) + ", not a file to write";
   return "";
 }
 
 std::string ClearHiddenName(const std::string& path) {
   if (unlink(path.c_str()) == 0 || errno == ENOENT) return "";
-  return Errno("cannot write " + path);
+  return Errno("cannot write " + Printable(path));
 }
 
 std::string WriteComplete(const fs::path& name,
@@ -59,32 +61,33 @@ std::string WriteComplete(const fs::path& name,
     const int why = errno;
     std::remove(temporary.c_str());
     errno = why;
-    return Errno("cannot write " + final.string());
+    return Errno("cannot write " + Printable(final.string()));
   }
   if (std::rename(temporary.c_str(), final.c_str()) != 0) {
     const int why = errno;
     std::remove(temporary.c_str());
     errno = why;
-    return Errno("cannot rename " + temporary + " to " + final.string());
+    return Errno("cannot rename " + Printable(temporary) + " to " + Printable(final.string()));
   }
   return "";
 }
 
 std::string CanWriteIn(const fs::path& folder) {
   const std::string dir = folder.empty() ? "." : folder.string();
-  if (access(dir.c_str(), W_OK | X_OK) != 0) return Errno("cannot write in " + dir);
+  if (access(dir.c_str(), W_OK | X_OK) != 0) return Errno("cannot write in " + Printable(dir));
   return "";
 }
 
 std::string CheckOutputs(CaptureSettings* settings) {
+  if (settings->output == "-") return "";
   const fs::path out(settings->output);
   if (!settings->png) return CheckFileTarget(&settings->output);
   struct stat s;
   const char* output = settings->output.c_str();
   if (stat(output, &s) == 0 && !S_ISDIR(s.st_mode))
-    return settings->output + " is " + KindOf(s) + ", not a folder for --png";
+    return Printable(settings->output) + " is " + KindOf(s) + ", not a folder for --png";
   if (lstat(output, &s) == 0 && S_ISLNK(s.st_mode) && stat(output, &s) != 0)
-    return settings->output + " is a link to nothing, not a folder for --png";
+    return Printable(settings->output) + " is a link to nothing, not a folder for --png";
   std::vector<std::string> names = {"tune.wav"};
   char name[64];
   for (int64_t n = FirstFrame(settings->options), last = LastFrame(settings->options); n < last;

@@ -193,36 +193,65 @@ class Capture(Case):
             self.assertNotIn(text, capture.out + capture.err)
         self.assertEqual(os.listdir(folder) + os.listdir(world), ["data"])
 
-    # Numbers are read whole and in range; each refusal names the option and why, then the usage,
-    # exit 2. Accepted edge values get past the parsing, to the missing output folder.
+    # Numbers are read whole, in decimal and in range; the container comes from the extension.
+    # Each refusal names the option and why, then the usage, exit 2. Accepted edge values get past
+    # the parsing to the missing output folder, exit 1, its name printed safely.
     def test_options_are_parsed_strictly_and_each_refusal_says_why(self):
         for args, says in [
                 ("--fps 30x", "--fps: '30x' is not a whole number"),
+                ("--fps 0x10", "--fps: '0x10' is not a whole number"),
                 ("--fps 0", "--fps: '0' is not between 1 and 1000"),
                 ("--fps 1001", "--fps: '1001' is not between 1 and 1000"),
-                ("--fps 99999999999999999999", "--fps: '99999999999999999999' is not a whole number"),
+                ("--fps 99999999999999999999", "--fps: '99999999999999999999' is not between 1 and 1000"),
                 ("--size 640x480x", "--size: '640x480x' is not WIDTHxHEIGHT"),
                 ("--size 15x480", "--size: '15x480' has a side outside 16 to 8192"),
-                ("--from abc", "--from: 'abc' is not a finite number"),
-                ("--from 1e300", "--from: '1e300' is not between 0 and 67"),
-                ("--to inf", "--to: 'inf' is not a finite number"),
+                ("--size 17x17", "--size: 17x17 has an odd side; a video needs even ones"),
+                ("--size 640x481", "--size: 640x481 has an odd side"),
+                ("--from abc", "--from: 'abc' is not a decimal number"),
+                ("--from 0x10", "--from: '0x10' is not a decimal number"),
+                ("--from 1e400", "--from: '1e400' is not between 0 and 67"),
+                ("--to inf", "--to: 'inf' is not a decimal number"),
                 ("--from 5 --to 3", "--from (5 s) must come before --to (3 s)"),
                 ("--from 67", "--from (67 s) must come before --to (67 s)"),
                 ("--fps", "--fps needs a value"),
                 ("--frobnicate", "unknown option '--frobnicate'"),
                 ("--fps 1 --from 66.5", "--from 66.5 to --to 67 holds no frame at --fps 1"),
+                ("-o x.png", "-o: 'x.png' does not end in .mp4, .m4v, .mov or .mkv"),
+                ("-o /nonexistent/video", "-o: '/nonexistent/video' does not end in"),
+                ("--png -o -", "--png writes files into a folder, not to standard output"),
+                ("--from 1e-400", None),
                 ("--fps 1000 --size 16x16 --from 0 --to 67", None),
-                ("--fps 2 --size 8192x16 --from 66.5", None)]:
+                ("--fps 2 --size 8192x16 --from 66.5", None),
+                ("-o /nonexistent/\x1b[31m/x.MKV", "cannot write in /nonexistent/\\x1b[31m: No such file")]:
             with self.subTest(args):
-                capture = self.start([CAPTURE, "-o", "/nonexistent/folder/x.mp4", *args.split()])
+                capture = self.start([CAPTURE, "-o", "/nonexistent/folder/x.mp4", *args.split()],
+                                     cwd=self.scratch())
                 code = capture.wait(20)
-                if says:
+                if says and "cannot write" not in says:
                     self.assertEqual(code, 2)
                     self.assertIn("orvi-capture: " + says, capture.err)
                     self.assertIn("usage: orvi-capture", capture.err)
                 else:
                     self.assertEqual(code, 1)
-                    self.assertIn("cannot write in /nonexistent/folder: No such file or directory", capture.err)
+                    self.assertIn(says or "cannot write in /nonexistent/folder: No such file or directory", capture.err)
+                self.assertNotIn("\x1b", capture.err)
+
+    # "-o -" streams a fragmented MP4 that a player reads from a pipe, says what it wrote on
+    # stderr and leaves nothing behind: its tune's hidden file goes among the temporary files.
+    def test_a_video_streams_to_standard_output(self):
+        self.scratch()
+        world, temporary = self.world(), self.scratch()
+        capture = self.start([CAPTURE, "--size", "64x48", "--to", "0.5", "-o", "-"], {"TMPDIR": temporary}, world)
+        self.assertEqual(capture.wait(120), 0)
+        with open(capture.out_path, "rb") as f:
+            video = f.read()
+        probe = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-show_entries",
+                                "stream=codec_type,nb_read_frames", "-of", "csv=p=0", "-i", "pipe:0"],
+                               input=video, capture_output=True)
+        self.assertIn("video,30", probe.stdout.decode(), probe.stderr.decode())
+        self.assertIn(b"moof", video)
+        self.assertIn("wrote the video to standard output: 30 frames", capture.err)
+        self.assertEqual(os.listdir(world) + os.listdir(temporary), ["data"])
 
     # Each signal that ends a run, sent mid-capture: it stops between frames, says why, exits
     # non-zero and leaves no file at all, the hidden partial video and audio included (an ignored
@@ -300,15 +329,15 @@ class Capture(Case):
     def test_only_a_file_or_nothing_is_written_over_and_anything_else_is_refused_at_once(self):
         folder = self.outputs()
         path = lambda name: os.path.join(folder, name)
-        open(path("file"), "w").close()
-        os.symlink(path("file"), path("link"))
-        os.symlink(path("none"), path("dangling"))
-        os.mkdir(path("folder"))
-        os.mkfifo(path("fifo"))
-        refused = [([], "folder"), ([], "fifo"), ([], "dangling"), (["--png"], "file")]
+        open(path("file.mp4"), "w").close()
+        os.symlink(path("file.mp4"), path("link.mp4"))
+        os.symlink(path("none.mp4"), path("dangling.mp4"))
+        os.mkdir(path("folder.mp4"))
+        os.mkfifo(path("fifo.mp4"))
+        refused = [([], "folder.mp4"), ([], "fifo.mp4"), ([], "dangling.mp4"), (["--png"], "file.mp4")]
         if os.geteuid() == 0:
-            os.mknod(path("device"), 0o600 | stat.S_IFCHR, os.makedev(1, 7))  # a /dev/full of its own
-            refused.append(([], "device"))
+            os.mknod(path("device.mp4"), 0o600 | stat.S_IFCHR, os.makedev(1, 7))  # a /dev/full of its own
+            refused.append(([], "device.mp4"))
         else:
             print("not root: no device node of its own to refuse")
         for extra, name in refused:
@@ -321,16 +350,16 @@ class Capture(Case):
         # Links planted at the hidden names the run writes first are removed, not written through.
         with open(path("victim"), "w") as victim:
             victim.write("kept")
-        for hidden in (".file.partial.mp4", ".file.partial.mp4.f32"):
+        for hidden in (".file.mp4.partial.mp4", ".file.mp4.partial.mp4.f32"):
             os.symlink(path("victim"), path(hidden))
-        capture = self.start([CAPTURE, "--from", "1", "--to", "1.05", "--size", "64x48", "-o", path("link")])
+        capture = self.start([CAPTURE, "--from", "1", "--to", "1.05", "--size", "64x48", "-o", path("link.mp4")])
         self.assertEqual(capture.wait(120), 0)
-        self.assertTrue(os.path.islink(path("link")))
-        self.assertFalse(os.path.islink(path("file")))
-        self.assertGreater(os.path.getsize(path("file")), 0)
+        self.assertTrue(os.path.islink(path("link.mp4")))
+        self.assertFalse(os.path.islink(path("file.mp4")))
+        self.assertGreater(os.path.getsize(path("file.mp4")), 0)
         self.assertEqual(read(path("victim")), "kept")
-        self.assertEqual(sorted(os.listdir(folder)), sorted(["file", "link", "dangling", "folder", "fifo", "victim"]
-                                                            + (["device"] if os.geteuid() == 0 else [])))
+        self.assertEqual(sorted(os.listdir(folder)), sorted(["file.mp4", "link.mp4", "dangling.mp4", "folder.mp4", "fifo.mp4", "victim"]
+                                                            + (["device.mp4"] if os.geteuid() == 0 else [])))
 
     def test_a_range_late_in_the_show_takes_about_as_long_as_one_at_its_start(self):
         # In CPU time, all threads: what other work on the machine stretches least.
