@@ -44,8 +44,10 @@ void CatchStop(int signal, siginfo_t* info, void*) {
 struct Run {
   explicit Run(const CaptureSettings& settings) : settings(settings) {}
   const CaptureSettings& settings;
+  OutputTarget target;                // where the output goes, and what was there
+  std::string folder;                 // --png: the frames' folder under its hidden name
   EncoderPipe encoder;
-  std::vector<std::string> partials;  // removed unless the run completes
+  std::vector<std::string> partials;  // removed unless the run completes; the tune's first
   std::string failure;                // the first thing that went wrong
   bool encoderQuit = false;           // ffmpeg stopped reading: its end says why
   int64_t total = 0, done = 0;
@@ -69,12 +71,11 @@ bool KeepFrame(int64_t frame, uint64_t, int, const std::vector<uint8_t>& rgb, vo
   const int w = run->settings.options.width, h = run->settings.options.height;
   char name[64];
   if (run->settings.png) {
+    // The folder is hidden until complete, so its files go in under their names.
     std::snprintf(name, sizeof name, "frame-%05lld.png", (long long)frame);
-    const std::string why = WriteComplete(
-        fs::path(run->settings.output) / name,
-        [&](const std::string& path) { return WriteRgbPng(path, w, h, rgb); });
-    if (!why.empty()) {
-      run->failure = "frame " + std::to_string(frame) + ": " + why;
+    if (!WriteRgbPng(run->folder + "/" + name, w, h, rgb)) {
+      run->failure = Errno("frame " + std::to_string(frame) + ": cannot write " +
+                           Printable(run->target.path + "/" + name));
       return false;
     }
   } else {
@@ -117,6 +118,8 @@ int Fail(Run* run) {
     run->encoder.pid = -1;
   }
   for (const std::string& path : run->partials) std::remove(path.c_str());
+  std::error_code ignored;
+  if (!run->folder.empty()) fs::remove_all(run->folder, ignored);  // this run's own
   if (!run->failure.empty()) std::fprintf(stderr, "orvi-capture: %s\n", run->failure.c_str());
   if (g_captureStop) {
     std::fprintf(stderr, "orvi-capture: stopped by %s; removed what was being written\n",
@@ -141,54 +144,47 @@ void CatchStopSignals() {
   for (int s : kStopSignals) sigaction(s, &stop, nullptr);
 }
 
-// The folder for the frames made, or the video's folder and ffmpeg checked.
-std::string ReadyOutput(const CaptureSettings& settings) {
-  const fs::path out(settings.output);
-  if (!settings.png) {
+// The frames' hidden folder made beside where it goes, or the video's folder
+// and ffmpeg checked.
+std::string ReadyOutput(Run* run) {
+  const fs::path out(run->target.path);
+  if (!run->settings.png) {
     if (!OnPath("ffmpeg")) return "ffmpeg is missing (scripts/deps installs it)";
-    return settings.output == "-" ? "" : CanWriteIn(out.parent_path());
+    return run->settings.output == "-" ? "" : CanWriteIn(out.parent_path());
   }
   std::error_code error;
-  fs::create_directories(out, error);
-  if (error) return "cannot make " + Printable(settings.output) + ": " + error.message();
-  return CanWriteIn(out);
+  fs::create_directories(out.parent_path(), error);
+  if (error) return "cannot make " + Printable(out.parent_path().string()) + ": " + error.message();
+  const std::string why = CanWriteIn(out.parent_path());
+  return why.empty() ? MakeHidden(run->target.path, "partial", true, &run->folder) : why;
 }
 
 // The tune beside the frames as tune.wav; or, for a video, as a hidden raw
 // file that ffmpeg, started here, reads: beside the video, or among the
 // temporary files when the video goes to standard output. Returns why not, or "".
 std::string HandOverTune(Run* run, const std::vector<float>& tune) {
-  const fs::path out(run->settings.output);
-  if (run->settings.png)
-    return WriteComplete(out / "tune.wav",
-                         [&](const std::string& path) { return WriteWav(path, tune, 44100); });
+  if (run->settings.png) {
+    if (WriteWav(run->folder + "/tune.wav", tune, 44100)) return "";
+    return Errno("cannot write " + Printable(run->target.path + "/tune.wav"));
+  }
   EncoderJob job;
   job.frames = run->settings.options;
   job.container = run->settings.output;
-  std::FILE* audio = nullptr;
-  if (run->settings.output == "-") {
-    const char* temporary = std::getenv("TMPDIR");
-    std::string name = std::string(temporary && *temporary ? temporary : "/tmp") + "/.orvi-capture-XXXXXX";
-    const int fd = mkstemp(name.data());
-    if (fd < 0) return Errno("cannot write " + Printable(name));
-    run->partials = {name};
-    audio = fdopen(fd, "wb");
-    job.audioFile = name;
-    job.videoFile = "-";
-  } else {
-    const std::string partial = (out.parent_path() / ("." + out.filename().string() + ".partial.mp4")).string();
-    job.audioFile = partial + ".f32";
-    job.videoFile = partial;
-    for (const std::string& hidden : {partial, job.audioFile}) {
-      const std::string why = ClearHiddenName(hidden);
-      if (!why.empty()) return why;
-    }
-    run->partials = {job.audioFile, partial};
-    audio = std::fopen(job.audioFile.c_str(), "wb");
+  job.videoFile = "-";
+  const char* temporary = std::getenv("TMPDIR");
+  const std::string beside = run->settings.output != "-" ? run->target.path
+                             : std::string(temporary && *temporary ? temporary : "/tmp") + "/orvi-capture";
+  std::string why = MakeHidden(beside, "tune.f32", false, &job.audioFile);
+  if (!why.empty()) return why;
+  run->partials = {job.audioFile};
+  if (run->settings.output != "-") {
+    why = MakeHidden(beside, "partial", false, &job.videoFile);
+    if (!why.empty()) return why;
+    run->partials.push_back(job.videoFile);
   }
   const std::string audioName = Printable(job.audioFile);
+  std::FILE* audio = std::fopen(job.audioFile.c_str(), "wb");
   if (!audio) return Errno("cannot write " + audioName);
-  std::string why;
   bool audioOk = std::fwrite(tune.data(), sizeof(float), tune.size(), audio) == tune.size();
   if (!audioOk) why = Errno("cannot write " + audioName);
   if (std::fclose(audio) != 0 && audioOk) why = Errno("cannot write " + audioName);
@@ -196,7 +192,7 @@ std::string HandOverTune(Run* run, const std::vector<float>& tune) {
   return StartEncoder(job, &run->encoder);
 }
 
-// ffmpeg's input closed, its end waited for, the video renamed to its name.
+// ffmpeg's input closed, its end waited for, the video put in its place.
 // Returns 0, or Fail's exit code.
 int FinishVideo(Run* run) {
   close(run->encoder.input);
@@ -207,10 +203,10 @@ int FinishVideo(Run* run) {
   if (g_captureStop) return Fail(run);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return Fail(run, DescribeExit(status));
   std::remove(run->partials[0].c_str());
-  if (run->settings.output != "-" &&
-      std::rename(run->partials[1].c_str(), run->settings.output.c_str()) != 0)
-    return Fail(run, Errno("cannot rename " + Printable(run->partials[1]) + " to " +
-                           Printable(run->settings.output)));
+  if (run->settings.output != "-") {
+    const std::string why = PlaceOutput(run->partials[1], run->target);
+    if (!why.empty()) return Fail(run, why);
+  }
   run->partials.clear();
   return 0;
 }
@@ -245,6 +241,10 @@ int Capture(Run* run) {
   if (run->encoder.pid > 0) {
     const int failed = FinishVideo(run);
     if (failed) return failed;
+  } else {
+    const std::string why = PlaceOutput(run->folder, run->target);
+    if (!why.empty()) return Fail(run, why);
+    run->folder.clear();
   }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - run->started).count();
   // Standard output may be the video itself.
@@ -269,17 +269,20 @@ int main(int argc, char** argv) {
   }
   CatchStopSignals();
   // The output is named from where the tool was started, even when the
-  // pictures are then read from beside the tool.
-  if (settings.output != "-") settings.output = fs::absolute(settings.output).string();
-  const std::string unwritable = CheckOutputs(&settings);
+  // pictures are then read from beside the tool; a folder's trailing / goes.
+  if (settings.output != "-") {
+    settings.output = fs::absolute(settings.output).lexically_normal().string();
+    if (settings.output.size() > 1 && settings.output.back() == '/') settings.output.pop_back();
+  }
+  UseDataBesideProgram();
+  Run run(settings);
+  const std::string unwritable = CheckOutputs(settings, &run.target);
   if (!unwritable.empty()) {
     std::fprintf(stderr, "orvi-capture: %s\n", unwritable.c_str());
     return 2;
   }
-  UseDataBesideProgram();
-  Run run(settings);
   run.total = LastFrame(settings.options) - FirstFrame(settings.options);
-  const std::string unready = ReadyOutput(settings);
+  const std::string unready = ReadyOutput(&run);
   if (!unready.empty()) return Fail(&run, unready);
   return Capture(&run);
 }

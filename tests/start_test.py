@@ -263,7 +263,8 @@ class Capture(Case):
                 folder = self.outputs()
                 capture = self.start([CAPTURE, "--size", "64x48", "--fps", "10", "-o",
                                       os.path.join(folder, "show.mp4")], cwd=ROOT)
-                until("the partial video", lambda: ".show.mp4.partial.mp4" in os.listdir(folder), 60)
+                until("the partial video", lambda: any(n.startswith(".show.mp4.") and n.endswith(".partial")
+                                                       for n in os.listdir(folder)), 60)
                 capture.signal(number)
                 self.assertNotEqual(capture.wait(10), 0)
                 self.assertEqual(os.listdir(folder), [])
@@ -309,22 +310,17 @@ class Capture(Case):
         self.assertEqual(os.listdir(folder), [])
 
     # A file size limit hit while writing the tune or a frame: the message names the file and the
-    # cause, nothing half-written remains under any name, and every frame left decodes whole.
-    def test_a_full_disk_leaves_only_complete_files_and_says_which(self):
+    # cause, and nothing is left under any name, hidden or not.
+    def test_a_full_disk_leaves_nothing_and_says_which_file(self):
         for limit, name in ((50 << 10, "tune.wav"), (200 << 10, "frame-00058.png")):
             with self.subTest(name):
-                frames = os.path.join(self.outputs(), "frames")
+                folder = self.outputs()
                 capture = self.start(["prlimit", f"--fsize={limit}", CAPTURE, "--png", "--from", "7.25",
-                                      "--to", "7.75", "--fps", "8", "-o", frames], cwd=ROOT)
+                                      "--to", "7.75", "--fps", "8", "-o", os.path.join(folder, "frames")], cwd=ROOT)
                 self.assertNotEqual(capture.wait(120), 0)
-                self.assertIn(name, capture.err)
+                self.assertIn(os.path.join(folder, "frames", name), capture.err)
                 self.assertIn(os.strerror(errno.EFBIG), capture.err)
-                for left in os.listdir(frames):
-                    self.assertFalse(left.startswith("."), left)
-                    if left.startswith("frame-"):
-                        with Image.open(os.path.join(frames, left)) as frame:
-                            frame.load()
-                            self.assertEqual(frame.size, (640, 480))
+                self.assertEqual(os.listdir(folder), [])
 
     def test_only_a_file_or_nothing_is_written_over_and_anything_else_is_refused_at_once(self):
         folder = self.outputs()
@@ -347,19 +343,92 @@ class Capture(Case):
                 self.assertEqual(capture.wait(30), 2)
                 self.assertIn(path(name), capture.err)
                 self.assertEqual(os.lstat(path(name))[:3], before[:3], "the refused path changed")
-        # Links planted at the hidden names the run writes first are removed, not written through.
-        with open(path("victim"), "w") as victim:
-            victim.write("kept")
-        for hidden in (".file.mp4.partial.mp4", ".file.mp4.partial.mp4.f32"):
-            os.symlink(path("victim"), path(hidden))
         capture = self.start([CAPTURE, "--from", "1", "--to", "1.05", "--size", "64x48", "-o", path("link.mp4")])
         self.assertEqual(capture.wait(120), 0)
         self.assertTrue(os.path.islink(path("link.mp4")))
         self.assertFalse(os.path.islink(path("file.mp4")))
         self.assertGreater(os.path.getsize(path("file.mp4")), 0)
-        self.assertEqual(read(path("victim")), "kept")
-        self.assertEqual(sorted(os.listdir(folder)), sorted(["file.mp4", "link.mp4", "dangling.mp4", "folder.mp4", "fifo.mp4", "victim"]
+        self.assertEqual(sorted(os.listdir(folder)), sorted(["file.mp4", "link.mp4", "dangling.mp4", "folder.mp4", "fifo.mp4"]
                                                             + (["device.mp4"] if os.geteuid() == 0 else [])))
+
+    # Nothing the show reads or the program itself is written over, nor a --png folder holding
+    # anything but a capture's files: refused before drawing, exit 2, every file as it was.
+    def test_what_the_show_needs_and_what_no_capture_wrote_are_refused(self):
+        self.scratch()
+        world = self.world()
+        at = lambda *name: os.path.join(world, *name)
+        shutil.copy(CAPTURE, world)
+        os.link(at("data", "qvt.png"), at("hard.mp4"))
+        os.symlink("orvi-capture", at("tool.mp4"))
+        os.makedirs(at("mixed"))
+        for name in ("frame-00001.png", "notes.txt"):
+            open(at("mixed", name), "w").close()
+        tree = lambda: sorted((d, f, (lambda s: (s.st_ino, s.st_size, s.st_mtime_ns))(os.lstat(os.path.join(d, f))))
+                              for d, _, fs in os.walk(world) for f in fs)
+        before = tree()
+        for args, says in [("-o data/new.mp4", f"{at('data', 'new.mp4')} is inside {at('data')}, the data folder"),
+                           ("-o hard.mp4", "hard.mp4 is the picture data/qvt.png the show loads"),
+                           ("-o tool.mp4", f"{at('orvi-capture')} is this program itself"),
+                           ("--png -o data", f"{at('data')} is the data folder the show reads"),
+                           ("--png -o data/frames", "frames is inside"),
+                           ("--png -o .", f"{world} holds "),
+                           ("--png -o mixed", "mixed holds notes.txt, which no capture wrote")]:
+            with self.subTest(args):
+                capture = self.start([at("orvi-capture"), "--size", "64x48", "--to", "0.05", *args.split()], cwd=world)
+                self.assertEqual(capture.wait(30), 2)
+                self.assertIn(says, capture.err)
+                self.assertEqual(tree(), before)
+
+    # A --png run over an earlier capture (through a link to its folder) replaces it wholly.
+    def test_a_capture_replaces_an_earlier_one_wholly(self):
+        folder = self.outputs()
+        os.symlink("frames", os.path.join(folder, "link"))
+        for start, out in (("1", "frames"), ("2", "link")):
+            capture = self.start([CAPTURE, "--png", "--size", "64x48", "--from", start, "--to", start + ".05",
+                                  "-o", os.path.join(folder, out)], cwd=ROOT)
+            self.assertEqual(capture.wait(60), 0)
+        self.assertEqual(sorted(os.listdir(folder)), ["frames", "link"])
+        self.assertEqual(sorted(os.listdir(os.path.join(folder, "frames"))),
+                         ["frame-00120.png", "frame-00121.png", "frame-00122.png", "tune.wav"])
+
+    # Two runs to one output at once: each writes under hidden names of its own, and the one that
+    # finishes last does not replace what the other finished meanwhile; it says so and leaves nothing.
+    def test_two_runs_to_one_output_keep_out_of_each_others_way(self):
+        for png, name in (([], "twice.mp4"), (["--png"], "frames")):
+            with self.subTest(name):
+                folder = self.outputs()
+                run = lambda start, end: self.start([CAPTURE, *png, "--size", "64x48", "--fps", "10", "--from", start,
+                                                     "--to", end, "-o", os.path.join(folder, name)], cwd=ROOT)
+                first = run("5", "12")
+                until("the first run's hidden output", lambda: os.listdir(folder), 60)
+                first.signal(signal.SIGSTOP)
+                second = run("40", "40.5")
+                self.assertEqual(second.wait(60), 0)
+                first.signal(signal.SIGCONT)
+                self.assertEqual(first.wait(60), 1)
+                self.assertIn(f"{name} was written by another run while this one drew", first.err)
+                self.assertEqual(os.listdir(folder), [name])
+                if png:
+                    self.assertEqual(sorted(os.listdir(os.path.join(folder, name))),
+                                     [f"frame-0040{n}.png" for n in range(5)] + ["tune.wav"])
+                else:
+                    probe = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-show_entries",
+                                            "stream=nb_read_frames", "-select_streams", "v", "-of", "csv=p=0",
+                                            os.path.join(folder, name)], capture_output=True, text=True)
+                    self.assertEqual(probe.stdout.strip(), "5", probe.stderr)
+
+    # An output name as long as the file system allows, with an escape sequence in it: its hidden
+    # names are cut to fit, and the name is printed with the escape shown, not sent.
+    def test_a_name_of_255_bytes_is_written_and_printed_safely(self):
+        for png, name in (([], "\x1b[31m" + "v" * 246 + ".mp4"), (["--png"], "\x1b[31m" + "f" * 250)):
+            with self.subTest(png=bool(png)):
+                folder = self.outputs()
+                capture = self.start([CAPTURE, *png, "--size", "64x48", "--from", "1", "--to", "1.05",
+                                      "-o", os.path.join(folder, name)], cwd=ROOT)
+                self.assertEqual(capture.wait(60), 0)
+                self.assertEqual(os.listdir(folder), [name])
+                self.assertIn("wrote " + os.path.join(folder, "\\x1b[31m"), capture.out)
+                self.assertNotIn("\x1b", capture.out + capture.err)
 
     def test_a_range_late_in_the_show_takes_about_as_long_as_one_at_its_start(self):
         # In CPU time, all threads: what other work on the machine stretches least.
