@@ -199,28 +199,23 @@ class Capture(Case):
     def test_options_are_parsed_strictly_and_each_refusal_says_why(self):
         for args, says in [
                 ("--fps 30x", "--fps: '30x' is not a whole number"),
-                ("--fps 0x10", "--fps: '0x10' is not a whole number"),
                 ("--fps 0", "--fps: '0' is not between 1 and 1000"),
                 ("--fps 1001", "--fps: '1001' is not between 1 and 1000"),
                 ("--fps 99999999999999999999", "--fps: '99999999999999999999' is not between 1 and 1000"),
                 ("--size 640x480x", "--size: '640x480x' is not WIDTHxHEIGHT"),
                 ("--size 15x480", "--size: '15x480' has a side outside 16 to 8192"),
                 ("--size 17x17", "--size: 17x17 has an odd side; a video needs even ones"),
-                ("--size 640x481", "--size: 640x481 has an odd side"),
                 ("--from abc", "--from: 'abc' is not a decimal number"),
                 ("--from 0x10", "--from: '0x10' is not a decimal number"),
                 ("--from 1e400", "--from: '1e400' is not between 0 and 67"),
                 ("--to inf", "--to: 'inf' is not a decimal number"),
                 ("--from 5 --to 3", "--from (5 s) must come before --to (3 s)"),
                 ("--from 67", "--from (67 s) must come before --to (67 s)"),
-                ("--fps", "--fps needs a value"),
-                ("--frobnicate", "unknown option '--frobnicate'"),
+                ("--fps", "--fps needs a value"), ("--frobnicate", "unknown option '--frobnicate'"),
                 ("--fps 1 --from 66.5", "--from 66.5 to --to 67 holds no frame at --fps 1"),
                 ("-o x.png", "-o: 'x.png' does not end in .mp4, .m4v, .mov or .mkv"),
-                ("-o /nonexistent/video", "-o: '/nonexistent/video' does not end in"),
                 ("--png -o -", "--png writes files into a folder, not to standard output"),
-                ("--from 1e-400", None),
-                ("--fps 1000 --size 16x16 --from 0 --to 67", None),
+                ("--from 1e-400", None), ("--fps 1000 --size 16x16 --from 0 --to 67", None),
                 ("--fps 2 --size 8192x16 --from 66.5", None),
                 ("-o /nonexistent/\x1b[31m/x.MKV", "cannot write in /nonexistent/\\x1b[31m: No such file")]:
             with self.subTest(args):
@@ -233,7 +228,7 @@ class Capture(Case):
                     self.assertIn("usage: orvi-capture", capture.err)
                 else:
                     self.assertEqual(code, 1)
-                    self.assertIn(says or "cannot write in /nonexistent/folder: No such file or directory", capture.err)
+                    self.assertIn(says or "cannot write in /nonexistent/folder: No such file", capture.err)
                 self.assertNotIn("\x1b", capture.err)
 
     # "-o -" streams a fragmented MP4 that a player reads from a pipe, says what it wrote on
@@ -245,10 +240,9 @@ class Capture(Case):
         self.assertEqual(capture.wait(120), 0)
         with open(capture.out_path, "rb") as f:
             video = f.read()
-        probe = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-show_entries",
-                                "stream=codec_type,nb_read_frames", "-of", "csv=p=0", "-i", "pipe:0"],
-                               input=video, capture_output=True)
-        self.assertIn("video,30", probe.stdout.decode(), probe.stderr.decode())
+        probe = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-show_entries", "stream=nb_read_frames",
+                                "-of", "csv=p=0", "-i", "pipe:0"], input=video, capture_output=True)
+        self.assertEqual(probe.stdout.split()[:1], [b"30"], probe.stderr)
         self.assertIn(b"moof", video)
         self.assertIn("wrote the video to standard output: 30 frames", capture.err)
         self.assertEqual(os.listdir(world) + os.listdir(temporary), ["data"])
@@ -263,15 +257,13 @@ class Capture(Case):
                 folder = self.outputs()
                 capture = self.start([CAPTURE, "--size", "64x48", "--fps", "10", "-o",
                                       os.path.join(folder, "show.mp4")], cwd=ROOT)
-                until("the partial video", lambda: any(n.startswith(".show.mp4.") and n.endswith(".partial")
-                                                       for n in os.listdir(folder)), 60)
+                until("the partial video", lambda: [n for n in os.listdir(folder) if n.endswith(".partial")], 60)
                 capture.signal(number)
                 self.assertNotEqual(capture.wait(10), 0)
                 self.assertEqual(os.listdir(folder), [])
                 self.assertIn(signal.strsignal(number), capture.err)
 
-    def fake_ffmpeg(self, script):
-        """The environment whose ffmpeg is this shell script."""
+    def fake_ffmpeg(self, script):  # the environment whose ffmpeg is this shell script
         path = os.path.join(self.scratch(), "ffmpeg")
         with open(path, "w") as f:
             f.write("#!/bin/sh\n" + script + "\n")
@@ -283,7 +275,7 @@ class Capture(Case):
     def test_a_stalled_encoder_is_stopped_with_the_run_and_one_that_quits_is_named(self):
         def queued(pid):
             try:
-                with open(f"/proc/{pid}/fd/0", "rb", buffering=0, opener=lambda p, f: os.open(p, f | os.O_NONBLOCK)) as pipe:
+                with open(os.open(f"/proc/{pid}/fd/0", os.O_RDONLY | os.O_NONBLOCK), "rb", buffering=0) as pipe:
                     return struct.unpack("i", fcntl.ioctl(pipe, termios.FIONREAD, b"\0" * 4))[0]
             except OSError:
                 return 0
@@ -322,100 +314,82 @@ class Capture(Case):
                 self.assertIn(os.strerror(errno.EFBIG), capture.err)
                 self.assertEqual(os.listdir(folder), [])
 
+    # Only a regular file or nothing is written over (a link is followed and kept); anything else,
+    # what the show needs, the program itself and a --png folder holding what no capture wrote are
+    # refused before drawing, exit 2, every file as it was.
     def test_only_a_file_or_nothing_is_written_over_and_anything_else_is_refused_at_once(self):
-        folder = self.outputs()
-        path = lambda name: os.path.join(folder, name)
-        open(path("file.mp4"), "w").close()
-        os.symlink(path("file.mp4"), path("link.mp4"))
-        os.symlink(path("none.mp4"), path("dangling.mp4"))
-        os.mkdir(path("folder.mp4"))
-        os.mkfifo(path("fifo.mp4"))
-        refused = [([], "folder.mp4"), ([], "fifo.mp4"), ([], "dangling.mp4"), (["--png"], "file.mp4")]
-        if os.geteuid() == 0:
-            os.mknod(path("device.mp4"), 0o600 | stat.S_IFCHR, os.makedev(1, 7))  # a /dev/full of its own
-            refused.append(([], "device.mp4"))
-        else:
-            print("not root: no device node of its own to refuse")
-        for extra, name in refused:
-            with self.subTest(name, png=bool(extra)):
-                before = os.lstat(path(name))
-                capture = self.start([CAPTURE, *extra, "--from", "1", "--to", "1.05", "-o", path(name)])
-                self.assertEqual(capture.wait(30), 2)
-                self.assertIn(path(name), capture.err)
-                self.assertEqual(os.lstat(path(name))[:3], before[:3], "the refused path changed")
-        capture = self.start([CAPTURE, "--from", "1", "--to", "1.05", "--size", "64x48", "-o", path("link.mp4")])
-        self.assertEqual(capture.wait(120), 0)
-        self.assertTrue(os.path.islink(path("link.mp4")))
-        self.assertFalse(os.path.islink(path("file.mp4")))
-        self.assertGreater(os.path.getsize(path("file.mp4")), 0)
-        self.assertEqual(sorted(os.listdir(folder)), sorted(["file.mp4", "link.mp4", "dangling.mp4", "folder.mp4", "fifo.mp4"]
-                                                            + (["device.mp4"] if os.geteuid() == 0 else [])))
-
-    # Nothing the show reads or the program itself is written over, nor a --png folder holding
-    # anything but a capture's files: refused before drawing, exit 2, every file as it was.
-    def test_what_the_show_needs_and_what_no_capture_wrote_are_refused(self):
         self.scratch()
         world = self.world()
         at = lambda *name: os.path.join(world, *name)
         shutil.copy(CAPTURE, world)
+        open(at("file.mp4"), "w").close()
+        for link, to in (("link.mp4", "file.mp4"), ("dangling.mp4", "none.mp4"), ("tool.mp4", "orvi-capture")):
+            os.symlink(to, at(link))
+        os.mkdir(at("folder.mp4"))
+        os.mkfifo(at("fifo.mp4"))
         os.link(at("data", "qvt.png"), at("hard.mp4"))
-        os.symlink("orvi-capture", at("tool.mp4"))
         os.makedirs(at("mixed"))
         for name in ("frame-00001.png", "notes.txt"):
             open(at("mixed", name), "w").close()
+        refused = [("-o folder.mp4", "folder.mp4 is a folder, not a file to write"), ("-o fifo.mp4", "is a fifo"),
+                   ("-o dangling.mp4", "dangling.mp4 is a link to nothing"),
+                   ("--png -o file.mp4", "file.mp4 is a file, not a folder for --png"),
+                   ("-o data/new.mp4", f"{at('data', 'new.mp4')} is inside {at('data')}, the data folder"),
+                   ("-o hard.mp4", "hard.mp4 is the picture data/qvt.png the show loads"),
+                   ("-o tool.mp4", f"{at('orvi-capture')} is this program itself"),
+                   ("--png -o data", f"{at('data')} is the data folder the show reads"),
+                   ("--png -o data/frames", "frames is inside"), ("--png -o .", f"{world} holds "),
+                   ("--png -o mixed", "mixed holds notes.txt, which no capture wrote")]
+        if os.geteuid() == 0:
+            os.mknod(at("device.mp4"), 0o600 | stat.S_IFCHR, os.makedev(1, 7))  # a /dev/full of its own
+            refused.append(("-o device.mp4", "device.mp4 is a device"))
+        else:
+            print("not root: no device node of its own to refuse")
         tree = lambda: sorted((d, f, (lambda s: (s.st_ino, s.st_size, s.st_mtime_ns))(os.lstat(os.path.join(d, f))))
                               for d, _, fs in os.walk(world) for f in fs)
         before = tree()
-        for args, says in [("-o data/new.mp4", f"{at('data', 'new.mp4')} is inside {at('data')}, the data folder"),
-                           ("-o hard.mp4", "hard.mp4 is the picture data/qvt.png the show loads"),
-                           ("-o tool.mp4", f"{at('orvi-capture')} is this program itself"),
-                           ("--png -o data", f"{at('data')} is the data folder the show reads"),
-                           ("--png -o data/frames", "frames is inside"),
-                           ("--png -o .", f"{world} holds "),
-                           ("--png -o mixed", "mixed holds notes.txt, which no capture wrote")]:
+        tool = [at("orvi-capture"), "--size", "64x48", "--from", "1", "--to", "1.05"]
+        for args, says in refused:
             with self.subTest(args):
-                capture = self.start([at("orvi-capture"), "--size", "64x48", "--to", "0.05", *args.split()], cwd=world)
+                capture = self.start(tool + args.split(), cwd=world)
                 self.assertEqual(capture.wait(30), 2)
                 self.assertIn(says, capture.err)
                 self.assertEqual(tree(), before)
-
-    # A --png run over an earlier capture (through a link to its folder) replaces it wholly.
-    def test_a_capture_replaces_an_earlier_one_wholly(self):
-        folder = self.outputs()
-        os.symlink("frames", os.path.join(folder, "link"))
-        for start, out in (("1", "frames"), ("2", "link")):
-            capture = self.start([CAPTURE, "--png", "--size", "64x48", "--from", start, "--to", start + ".05",
-                                  "-o", os.path.join(folder, out)], cwd=ROOT)
-            self.assertEqual(capture.wait(60), 0)
-        self.assertEqual(sorted(os.listdir(folder)), ["frames", "link"])
-        self.assertEqual(sorted(os.listdir(os.path.join(folder, "frames"))),
-                         ["frame-00120.png", "frame-00121.png", "frame-00122.png", "tune.wav"])
+        capture = self.start(tool + ["-o", "link.mp4"], cwd=world)
+        self.assertEqual(capture.wait(120), 0)
+        self.assertTrue(os.path.islink(at("link.mp4")))
+        self.assertGreater(os.path.getsize(at("file.mp4")), 0)
+        self.assertEqual([n for n in os.listdir(world) if n.startswith(".")], [])
 
     # Two runs to one output at once: each writes under hidden names of its own, and the one that
     # finishes last does not replace what the other finished meanwhile; it says so and leaves nothing.
+    # A later --png run (through a link to the folder) replaces the earlier capture wholly.
     def test_two_runs_to_one_output_keep_out_of_each_others_way(self):
         for png, name in (([], "twice.mp4"), (["--png"], "frames")):
             with self.subTest(name):
                 folder = self.outputs()
-                run = lambda start, end: self.start([CAPTURE, *png, "--size", "64x48", "--fps", "10", "--from", start,
-                                                     "--to", end, "-o", os.path.join(folder, name)], cwd=ROOT)
+                run = lambda start, end, out=name: self.start(
+                    [CAPTURE, *png, "--size", "64x48", "--fps", "10", "--from", start, "--to", end,
+                     "-o", os.path.join(folder, out)], cwd=ROOT)
                 first = run("5", "12")
                 until("the first run's hidden output", lambda: os.listdir(folder), 60)
                 first.signal(signal.SIGSTOP)
-                second = run("40", "40.5")
-                self.assertEqual(second.wait(60), 0)
+                self.assertEqual(run("40", "40.5").wait(60), 0)
                 first.signal(signal.SIGCONT)
                 self.assertEqual(first.wait(60), 1)
                 self.assertIn(f"{name} was written by another run while this one drew", first.err)
                 self.assertEqual(os.listdir(folder), [name])
-                if png:
-                    self.assertEqual(sorted(os.listdir(os.path.join(folder, name))),
-                                     [f"frame-0040{n}.png" for n in range(5)] + ["tune.wav"])
-                else:
-                    probe = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-show_entries",
-                                            "stream=nb_read_frames", "-select_streams", "v", "-of", "csv=p=0",
+                if not png:
+                    probe = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-select_streams", "v",
+                                            "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0",
                                             os.path.join(folder, name)], capture_output=True, text=True)
                     self.assertEqual(probe.stdout.strip(), "5", probe.stderr)
+                    continue
+                listing = lambda: sorted(os.listdir(os.path.join(folder, name)))
+                self.assertEqual(listing(), [f"frame-0040{n}.png" for n in range(5)] + ["tune.wav"])
+                os.symlink(name, os.path.join(folder, "link"))
+                self.assertEqual(run("1", "1.05", "link").wait(60), 0)
+                self.assertEqual(listing(), ["frame-00010.png", "tune.wav"])
 
     # An output name as long as the file system allows, with an escape sequence in it: its hidden
     # names are cut to fit, and the name is printed with the escape shown, not sent.
