@@ -234,8 +234,7 @@ class Capture(Case):
     # "-o -" streams a fragmented MP4 that a player reads from a pipe, says what it wrote on
     # stderr and leaves nothing behind: its tune's hidden file goes among the temporary files.
     def test_a_video_streams_to_standard_output(self):
-        self.scratch()
-        world, temporary = self.world(), self.scratch()
+        temporary, world = self.scratch(), self.world()  # the logs go among the temporary files
         capture = self.start([CAPTURE, "--size", "64x48", "--to", "0.5", "-o", "-"], {"TMPDIR": temporary}, world)
         self.assertEqual(capture.wait(120), 0)
         with open(capture.out_path, "rb") as f:
@@ -245,7 +244,7 @@ class Capture(Case):
         self.assertEqual(probe.stdout.split()[:1], [b"30"], probe.stderr)
         self.assertIn(b"moof", video)
         self.assertIn("wrote the video to standard output: 30 frames", capture.err)
-        self.assertEqual(os.listdir(world) + os.listdir(temporary), ["data"])
+        self.assertEqual(os.listdir(world) + [n for n in os.listdir(temporary) if n[0] == "."], ["data"])
 
     # Each signal that ends a run, sent mid-capture: it stops between frames, says why, exits
     # non-zero and leaves no file at all, the hidden partial video and audio included (an ignored
@@ -265,9 +264,8 @@ class Capture(Case):
 
     def fake_ffmpeg(self, script):  # the environment whose ffmpeg is this shell script
         path = os.path.join(self.scratch(), "ffmpeg")
-        with open(path, "w") as f:
+        with open(path, "w", opener=lambda name, flags: os.open(name, flags, 0o755)) as f:
             f.write("#!/bin/sh\n" + script + "\n")
-        os.chmod(path, 0o755)
         return {"PATH": os.path.dirname(path) + ":" + os.environ["PATH"]}
 
     # An ffmpeg that stalls (never reads its input): a stop signal still ends the run within a
@@ -361,9 +359,8 @@ class Capture(Case):
         self.assertGreater(os.path.getsize(at("file.mp4")), 0)
         self.assertEqual([n for n in os.listdir(world) if n.startswith(".")], [])
 
-    # Two runs to one output at once: each writes under hidden names of its own, and the one that
-    # finishes last does not replace what the other finished meanwhile; it says so and leaves nothing.
-    # A later --png run (through a link to the folder) replaces the earlier capture wholly.
+    # Two runs to one output (new, or an earlier video) at once: the one that finishes last leaves what
+    # the other finished meanwhile, says so and leaves nothing. A later --png run replaces a capture wholly.
     def test_two_runs_to_one_output_keep_out_of_each_others_way(self):
         for png, name in (([], "twice.mp4"), (["--png"], "frames")):
             with self.subTest(name):
@@ -371,8 +368,10 @@ class Capture(Case):
                 run = lambda start, end, out=name: self.start(
                     [CAPTURE, *png, "--size", "64x48", "--fps", "10", "--from", start, "--to", end,
                      "-o", os.path.join(folder, out)], cwd=ROOT)
+                if not png:  # an earlier video
+                    open(os.path.join(folder, name), "w").close()
                 first = run("5", "12")
-                until("the first run's hidden output", lambda: os.listdir(folder), 60)
+                until("the first run's hidden output", lambda: [n for n in os.listdir(folder) if n[0] == "."], 60)
                 first.signal(signal.SIGSTOP)
                 self.assertEqual(run("40", "40.5").wait(60), 0)
                 first.signal(signal.SIGCONT)
@@ -390,6 +389,7 @@ class Capture(Case):
                 os.symlink(name, os.path.join(folder, "link"))
                 self.assertEqual(run("1", "1.05", "link").wait(60), 0)
                 self.assertEqual(listing(), ["frame-00010.png", "tune.wav"])
+                self.assertEqual(sorted(os.listdir(folder)), [name, "link"])
 
     # An output name as long as the file system allows, with an escape sequence in it: its hidden
     # names are cut to fit, and the name is printed with the escape shown, not sent.
