@@ -172,8 +172,9 @@ std::string HandOverTune(Run* run, const std::vector<float>& tune) {
   job.container = run->settings.output;
   job.videoFile = "-";
   const char* temporary = std::getenv("TMPDIR");
-  const std::string beside = run->settings.output != "-" ? run->target.path
-                             : std::string(temporary && *temporary ? temporary : "/tmp") + "/orvi-capture";
+  const std::string temporaryFolder = temporary && *temporary ? temporary : "/tmp";
+  const std::string beside =
+      run->settings.output != "-" ? run->target.path : temporaryFolder + "/orvi-capture";
   std::string why = MakeHidden(beside, "tune.f32", false, &job.audioFile);
   if (!why.empty()) return why;
   run->partials = {job.audioFile};
@@ -250,9 +251,11 @@ int Capture(Run* run) {
   // Standard output may be the video itself.
   const bool streamed = run->settings.output == "-";
   std::FILE* report = streamed ? stderr : stdout;
-  std::fprintf(report, "wrote %s: %lld frames at %d fps (%.1f s of show) in %.1f s, %.2fx real time\n",
+  std::fprintf(report,
+               "wrote %s: %lld frames at %d fps (%.1f s of show) in %.1f s, %.2fx real time\n",
                streamed ? "the video to standard output" : Printable(run->settings.output).c_str(),
-               (long long)kept, o.fps, double(kept) / o.fps, seconds, double(kept) / o.fps / seconds);
+               (long long)kept, o.fps, double(kept) / o.fps, seconds,
+               double(kept) / o.fps / seconds);
   if (run->settings.stats) PrintSceneTiming(timing, report);
   return 0;
 }

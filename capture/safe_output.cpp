@@ -77,7 +77,8 @@ std::string CheckCaptureFolder(const std::string& path) {
     const std::string name = entry->d_name;
     struct stat s;
     if (name == "." || name == "..") continue;
-    if (!IsCaptureFile(name) || lstat((path + "/" + name).c_str(), &s) != 0 || !S_ISREG(s.st_mode)) {
+    if (!IsCaptureFile(name) || lstat((path + "/" + name).c_str(), &s) != 0 ||
+        !S_ISREG(s.st_mode)) {
       why = Printable(path) + " holds " + Printable(name) +
             ", which no capture wrote; --png writes into an empty folder or over a capture";
       break;
@@ -94,8 +95,12 @@ std::string CheckNotShow(const OutputTarget& target) {
   const fs::path data = fs::weakly_canonical(fs::absolute("data"), error);
   const fs::path out = fs::weakly_canonical(target.path, error);
   const std::string shown = Printable(target.path);
-  if (out == data) return shown + " is the data folder the show reads";
-  if (std::mismatch(data.begin(), data.end(), out.begin(), out.end()).first == data.end())
+  // A path that cannot be followed (left empty) is in no data folder; its writes say why.
+  const bool inside =
+      !data.empty() && !out.empty() &&
+      std::mismatch(data.begin(), data.end(), out.begin(), out.end()).first == data.end();
+  if (inside && out == data) return shown + " is the data folder the show reads";
+  if (inside)
     return shown + " is inside " + Printable(data.string()) + ", the data folder the show reads";
   if (!target.existed) return "";
   struct stat s;

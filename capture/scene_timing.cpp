@@ -33,7 +33,7 @@ void PrintSceneTiming(const SceneTiming& timing, std::FILE* out) {
     double mean = 0, cpu = 0;
     for (double v : t) mean += v / t.size();
     for (double v : timing.cpuMs[s]) cpu += v / timing.cpuMs[s].size();
-    std::fprintf(out, "%5zu  %6zu  %7.2f  %7.2f  %7.2f  %7.2f\n", s, t.size(), mean, t[t.size() * 95 / 100],
-                t.back(), cpu);
+    std::fprintf(out, "%5zu  %6zu  %7.2f  %7.2f  %7.2f  %7.2f\n", s, t.size(), mean,
+                 t[t.size() * 95 / 100], t.back(), cpu);
   }
 }
