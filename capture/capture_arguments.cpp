@@ -1,24 +1,24 @@
 #include "capture/capture_arguments.h"
 
 #include <cctype>
-#include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "app/launch_options.h"
+#include "capture/encoder_pipe.h"
 #include "demo/timeline.h"
 
 const char* const kCaptureUsage =
     "usage: orvi-capture [options]   (reads data/ from the current folder, else beside itself)\n"
     "Renders the show offscreen at a fixed time step and writes it with its music.\n"
-    "  -o, --output PATH   the video file (default orvi-tonaro.mp4), or with --png\n"
-    "                      the folder for frame-NNNNN.png files and tune.wav\n"
+    "  -o, --output PATH   the video file (default orvi-tonaro.mp4; .mp4, .m4v, .mov or\n"
+    "                      .mkv), - for a fragmented MP4 on standard output, or with\n"
+    "                      --png the folder for frame-NNNNN.png files and tune.wav\n"
     "      --png           write a PNG sequence instead of a video\n"
     "      --fps N         frames per second, 1 to 1000 (default 60)\n"
-    "      --size WxH      frame size, 16 to 8192 a side (default 640x480); the 4:3\n"
-    "                      picture is centred in it between black bars\n"
+    "      --size WxH      frame size, 16 to 8192 a side, even for a video (default\n"
+    "                      640x480); the 4:3 picture is centred between black bars\n"
     "      --stretch       fill the whole frame with the picture instead\n"
     "      --from S        start at S seconds of the show (default 0)\n"
     "      --to S          stop at S seconds (default: the show's end, 67 s)\n"
@@ -28,26 +28,26 @@ const char* const kCaptureUsage =
     "      --stats         print the time to draw a frame, per scene\n"
     "  -h, --help          this text\n"
     "      --version       the program's version\n"
-    "A signal (INT, TERM, HUP, PIPE, XFSZ) stops it and removes what it was writing.\n";
+    "A signal (INT, TERM, HUP, QUIT, PIPE, XFSZ) stops it and removes what it was writing.\n";
 
 namespace {
 
-// Whole strings only: "30x", "" and " 30" are refused, as are values that
-// overflow or are not finite.
+// Whole decimal strings only: "30x", "0x10", "" and " 30" are refused. One too
+// large to hold comes back as the largest value, for the range to refuse.
 bool ParseInt(const char* text, long* value) {
   if (!*text || std::isspace(static_cast<unsigned char>(*text))) return false;
   char* end = nullptr;
-  errno = 0;
   *value = std::strtol(text, &end, 10);
-  return errno == 0 && *end == '\0';
+  return *end == '\0';
 }
 
+// Decimal only, so no hexadecimal, "inf" or "nan". A value too large to hold
+// comes back infinite, for the range to refuse; one too small to hold is 0.
 bool ParseSeconds(const char* text, double* value) {
-  if (!*text || std::isspace(static_cast<unsigned char>(*text))) return false;
+  if (!*text || std::strspn(text, "0123456789.eE+-") != std::strlen(text)) return false;
   char* end = nullptr;
-  errno = 0;
   *value = std::strtod(text, &end);
-  return errno == 0 && *end == '\0' && std::isfinite(*value);
+  return *end == '\0';
 }
 
 // One option with its value; returns why the value is refused, or "".
@@ -80,7 +80,7 @@ std::string TakeValue(const std::string& a, const char* v, const char* range, bo
     options.msaa = int(samples);
   } else {
     double seconds = 0;
-    if (!ParseSeconds(v, &seconds)) return a + ": " + quoted + " is not a finite number";
+    if (!ParseSeconds(v, &seconds)) return a + ": " + quoted + " is not a decimal number";
     if (seconds < 0 || seconds > showSeconds) return a + ": " + quoted + " is not " + range;
     (a == "--from" ? options.fromSeconds : options.toSeconds) = seconds;
     *toGiven |= a == "--to";
@@ -88,8 +88,19 @@ std::string TakeValue(const std::string& a, const char* v, const char* range, bo
   return "";
 }
 
-// The range as a whole: in order, and holding a frame.
-std::string CheckRange(const CaptureOptions& options) {
+// The settings as a whole: a range in order and holding a frame, a video
+// H.264 can encode, in a container named by its extension.
+std::string CheckTogether(const CaptureSettings& settings) {
+  const CaptureOptions& options = settings.options;
+  if (settings.png && settings.output == "-")
+    return "--png writes files into a folder, not to standard output";
+  if (!settings.png) {
+    const std::string refusal = CheckContainer(settings.output);
+    if (!refusal.empty()) return refusal;
+    if (options.width % 2 || options.height % 2)
+      return "--size: " + std::to_string(options.width) + "x" + std::to_string(options.height) +
+             " has an odd side; a video needs even ones (--png takes any)";
+  }
   char why[96];
   if (!(options.fromSeconds < options.toSeconds)) {
     std::snprintf(why, sizeof why, "--from (%g s) must come before --to (%g s)",
@@ -142,5 +153,5 @@ std::string ParseCaptureArguments(int argc, char** argv, CaptureSettings* settin
     if (!why.empty()) return why;
   }
   if (!toGiven) settings->options.toSeconds = showSeconds;
-  return CheckRange(settings->options);
+  return CheckTogether(*settings);
 }

@@ -10,7 +10,7 @@
 
 // The signals that end a run; the first one caught is the one reported.
 // ffmpeg gets their default actions back.
-extern const int kStopSignals[5];
+extern const int kStopSignals[6];
 
 // "SIGTERM (Terminated)".
 std::string SignalText(int signal);
@@ -18,23 +18,35 @@ std::string SignalText(int signal);
 // Whether a program of that name is on the PATH.
 bool OnPath(const char* program);
 
+// Whether ffmpeg writes a container of that name's extension that holds H.264
+// and AAC ("-" is standard output, a fragmented MP4). Returns why not, or "".
+std::string CheckContainer(const std::string& output);
+
 struct EncoderPipe {
   pid_t pid = -1;
   int input = -1;  // its standard input
 };
 
-// Starts ffmpeg reading raw frames of the run's size and rate on its standard
-// input and the tune (f32le stereo, 44.1 kHz) from audioFile, writing an MP4
-// to videoFile. No shell: paths go through as they are. Returns why it could
-// not, or "".
-std::string StartEncoder(const CaptureOptions& options, const std::string& audioFile,
-                         const std::string& videoFile, EncoderPipe* encoder);
+// What ffmpeg is given: raw frames of the run's size and rate on its standard
+// input, the tune (f32le stereo, 44.1 kHz) from a file.
+struct EncoderJob {
+  CaptureOptions frames;
+  std::string audioFile;
+  std::string videoFile;  // where it writes; "-" for its standard output
+  std::string container;  // the name the user gave, whose extension picks it
+};
 
-// Writes all of it; false on an error, a caught signal's EINTR included.
+// Starts ffmpeg on the job. No shell: paths go through as they are. Returns
+// why it could not, or "".
+std::string StartEncoder(const EncoderJob& job, EncoderPipe* encoder);
+
+// Writes all of it to the encoder's input; false on an error, or with EINTR
+// once a stop signal is caught, even while ffmpeg has stopped reading.
 bool WriteAll(int fd, const uint8_t* data, size_t size);
 
-// Waits for the process, through interrupted waits; its status.
-int WaitFor(pid_t pid);
+// Waits up to timeoutMs (-1: as long as it takes) for the process to end,
+// giving up early when a stop signal is caught. True with its status if it ended.
+bool WaitFor(pid_t pid, int timeoutMs, int* status);
 
 // "ffmpeg exited with status 1", "ffmpeg was killed by SIGXFSZ (...)".
 std::string DescribeExit(int status);

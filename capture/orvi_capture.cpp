@@ -11,11 +11,13 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "app/launch_options.h"
 #include "capture/capture_arguments.h"
 #include "capture/encoder_pipe.h"
 #include "capture/png_writer.h"
@@ -31,7 +33,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void CatchStop(int signal) {
+void CatchStop(int signal, siginfo_t* info, void*) {
+  // A SIGPIPE the kernel raised for our own write to an ffmpeg that quit is
+  // the encoder's failure, which that write's EPIPE reports; one sent by
+  // anyone else stops the run.
+  if (signal == SIGPIPE && info->si_code == SI_USER && info->si_pid == getpid()) return;
   if (!g_captureStop) g_captureStop = signal;
 }
 
@@ -39,9 +45,12 @@ void CatchStop(int signal) {
 struct Run {
   explicit Run(const CaptureSettings& settings) : settings(settings) {}
   const CaptureSettings& settings;
+  OutputTarget target;                // where the output goes, and what was there
+  std::string folder;                 // --png: the frames' folder under its hidden name
   EncoderPipe encoder;
-  std::vector<std::string> partials;  // removed unless the run completes
+  std::vector<std::string> partials;  // removed unless the run completes; the tune's first
   std::string failure;                // the first thing that went wrong
+  bool encoderQuit = false;           // ffmpeg stopped reading: its end says why
   int64_t total = 0, done = 0;
   bool progress = false;
   std::chrono::steady_clock::time_point started;
@@ -63,12 +72,11 @@ bool KeepFrame(int64_t frame, uint64_t, int, const std::vector<uint8_t>& rgb, vo
   const int w = run->settings.options.width, h = run->settings.options.height;
   char name[64];
   if (run->settings.png) {
+    // The folder is hidden until complete, so its files go in under their names.
     std::snprintf(name, sizeof name, "frame-%05lld.png", (long long)frame);
-    const std::string why = WriteComplete(
-        fs::path(run->settings.output) / name,
-        [&](const std::string& path) { return WriteRgbPng(path, w, h, rgb); });
-    if (!why.empty()) {
-      run->failure = "frame " + std::to_string(frame) + ": " + why;
+    if (!WriteRgbPng(run->folder + "/" + name, w, h, rgb)) {
+      run->failure = Errno("frame " + std::to_string(frame) + ": cannot write " +
+                           Printable(run->target.path + "/" + name));
       return false;
     }
   } else {
@@ -78,7 +86,10 @@ bool KeepFrame(int64_t frame, uint64_t, int, const std::vector<uint8_t>& rgb, vo
     for (int y = 0; y < h; ++y)
       std::memcpy(&run->flipped[size_t(h - 1 - y) * row], &rgb[size_t(y) * row], row);
     if (!WriteAll(run->encoder.input, run->flipped.data(), run->flipped.size())) {
-      if (errno != EINTR)
+      run->encoderQuit = errno == EPIPE;
+      if (run->encoderQuit)
+        run->failure = "ffmpeg stopped taking frames at frame " + std::to_string(frame);
+      else if (errno != EINTR)
         run->failure = Errno("frame " + std::to_string(frame) + ": cannot hand it to ffmpeg");
       return false;
     }
@@ -94,16 +105,22 @@ int Fail(Run* run) {
   if (run->progress) std::fputc('\n', stderr);
   if (run->encoder.input >= 0) close(run->encoder.input);
   if (run->encoder.pid > 0) {
-    // If it ended by itself, that is part of why.
+    // If it ended by itself, that is part of why; one that quit reading is
+    // given a moment to end.
     int status = 0;
-    if (waitpid(run->encoder.pid, &status, WNOHANG) == run->encoder.pid) {
-      std::fprintf(stderr, "orvi-capture: %s\n", DescribeExit(status).c_str());
+    if (WaitFor(run->encoder.pid, run->encoderQuit ? 5000 : 0, &status)) {
+      if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        std::fprintf(stderr, "orvi-capture: %s\n", DescribeExit(status).c_str());
     } else {
       kill(run->encoder.pid, SIGKILL);
-      WaitFor(run->encoder.pid);
+      while (waitpid(run->encoder.pid, &status, 0) < 0 && errno == EINTR) {
+      }
     }
+    run->encoder.pid = -1;
   }
   for (const std::string& path : run->partials) std::remove(path.c_str());
+  std::error_code ignored;
+  if (!run->folder.empty()) fs::remove_all(run->folder, ignored);  // this run's own
   if (!run->failure.empty()) std::fprintf(stderr, "orvi-capture: %s\n", run->failure.c_str());
   if (g_captureStop) {
     std::fprintf(stderr, "orvi-capture: stopped by %s; removed what was being written\n",
@@ -122,61 +139,76 @@ int Fail(Run* run, const std::string& why) {
 void CatchStopSignals() {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   struct sigaction stop = {};
-  stop.sa_handler = CatchStop;
+  stop.sa_sigaction = CatchStop;
   sigemptyset(&stop.sa_mask);
-  stop.sa_flags = 0;  // no restart: a blocked write returns and the loop looks
+  stop.sa_flags = SA_SIGINFO;  // no restart: a blocked wait returns and the loop looks
   for (int s : kStopSignals) sigaction(s, &stop, nullptr);
 }
 
-// The folder for the frames made, or the video's folder and ffmpeg checked.
-std::string ReadyOutput(const CaptureSettings& settings) {
-  const fs::path out(settings.output);
-  if (!settings.png) {
+// The frames' hidden folder made beside where it goes, or the video's folder
+// and ffmpeg checked.
+std::string ReadyOutput(Run* run) {
+  const fs::path out(run->target.path);
+  if (!run->settings.png) {
     if (!OnPath("ffmpeg")) return "ffmpeg is missing (scripts/deps installs it)";
-    return CanWriteIn(out.parent_path());
+    return run->settings.output == "-" ? "" : CanWriteIn(out.parent_path());
   }
   std::error_code error;
-  fs::create_directories(out, error);
-  if (error) return "cannot make " + settings.output + ": " + error.message();
-  return CanWriteIn(out);
+  fs::create_directories(out.parent_path(), error);
+  if (error) return "cannot make " + Printable(out.parent_path().string()) + ": " + error.message();
+  const std::string why = CanWriteIn(out.parent_path());
+  return why.empty() ? MakeHidden(run->target.path, "partial", true, &run->folder) : why;
 }
 
 // The tune beside the frames as tune.wav; or, for a video, as a hidden raw
-// file that ffmpeg, started here, reads. Returns why not, or "".
+// file that ffmpeg, started here, reads: beside the video, or among the
+// temporary files when the video goes to standard output. Returns why not, or "".
 std::string HandOverTune(Run* run, const std::vector<float>& tune) {
-  const fs::path out(run->settings.output);
-  if (run->settings.png)
-    return WriteComplete(out / "tune.wav",
-                         [&](const std::string& path) { return WriteWav(path, tune, 44100); });
-  const std::string partial = (out.parent_path() / ("." + out.filename().string() + ".partial.mp4")).string();
-  const std::string audioFile = partial + ".f32";
-  for (const std::string& hidden : {partial, audioFile}) {
-    const std::string why = ClearHiddenName(hidden);
-    if (!why.empty()) return why;
+  if (run->settings.png) {
+    if (WriteWav(run->folder + "/tune.wav", tune, 44100)) return "";
+    return Errno("cannot write " + Printable(run->target.path + "/tune.wav"));
   }
-  run->partials = {partial, audioFile};
-  std::FILE* audio = std::fopen(audioFile.c_str(), "wb");
-  if (!audio) return Errno("cannot write " + audioFile);
-  std::string why;
+  EncoderJob job;
+  job.frames = run->settings.options;
+  job.container = run->settings.output;
+  job.videoFile = "-";
+  const char* temporary = std::getenv("TMPDIR");
+  const std::string temporaryFolder = temporary && *temporary ? temporary : "/tmp";
+  const std::string beside =
+      run->settings.output != "-" ? run->target.path : temporaryFolder + "/orvi-capture";
+  std::string why = MakeHidden(beside, "tune.f32", false, &job.audioFile);
+  if (!why.empty()) return why;
+  run->partials = {job.audioFile};
+  if (run->settings.output != "-") {
+    why = MakeHidden(beside, "partial", false, &job.videoFile);
+    if (!why.empty()) return why;
+    run->partials.push_back(job.videoFile);
+  }
+  const std::string audioName = Printable(job.audioFile);
+  std::FILE* audio = std::fopen(job.audioFile.c_str(), "wb");
+  if (!audio) return Errno("cannot write " + audioName);
   bool audioOk = std::fwrite(tune.data(), sizeof(float), tune.size(), audio) == tune.size();
-  if (!audioOk) why = Errno("cannot write " + audioFile);
-  if (std::fclose(audio) != 0 && audioOk) why = Errno("cannot write " + audioFile);
+  if (!audioOk) why = Errno("cannot write " + audioName);
+  if (std::fclose(audio) != 0 && audioOk) why = Errno("cannot write " + audioName);
   if (!why.empty() || g_captureStop) return why;
-  return StartEncoder(run->settings.options, audioFile, partial, &run->encoder);
+  return StartEncoder(job, &run->encoder);
 }
 
-// ffmpeg's input closed, its end waited for, the video renamed to its name.
+// ffmpeg's input closed, its end waited for, the video put in its place.
 // Returns 0, or Fail's exit code.
 int FinishVideo(Run* run) {
   close(run->encoder.input);
   run->encoder.input = -1;
-  const int status = WaitFor(run->encoder.pid);
+  int status = 0;
+  if (!WaitFor(run->encoder.pid, -1, &status)) return Fail(run);  // a stop signal
   run->encoder.pid = -1;
   if (g_captureStop) return Fail(run);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return Fail(run, DescribeExit(status));
-  std::remove(run->partials[1].c_str());
-  if (std::rename(run->partials[0].c_str(), run->settings.output.c_str()) != 0)
-    return Fail(run, Errno("cannot rename " + run->partials[0] + " to " + run->settings.output));
+  std::remove(run->partials[0].c_str());
+  if (run->settings.output != "-") {
+    const std::string why = PlaceOutput(run->partials[1], run->target);
+    if (!why.empty()) return Fail(run, why);
+  }
   run->partials.clear();
   return 0;
 }
@@ -211,12 +243,21 @@ int Capture(Run* run) {
   if (run->encoder.pid > 0) {
     const int failed = FinishVideo(run);
     if (failed) return failed;
+  } else {
+    const std::string why = PlaceOutput(run->folder, run->target);
+    if (!why.empty()) return Fail(run, why);
+    run->folder.clear();
   }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - run->started).count();
-  std::printf("wrote %s: %lld frames at %d fps (%.1f s of show) in %.1f s, %.2fx real time\n",
-              run->settings.output.c_str(), (long long)kept, o.fps, double(kept) / o.fps, seconds,
-              double(kept) / o.fps / seconds);
-  if (run->settings.stats) PrintSceneTiming(timing);
+  // Standard output may be the video itself.
+  const bool streamed = run->settings.output == "-";
+  std::FILE* report = streamed ? stderr : stdout;
+  std::fprintf(report,
+               "wrote %s: %lld frames at %d fps (%.1f s of show) in %.1f s, %.2fx real time\n",
+               streamed ? "the video to standard output" : Printable(run->settings.output).c_str(),
+               (long long)kept, o.fps, double(kept) / o.fps, seconds,
+               double(kept) / o.fps / seconds);
+  if (run->settings.stats) PrintSceneTiming(timing, report);
   return 0;
 }
 
@@ -232,17 +273,20 @@ int main(int argc, char** argv) {
   }
   CatchStopSignals();
   // The output is named from where the tool was started, even when the
-  // pictures are then read from beside the tool.
-  settings.output = fs::absolute(settings.output).string();
-  const std::string unwritable = CheckOutputs(&settings);
+  // pictures are then read from beside the tool; a folder's trailing / goes.
+  if (settings.output != "-") {
+    settings.output = fs::absolute(settings.output).lexically_normal().string();
+    if (settings.output.size() > 1 && settings.output.back() == '/') settings.output.pop_back();
+  }
+  UseDataBesideProgram(g_textureFiles, kTextureSlotCount);
+  Run run(settings);
+  const std::string unwritable = CheckOutputs(settings, &run.target);
   if (!unwritable.empty()) {
     std::fprintf(stderr, "orvi-capture: %s\n", unwritable.c_str());
     return 2;
   }
-  UseDataBesideProgram(g_textureFiles, kTextureSlotCount);
-  Run run(settings);
   run.total = LastFrame(settings.options) - FirstFrame(settings.options);
-  const std::string unready = ReadyOutput(settings);
+  const std::string unready = ReadyOutput(&run);
   if (!unready.empty()) return Fail(&run, unready);
   return Capture(&run);
 }

@@ -1,8 +1,11 @@
-// Output that never leaves a half-written file under its final name and
-// never writes over what is not a regular file.
+// Output that never leaves a half-written file under its final name, never
+// writes over what is not a regular file or a previous capture, nor over what
+// the show reads or the program itself, nor over what another run finished
+// while this one drew.
 #pragma once
+#include <sys/types.h>
+
 #include <filesystem>
-#include <functional>
 #include <string>
 
 #include "capture/capture_arguments.h"
@@ -10,20 +13,29 @@
 // "what: the C library's reason for errno".
 std::string Errno(const std::string& what);
 
-// Empties a hidden name before it is written: a leftover or planted link
-// there would be written through, and then renamed over the final name.
-// Returns why it could not, or "".
-std::string ClearHiddenName(const std::string& path);
+// Where the finished output goes, and what was there when the run began: it
+// replaces that and nothing else.
+struct OutputTarget {
+  std::string path;  // the real name, through any link (which is kept)
+  bool existed = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+};
 
-// Writes a file under a hidden name beside its final one and renames it when
-// complete, so no half-written file ever carries the final name. Returns why
-// it failed, or "".
-std::string WriteComplete(const std::filesystem::path& name,
-                          const std::function<bool(const std::string&)>& write);
+// Checked before anything is drawn: the video file, or the --png folder and
+// what it holds. Returns why it may not be written, or "" with *target set.
+std::string CheckOutputs(const CaptureSettings& settings, OutputTarget* target);
+
+// Makes an empty file (or folder) under a hidden name of this run's own beside
+// path, short enough for the file system; tag tells a run's names apart.
+// Returns why not, or "" with *made its name.
+std::string MakeHidden(const std::string& path, const std::string& tag, bool folder,
+                       std::string* made);
+
+// Puts the finished output, under its hidden name, in the target's place; the
+// previous file, or previous capture, goes wholly. If another run's output took
+// the place meanwhile, that stays and this returns why; else "".
+std::string PlaceOutput(const std::string& hidden, const OutputTarget& target);
 
 // The folder a file goes into must exist and take new files. Returns why not, or "".
 std::string CanWriteIn(const std::filesystem::path& folder);
-
-// Every path the run writes, checked before any rendering. Returns why one
-// cannot be written, or ""; a video's name is made the real one to write.
-std::string CheckOutputs(CaptureSettings* settings);

@@ -24,8 +24,8 @@ void RecordFrame(SceneTiming* timing, int scene, const FrameStart& start) {
   timing->cpuMs[size_t(scene)].push_back(ProcessCpuMs() - start.cpuMs);
 }
 
-void PrintSceneTiming(const SceneTiming& timing) {
-  std::printf("scene  frames  mean ms   p95 ms   max ms  CPU ms (all threads)\n");
+void PrintSceneTiming(const SceneTiming& timing, std::FILE* out) {
+  std::fprintf(out, "scene  frames  mean ms   p95 ms   max ms  CPU ms (all threads)\n");
   for (size_t s = 0; s < timing.frameMs.size(); ++s) {
     std::vector<double> t = timing.frameMs[s];
     if (t.empty()) continue;
@@ -33,7 +33,7 @@ void PrintSceneTiming(const SceneTiming& timing) {
     double mean = 0, cpu = 0;
     for (double v : t) mean += v / t.size();
     for (double v : timing.cpuMs[s]) cpu += v / timing.cpuMs[s].size();
-    std::printf("%5zu  %6zu  %7.2f  %7.2f  %7.2f  %7.2f\n", s, t.size(), mean, t[t.size() * 95 / 100],
-                t.back(), cpu);
+    std::fprintf(out, "%5zu  %6zu  %7.2f  %7.2f  %7.2f  %7.2f\n", s, t.size(), mean,
+                 t[t.size() * 95 / 100], t.back(), cpu);
   }
 }

@@ -1,6 +1,7 @@
 // How long a capture's frames took to draw, scene by scene.
 #pragma once
 #include <chrono>
+#include <cstdio>
 #include <vector>
 
 struct SceneTiming {
@@ -21,5 +22,5 @@ struct FrameStart {
 FrameStart StartFrameTiming();
 // Adds the frame begun at start, finished now, to its scene's figures.
 void RecordFrame(SceneTiming* timing, int scene, const FrameStart& start);
-// Per scene: frames, mean, p95 and max wall ms, mean CPU ms; a table on stdout.
-void PrintSceneTiming(const SceneTiming& timing);
+// Per scene: frames, mean, p95 and max wall ms, mean CPU ms; a table on out.
+void PrintSceneTiming(const SceneTiming& timing, std::FILE* out);

@@ -346,10 +346,14 @@ class Page:
         for scene, (image, ms) in shots.items():
             frame = round(ms * NATIVE_FPS / 1000)
             name = f"frame-{frame:05d}.png"
+            # A capture replaces its folder wholly: each is gathered from one of its own.
+            frames = os.path.join(self.scratch(), "frames")
             capture = self.start([CAPTURE, "--png", "--msaa", "0", "--fps", str(NATIVE_FPS),
                                   "--from", str((frame - 1) / NATIVE_FPS), "--to",
-                                  str((frame + 1.5) / NATIVE_FPS), "-o", kept["native"]], cwd=ROOT)
+                                  str((frame + 1.5) / NATIVE_FPS), "-o", frames], cwd=ROOT)
             self.assertEqual(capture.wait(120), 0)
+            for n in (frame - 1, frame, frame + 1):
+                shutil.copy(os.path.join(frames, f"frame-{n:05d}.png"), kept["native"])
             native[scene] = [np.asarray(Image.open(os.path.join(kept["native"], f"frame-{n:05d}.png"))
                                         .convert("RGB"), float) for n in (frame - 1, frame, frame + 1)]
             image.save(os.path.join(kept["browser"], name))

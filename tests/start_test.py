@@ -4,6 +4,7 @@ stderr: the faults a viewer's machine can throw at a start, where data/ is looke
 command lines refused; and the capture tool's runs: its video, refusals, stops, a full disk,
 the paths it writes and its anti-aliasing."""
 import errno
+import fcntl
 import json
 import os
 import re
@@ -12,6 +13,8 @@ import signal
 import stat
 import struct
 import subprocess
+import termios
+import time
 import zlib
 
 import numpy as np
@@ -221,105 +224,217 @@ class Capture(Case):
             self.assertNotIn(text, capture.out + capture.err)
         self.assertEqual(os.listdir(folder) + os.listdir(world), ["data"])
 
-    # Numbers are read whole and in range; each refusal names the option and why, then the usage,
-    # exit 2. Accepted edge values get past the parsing, to the missing output folder.
+    # Numbers are read whole, in decimal and in range; the container comes from the extension.
+    # Each refusal names the option and why, then the usage, exit 2. Accepted edge values get past
+    # the parsing to the missing output folder, exit 1, its name printed safely.
     def test_options_are_parsed_strictly_and_each_refusal_says_why(self):
         for args, says in [
                 ("--fps 30x", "--fps: '30x' is not a whole number"),
                 ("--fps 0", "--fps: '0' is not between 1 and 1000"),
                 ("--fps 1001", "--fps: '1001' is not between 1 and 1000"),
-                ("--fps 99999999999999999999", "--fps: '99999999999999999999' is not a whole number"),
+                ("--fps 99999999999999999999", "--fps: '99999999999999999999' is not between 1 and 1000"),
                 ("--size 640x480x", "--size: '640x480x' is not WIDTHxHEIGHT"),
                 ("--size 15x480", "--size: '15x480' has a side outside 16 to 8192"),
-                ("--from abc", "--from: 'abc' is not a finite number"),
-                ("--from 1e300", "--from: '1e300' is not between 0 and 67"),
-                ("--to inf", "--to: 'inf' is not a finite number"),
+                ("--size 17x17", "--size: 17x17 has an odd side; a video needs even ones"),
+                ("--from abc", "--from: 'abc' is not a decimal number"),
+                ("--from 0x10", "--from: '0x10' is not a decimal number"),
+                ("--from 1e400", "--from: '1e400' is not between 0 and 67"),
+                ("--to inf", "--to: 'inf' is not a decimal number"),
                 ("--from 5 --to 3", "--from (5 s) must come before --to (3 s)"),
                 ("--from 67", "--from (67 s) must come before --to (67 s)"),
-                ("--fps", "--fps needs a value"),
-                ("--frobnicate", "unknown option '--frobnicate'"),
+                ("--fps", "--fps needs a value"), ("--frobnicate", "unknown option '--frobnicate'"),
                 ("--fps 1 --from 66.5", "--from 66.5 to --to 67 holds no frame at --fps 1"),
-                ("--fps 1000 --size 16x16 --from 0 --to 67", None),
-                ("--fps 2 --size 8192x16 --from 66.5", None)]:
+                ("-o x.png", "-o: 'x.png' does not end in .mp4, .m4v, .mov or .mkv"),
+                ("--png -o -", "--png writes files into a folder, not to standard output"),
+                ("--from 1e-400", None), ("--fps 1000 --size 16x16 --from 0 --to 67", None),
+                ("--fps 2 --size 8192x16 --from 66.5", None),
+                ("-o /nonexistent/\x1b[31m/x.MKV", "cannot write in /nonexistent/\\x1b[31m: No such file")]:
             with self.subTest(args):
-                capture = self.start([CAPTURE, "-o", "/nonexistent/folder/x.mp4", *args.split()])
+                capture = self.start([CAPTURE, "-o", "/nonexistent/folder/x.mp4", *args.split()],
+                                     cwd=self.scratch())
                 code = capture.wait(20)
-                if says:
+                if says and "cannot write" not in says:
                     self.assertEqual(code, 2)
                     self.assertIn("orvi-capture: " + says, capture.err)
                     self.assertIn("usage: orvi-capture", capture.err)
                 else:
                     self.assertEqual(code, 1)
-                    self.assertIn("cannot write in /nonexistent/folder: No such file or directory", capture.err)
+                    self.assertIn(says or "cannot write in /nonexistent/folder: No such file", capture.err)
+                self.assertNotIn("\x1b", capture.err)
+
+    # "-o -" streams a fragmented MP4 that a player reads from a pipe, says what it wrote on
+    # stderr and leaves nothing behind: its tune's hidden file goes among the temporary files.
+    def test_a_video_streams_to_standard_output(self):
+        temporary, world = self.scratch(), self.world()  # the logs go among the temporary files
+        capture = self.start([CAPTURE, "--size", "64x48", "--to", "0.5", "-o", "-"], {"TMPDIR": temporary}, world)
+        self.assertEqual(capture.wait(120), 0)
+        with open(capture.out_path, "rb") as f:
+            video = f.read()
+        probe = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-show_entries", "stream=nb_read_frames",
+                                "-of", "csv=p=0", "-i", "pipe:0"], input=video, capture_output=True)
+        self.assertEqual(probe.stdout.split()[:1], [b"30"], probe.stderr)
+        self.assertIn(b"moof", video)
+        self.assertIn("wrote the video to standard output: 30 frames", capture.err)
+        self.assertEqual(os.listdir(world) + [n for n in os.listdir(temporary) if n[0] == "."], ["data"])
 
     # Each signal that ends a run, sent mid-capture: it stops between frames, says why, exits
     # non-zero and leaves no file at all, the hidden partial video and audio included (an ignored
     # signal lets the run go on to the show's end, and exit 0).
     def test_each_stop_signal_ends_the_run_and_leaves_no_file(self):
-        for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGPIPE, signal.SIGXFSZ):
+        for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT, signal.SIGPIPE,
+                       signal.SIGXFSZ):
             with self.subTest(signal.strsignal(number)):
                 folder = self.outputs()
                 capture = self.start([CAPTURE, "--size", "64x48", "--fps", "10", "-o",
                                       os.path.join(folder, "show.mp4")], cwd=ROOT)
-                until("the partial video", lambda: ".show.mp4.partial.mp4" in os.listdir(folder), 60)
+                until("the partial video", lambda: [n for n in os.listdir(folder) if n.endswith(".partial")], 60)
                 capture.signal(number)
                 self.assertNotEqual(capture.wait(10), 0)
                 self.assertEqual(os.listdir(folder), [])
                 self.assertIn(signal.strsignal(number), capture.err)
 
+    def fake_ffmpeg(self, script):  # the environment whose ffmpeg is this shell script
+        path = os.path.join(self.scratch(), "ffmpeg")
+        with open(path, "w", opener=lambda name, flags: os.open(name, flags, 0o755)) as f:
+            f.write("#!/bin/sh\n" + script + "\n")
+        return {"PATH": os.path.dirname(path) + ":" + os.environ["PATH"]}
+
+    # An ffmpeg that stalls (never reads its input): a stop signal still ends the run within a
+    # second, ffmpeg with it, leaving nothing. One that quits early is the run's failure, not a signal.
+    def test_a_stalled_encoder_is_stopped_with_the_run_and_one_that_quits_is_named(self):
+        def queued(pid):
+            try:
+                with open(os.open(f"/proc/{pid}/fd/0", os.O_RDONLY | os.O_NONBLOCK), "rb", buffering=0) as pipe:
+                    return struct.unpack("i", fcntl.ioctl(pipe, termios.FIONREAD, b"\0" * 4))[0]
+            except OSError:
+                return 0
+        for number in (signal.SIGTERM, signal.SIGQUIT):
+            with self.subTest(signal.strsignal(number)):
+                folder, pidfile = self.outputs(), os.path.join(self.scratch(), "ffmpeg.pid")
+                env = self.fake_ffmpeg(f"echo $$ > {pidfile}.new; mv {pidfile}.new {pidfile}; exec sleep 60")
+                capture = self.start([CAPTURE, "--fps", "10", "-o", os.path.join(folder, "show.mp4")], env, ROOT)
+                ffmpeg = int(until("the encoder", lambda: read(pidfile), 60))
+                self.addCleanup(lambda pid=ffmpeg: os.path.exists(f"/proc/{pid}") and os.kill(pid, signal.SIGKILL))
+                until("a frame handed to the encoder", lambda: queued(ffmpeg) > 0, 60)
+                sent = time.monotonic()
+                capture.signal(number)
+                self.assertEqual(capture.wait(10), 128 + number)
+                self.assertLess(time.monotonic() - sent, 1.0)
+                self.assertFalse(os.path.exists(f"/proc/{ffmpeg}"), "ffmpeg outlived the run")
+                self.assertEqual(os.listdir(folder), [])
+        folder = self.outputs()
+        capture = self.start([CAPTURE, "--fps", "10", "--to", "2", "-o", os.path.join(folder, "show.mp4")],
+                             self.fake_ffmpeg("head -c 100000 > /dev/null; exit 3"), ROOT)
+        self.assertEqual(capture.wait(60), 1)
+        self.assertIn("ffmpeg exited with status 3", capture.err)
+        self.assertNotIn("SIGPIPE", capture.err)
+        self.assertEqual(os.listdir(folder), [])
+
     # A file size limit hit while writing the tune or a frame: the message names the file and the
-    # cause, nothing half-written remains under any name, and every frame left decodes whole.
-    def test_a_full_disk_leaves_only_complete_files_and_says_which(self):
+    # cause, and nothing is left under any name, hidden or not.
+    def test_a_full_disk_leaves_nothing_and_says_which_file(self):
         for limit, name in ((50 << 10, "tune.wav"), (200 << 10, "frame-00058.png")):
             with self.subTest(name):
-                frames = os.path.join(self.outputs(), "frames")
+                folder = self.outputs()
                 capture = self.start(["prlimit", f"--fsize={limit}", CAPTURE, "--png", "--from", "7.25",
-                                      "--to", "7.75", "--fps", "8", "-o", frames], cwd=ROOT)
+                                      "--to", "7.75", "--fps", "8", "-o", os.path.join(folder, "frames")], cwd=ROOT)
                 self.assertNotEqual(capture.wait(120), 0)
-                self.assertIn(name, capture.err)
+                self.assertIn(os.path.join(folder, "frames", name), capture.err)
                 self.assertIn(os.strerror(errno.EFBIG), capture.err)
-                for left in os.listdir(frames):
-                    self.assertFalse(left.startswith("."), left)
-                    if left.startswith("frame-"):
-                        with Image.open(os.path.join(frames, left)) as frame:
-                            frame.load()
-                            self.assertEqual(frame.size, (640, 480))
+                self.assertEqual(os.listdir(folder), [])
 
+    # Only a regular file or nothing is written over (a link is followed and kept); anything else,
+    # what the show needs, the program itself and a --png folder holding what no capture wrote are
+    # refused before drawing, exit 2, every file as it was.
     def test_only_a_file_or_nothing_is_written_over_and_anything_else_is_refused_at_once(self):
-        folder = self.outputs()
-        path = lambda name: os.path.join(folder, name)
-        open(path("file"), "w").close()
-        os.symlink(path("file"), path("link"))
-        os.symlink(path("none"), path("dangling"))
-        os.mkdir(path("folder"))
-        os.mkfifo(path("fifo"))
-        refused = [([], "folder"), ([], "fifo"), ([], "dangling"), (["--png"], "file")]
+        self.scratch()
+        world = self.world()
+        at = lambda *name: os.path.join(world, *name)
+        shutil.copy(CAPTURE, world)
+        open(at("file.mp4"), "w").close()
+        for link, to in (("link.mp4", "file.mp4"), ("dangling.mp4", "none.mp4"), ("tool.mp4", "orvi-capture")):
+            os.symlink(to, at(link))
+        os.mkdir(at("folder.mp4"))
+        os.mkfifo(at("fifo.mp4"))
+        os.link(at("data", "qvt.png"), at("hard.mp4"))
+        os.makedirs(at("mixed"))
+        for name in ("frame-00001.png", "notes.txt"):
+            open(at("mixed", name), "w").close()
+        refused = [("-o folder.mp4", "folder.mp4 is a folder, not a file to write"), ("-o fifo.mp4", "is a fifo"),
+                   ("-o dangling.mp4", "dangling.mp4 is a link to nothing"),
+                   ("--png -o file.mp4", "file.mp4 is a file, not a folder for --png"),
+                   ("-o data/new.mp4", f"{at('data', 'new.mp4')} is inside {at('data')}, the data folder"),
+                   ("-o hard.mp4", "hard.mp4 is the picture data/qvt.png the show loads"),
+                   ("-o tool.mp4", f"{at('orvi-capture')} is this program itself"),
+                   ("--png -o data", f"{at('data')} is the data folder the show reads"),
+                   ("--png -o data/frames", "frames is inside"), ("--png -o .", f"{world} holds "),
+                   ("--png -o mixed", "mixed holds notes.txt, which no capture wrote")]
         if os.geteuid() == 0:
-            os.mknod(path("device"), 0o600 | stat.S_IFCHR, os.makedev(1, 7))  # a /dev/full of its own
-            refused.append(([], "device"))
+            os.mknod(at("device.mp4"), 0o600 | stat.S_IFCHR, os.makedev(1, 7))  # a /dev/full of its own
+            refused.append(("-o device.mp4", "device.mp4 is a device"))
         else:
             with self.subTest("device"):
                 self.skipTest("not root: no device node of its own can be made to refuse")
-        for extra, name in refused:
-            with self.subTest(name, png=bool(extra)):
-                before = os.lstat(path(name))
-                capture = self.start([CAPTURE, *extra, "--from", "1", "--to", "1.05", "-o", path(name)])
+        tree = lambda: sorted((d, f, (lambda s: (s.st_ino, s.st_size, s.st_mtime_ns))(os.lstat(os.path.join(d, f))))
+                              for d, _, fs in os.walk(world) for f in fs)
+        before = tree()
+        tool = [at("orvi-capture"), "--size", "64x48", "--from", "1", "--to", "1.05"]
+        for args, says in refused:
+            with self.subTest(args):
+                capture = self.start(tool + args.split(), cwd=world)
                 self.assertEqual(capture.wait(30), 2)
-                self.assertIn(path(name), capture.err)
-                self.assertEqual(os.lstat(path(name))[:3], before[:3], "the refused path changed")
-        # Links planted at the hidden names the run writes first are removed, not written through.
-        with open(path("victim"), "w") as victim:
-            victim.write("kept")
-        for hidden in (".file.partial.mp4", ".file.partial.mp4.f32"):
-            os.symlink(path("victim"), path(hidden))
-        capture = self.start([CAPTURE, "--from", "1", "--to", "1.05", "--size", "64x48", "-o", path("link")])
+                self.assertIn(says, capture.err)
+                self.assertEqual(tree(), before)
+        capture = self.start(tool + ["-o", "link.mp4"], cwd=world)
         self.assertEqual(capture.wait(120), 0)
-        self.assertTrue(os.path.islink(path("link")))
-        self.assertFalse(os.path.islink(path("file")))
-        self.assertGreater(os.path.getsize(path("file")), 0)
-        self.assertEqual(read(path("victim")), "kept")
-        self.assertEqual(sorted(os.listdir(folder)), sorted(["file", "link", "dangling", "folder", "fifo", "victim"]
-                                                            + (["device"] if os.geteuid() == 0 else [])))
+        self.assertTrue(os.path.islink(at("link.mp4")))
+        self.assertGreater(os.path.getsize(at("file.mp4")), 0)
+        self.assertEqual([n for n in os.listdir(world) if n.startswith(".")], [])
+
+    # Two runs to one output (new, or an earlier video) at once: the one that finishes last leaves what
+    # the other finished meanwhile, says so and leaves nothing. A later --png run replaces a capture wholly.
+    def test_two_runs_to_one_output_keep_out_of_each_others_way(self):
+        for png, name in (([], "twice.mp4"), (["--png"], "frames")):
+            with self.subTest(name):
+                folder = self.outputs()
+                run = lambda start, end, out=name: self.start(
+                    [CAPTURE, *png, "--size", "64x48", "--fps", "10", "--from", start, "--to", end,
+                     "-o", os.path.join(folder, out)], cwd=ROOT)
+                if not png:  # an earlier video
+                    open(os.path.join(folder, name), "w").close()
+                first = run("5", "12")
+                until("the first run's hidden output", lambda: [n for n in os.listdir(folder) if n[0] == "."], 60)
+                first.signal(signal.SIGSTOP)
+                self.assertEqual(run("40", "40.5").wait(60), 0)
+                first.signal(signal.SIGCONT)
+                self.assertEqual(first.wait(60), 1)
+                self.assertIn(f"{name} was written by another run while this one drew", first.err)
+                self.assertEqual(os.listdir(folder), [name])
+                if not png:
+                    probe = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-select_streams", "v",
+                                            "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0",
+                                            os.path.join(folder, name)], capture_output=True, text=True)
+                    self.assertEqual(probe.stdout.strip(), "5", probe.stderr)
+                    continue
+                listing = lambda: sorted(os.listdir(os.path.join(folder, name)))
+                self.assertEqual(listing(), [f"frame-0040{n}.png" for n in range(5)] + ["tune.wav"])
+                os.symlink(name, os.path.join(folder, "link"))
+                self.assertEqual(run("1", "1.05", "link").wait(60), 0)
+                self.assertEqual(listing(), ["frame-00010.png", "tune.wav"])
+                self.assertEqual(sorted(os.listdir(folder)), [name, "link"])
+
+    # An output name as long as the file system allows, with an escape sequence in it: its hidden
+    # names are cut to fit, and the name is printed with the escape shown, not sent.
+    def test_a_name_of_255_bytes_is_written_and_printed_safely(self):
+        for png, name in (([], "\x1b[31m" + "v" * 246 + ".mp4"), (["--png"], "\x1b[31m" + "f" * 250)):
+            with self.subTest(png=bool(png)):
+                folder = self.outputs()
+                capture = self.start([CAPTURE, *png, "--size", "64x48", "--from", "1", "--to", "1.05",
+                                      "-o", os.path.join(folder, name)], cwd=ROOT)
+                self.assertEqual(capture.wait(60), 0)
+                self.assertEqual(os.listdir(folder), [name])
+                self.assertIn("wrote " + os.path.join(folder, "\\x1b[31m"), capture.out)
+                self.assertNotIn("\x1b", capture.out + capture.err)
 
     def test_msaa_blends_mesh_edges_and_changes_little_else(self):
         folder, frames = self.scratch(), []
