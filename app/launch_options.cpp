@@ -1,7 +1,8 @@
 #include "app/launch_options.h"
 
 #include <cstdio>
-#include <cstring>
+
+#include "app/number_arguments.h"
 
 const char* const kLaunchUsage =
     "usage: orvi [options]   (run from the folder that holds data/)\n"
@@ -40,17 +41,11 @@ std::string Printable(const std::string& text) {
   return out;
 }
 
-// A whole decimal number from 0 to 16, nothing else; 0 asks for none.
+// A whole number from 0 to 16, nothing else; 0 asks for none.
 static int ParseSamples(const char* text, int* samples) {
-  size_t n = std::strlen(text);
-  if (n == 0 || n > 2) return 0;
-  int value = 0;
-  for (size_t i = 0; i < n; ++i) {
-    if (text[i] < '0' || text[i] > '9') return 0;
-    value = value * 10 + (text[i] - '0');
-  }
-  if (value > 16) return 0;
-  *samples = value > 0 ? value : -1;
+  long value = 0;
+  if (!ParseWholeNumber(text, &value) || value < 0 || value > 16) return 0;
+  *samples = value > 0 ? int(value) : -1;
   return 1;
 }
 

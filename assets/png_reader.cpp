@@ -34,6 +34,29 @@ static void PngErrorExit(png_structp png, png_const_charp message) {
   png_longjmp(png, 1);
 }
 
+// The header read within the show's limits: no side over kPngMaxDimension,
+// and text, colour profiles, times and the like skipped unread, so a file
+// full of them costs no more than a plain one.
+static void ReadHeader(png_structp png, png_infop info, std::FILE* file) {
+  png_set_user_limits(png, kPngMaxDimension, kPngMaxDimension);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+  png_set_chunk_cache_max(png, kChunkCacheMax);
+  png_set_chunk_malloc_max(png, kChunkMallocMax);
+  png_init_io(png, file);
+  png_read_info(png, info);
+}
+
+// 3 for 8-bit RGB, 4 for 8-bit RGBA, both without interlacing; 0 for any
+// other layout, which the show does not read.
+static int ComponentCount(png_structp png, png_infop info) {
+  if (png_get_bit_depth(png, info) != 8 || png_get_interlace_type(png, info) != PNG_INTERLACE_NONE)
+    return 0;
+  const int colorType = png_get_color_type(png, info);
+  if (colorType == PNG_COLOR_TYPE_RGB) return 3;
+  if (colorType == PNG_COLOR_TYPE_RGB_ALPHA) return 4;
+  return 0;
+}
+
 int ReadPNG(const char* fileName, int* components, uint32_t* width, uint32_t* height,
             unsigned char** pixels) {
   return ReadPNGWithin(fileName, nullptr, nullptr, components, width, height, pixels);
@@ -72,26 +95,10 @@ int ReadPNGWithin(const char* fileName, PngSizeCheck check, void* user, int* com
     std::fclose(file);
     return 0;
   }
-  png_set_user_limits(png, kPngMaxDimension, kPngMaxDimension);
-  // Text, colour profiles, times and the like are skipped unread, so a file
-  // full of them costs no more than a plain one.
-  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
-  png_set_chunk_cache_max(png, kChunkCacheMax);
-  png_set_chunk_malloc_max(png, kChunkMallocMax);
-  png_init_io(png, file);
-  png_read_info(png, info);
-
+  ReadHeader(png, info, file);
   *width = png_get_image_width(png, info);
   *height = png_get_image_height(png, info);
-  int bitDepth = png_get_bit_depth(png, info);
-  int interlace = png_get_interlace_type(png, info);
-  int colorType = png_get_color_type(png, info);
-
-  int count = 0;
-  if (bitDepth == 8 && interlace == PNG_INTERLACE_NONE) {
-    if (colorType == PNG_COLOR_TYPE_RGB) count = 3;
-    if (colorType == PNG_COLOR_TYPE_RGB_ALPHA) count = 4;
-  }
+  const int count = ComponentCount(png, info);
   if (count == 0) {
     SayWhy(path.c_str(), "not an 8-bit, non-interlaced RGB or RGBA picture");
     png_destroy_read_struct(&png, &info, nullptr);

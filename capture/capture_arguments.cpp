@@ -1,11 +1,11 @@
 #include "capture/capture_arguments.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "app/launch_options.h"
+#include "app/number_arguments.h"
 #include "capture/encoder_pipe.h"
 #include "demo/timeline.h"
 
@@ -32,24 +32,6 @@ const char* const kCaptureUsage =
 
 namespace {
 
-// Whole decimal strings only: "30x", "0x10", "" and " 30" are refused. One too
-// large to hold comes back as the largest value, for the range to refuse.
-bool ParseInt(const char* text, long* value) {
-  if (!*text || std::isspace(static_cast<unsigned char>(*text))) return false;
-  char* end = nullptr;
-  *value = std::strtol(text, &end, 10);
-  return *end == '\0';
-}
-
-// Decimal only, so no hexadecimal, "inf" or "nan". A value too large to hold
-// comes back infinite, for the range to refuse; one too small to hold is 0.
-bool ParseSeconds(const char* text, double* value) {
-  if (!*text || std::strspn(text, "0123456789.eE+-") != std::strlen(text)) return false;
-  char* end = nullptr;
-  *value = std::strtod(text, &end);
-  return *end == '\0';
-}
-
 // One option with its value; returns why the value is refused, or "".
 std::string TakeValue(const std::string& a, const char* v, const char* range, bool* toGiven,
                       CaptureSettings* settings) {
@@ -61,13 +43,13 @@ std::string TakeValue(const std::string& a, const char* v, const char* range, bo
     settings->output = v;
   } else if (a == "--fps") {
     long fps = 0;
-    if (!ParseInt(v, &fps)) return "--fps: " + quoted + " is not a whole number";
+    if (!ParseWholeNumber(v, &fps)) return "--fps: " + quoted + " is not a whole number";
     if (fps < 1 || fps > 1000) return "--fps: " + quoted + " is not between 1 and 1000";
     options.fps = int(fps);
   } else if (a == "--size") {
     const char* x = std::strchr(v, 'x');
     long w = 0, h = 0;
-    if (!x || !ParseInt(std::string(v, x).c_str(), &w) || !ParseInt(x + 1, &h))
+    if (!x || !ParseWholeNumber(std::string(v, x).c_str(), &w) || !ParseWholeNumber(x + 1, &h))
       return "--size: " + quoted + " is not WIDTHxHEIGHT in whole pixels";
     if (w < 16 || w > 8192 || h < 16 || h > 8192)
       return "--size: " + quoted + " has a side outside 16 to 8192";
@@ -75,12 +57,12 @@ std::string TakeValue(const std::string& a, const char* v, const char* range, bo
     options.height = int(h);
   } else if (a == "--msaa") {
     long samples = 0;
-    if (!ParseInt(v, &samples)) return "--msaa: " + quoted + " is not a whole number";
+    if (!ParseWholeNumber(v, &samples)) return "--msaa: " + quoted + " is not a whole number";
     if (samples < 0 || samples > 32) return "--msaa: " + quoted + " is not between 0 and 32";
     options.msaa = int(samples);
   } else {
     double seconds = 0;
-    if (!ParseSeconds(v, &seconds)) return a + ": " + quoted + " is not a decimal number";
+    if (!ParseDecimal(v, &seconds)) return a + ": " + quoted + " is not a decimal number";
     if (seconds < 0 || seconds > showSeconds) return a + ": " + quoted + " is not " + range;
     (a == "--from" ? options.fromSeconds : options.toSeconds) = seconds;
     *toGiven |= a == "--to";

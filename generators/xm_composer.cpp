@@ -765,6 +765,8 @@ std::vector<uint8_t> PackPattern(const Song& song, int p) {
   return out;
 }
 
+void WriteInstrument(const Sample& s, Writer* out);
+
 std::vector<uint8_t> WriteModule(const Song& song, const std::vector<Sample>& samples) {
   Writer w;
   w.Text("Extended Module: ", 17, ' ');
@@ -790,54 +792,59 @@ std::vector<uint8_t> WriteModule(const Song& song, const std::vector<Sample>& sa
     w.U16(int(packed.size()));
     w.bytes.insert(w.bytes.end(), packed.begin(), packed.end());
   }
-  for (const Sample& s : samples) {
-    w.U32(263);
-    w.Text(s.name, 22, '\0');
-    w.U8(0);
-    w.U16(1);
-    w.U32(40);
-    for (int i = 0; i < 96; ++i) w.U8(0);
-    for (int i = 0; i < 12; ++i) {
-      bool used = i < int(s.envelope.size());
-      w.U16(used ? s.envelope[i].first : 0);
-      w.U16(used ? s.envelope[i].second : 0);
-    }
-    for (int i = 0; i < 12; ++i) w.U16(0), w.U16(32);
-    w.U8(int(s.envelope.size()));
-    w.U8(0);
-    w.U8(s.sustain < 0 ? 0 : s.sustain);
-    w.U8(0);
-    w.U8(0);
-    w.U8(0);
-    w.U8(0);
-    w.U8(0);
-    w.U8(s.envelope.empty() ? 0 : (1 | (s.sustain >= 0 ? 2 : 0)));
-    w.U8(0);
-    w.U8(0), w.U8(0), w.U8(0), w.U8(0);  // no auto-vibrato
-    w.U16(s.fadeout);
-    for (int i = 0; i < 22; ++i) w.U8(0);
-    // Sample header, then its delta-coded 8-bit data.
-    w.U32(uint32_t(s.data.size()));
-    w.U32(s.loopStart);
-    w.U32(s.loopLength);
-    w.U8(s.volume);
-    w.U8(uint8_t(int8_t(s.finetune)));
-    w.U8(s.loopLength ? 1 : 0);
-    w.U8(s.panning);
-    w.U8(uint8_t(int8_t(s.relativeNote)));
-    w.U8(0);
-    w.Text(s.name, 22, '\0');
-    // Every sample uses the whole 8-bit range; the mix is set by volumes.
-    float top = 1e-6f;
-    for (float v : s.data) top = std::fmax(top, std::fabs(v));
-    int8_t previous = 0;
-    for (float v : s.data) {
-      int value = int(std::lround(v / top * 127));
-      w.U8(uint8_t(int8_t(value - previous)));
-      previous = int8_t(value);
-    }
-  }
+  for (const Sample& s : samples) WriteInstrument(s, &w);
   return w.bytes;
+}
+
+// One instrument of one sample: its header, envelope, the sample's header,
+// then its delta-coded 8-bit data.
+void WriteInstrument(const Sample& s, Writer* out) {
+  Writer& w = *out;
+  w.U32(263);
+  w.Text(s.name, 22, '\0');
+  w.U8(0);
+  w.U16(1);
+  w.U32(40);
+  for (int i = 0; i < 96; ++i) w.U8(0);
+  for (int i = 0; i < 12; ++i) {
+    bool used = i < int(s.envelope.size());
+    w.U16(used ? s.envelope[i].first : 0);
+    w.U16(used ? s.envelope[i].second : 0);
+  }
+  for (int i = 0; i < 12; ++i) w.U16(0), w.U16(32);
+  w.U8(int(s.envelope.size()));
+  w.U8(0);
+  w.U8(s.sustain < 0 ? 0 : s.sustain);
+  w.U8(0);
+  w.U8(0);
+  w.U8(0);
+  w.U8(0);
+  w.U8(0);
+  w.U8(s.envelope.empty() ? 0 : (1 | (s.sustain >= 0 ? 2 : 0)));
+  w.U8(0);
+  w.U8(0), w.U8(0), w.U8(0), w.U8(0);  // no auto-vibrato
+  w.U16(s.fadeout);
+  for (int i = 0; i < 22; ++i) w.U8(0);
+  // Sample header, then its delta-coded 8-bit data.
+  w.U32(uint32_t(s.data.size()));
+  w.U32(s.loopStart);
+  w.U32(s.loopLength);
+  w.U8(s.volume);
+  w.U8(uint8_t(int8_t(s.finetune)));
+  w.U8(s.loopLength ? 1 : 0);
+  w.U8(s.panning);
+  w.U8(uint8_t(int8_t(s.relativeNote)));
+  w.U8(0);
+  w.Text(s.name, 22, '\0');
+  // Every sample uses the whole 8-bit range; the mix is set by volumes.
+  float top = 1e-6f;
+  for (float v : s.data) top = std::fmax(top, std::fabs(v));
+  int8_t previous = 0;
+  for (float v : s.data) {
+    int value = int(std::lround(v / top * 127));
+    w.U8(uint8_t(int8_t(value - previous)));
+    previous = int8_t(value);
+  }
 }
 
 // Written beside the final name and renamed, so a failure leaves no half file.

@@ -199,6 +199,33 @@ int GLWindow::GetPictureScale() const {
   return designWidth > 0 && viewWidth >= 2 * designWidth && viewHeight >= 2 * designHeight ? 2 : 1;
 }
 
+// The window and its context with the multisamples the options ask for, and
+// the swap interval they ask for. Multisampling is a nicety: without a format
+// for the count asked, take half as many, down to none.
+int GLWindow::OpenContext(const char* title, OpenFailure* failure) {
+  int wanted = options.samples == 0 ? DefaultSamples : options.samples < 0 ? 0 : options.samples;
+  int opened = OpenPixelFormat(title, wanted, failure);
+  if (opened && options.samples == 0 && wanted > 0 && IsSoftwareRenderer()) {
+    ClosePixelFormat();
+    opened = 0;
+    wanted = 1;
+  }
+  while (!opened && wanted > 0) {
+    wanted /= 2;
+    opened = OpenPixelFormat(title, wanted > 1 ? wanted : 0, failure);
+  }
+  if (!opened) return 0;
+  grantedSamples = 0;
+  glGetIntegerv(GL_SAMPLES, &grantedSamples);
+  if (grantedSamples > 0) glEnable(GL_MULTISAMPLE);
+
+  // Adaptive vsync tears only a late frame; plain vsync otherwise. The pacer
+  // still caps the rate at its period on faster displays.
+  if (options.noVsync || (SDL_GL_SetSwapInterval(-1) != 0 && SDL_GL_SetSwapInterval(1) != 0))
+    SDL_GL_SetSwapInterval(0);
+  return 1;
+}
+
 int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int fullscreen,
                      FrameCallback frameCallback, int framesPerSecond, const char* title) {
   this->colorBits = colorBits;
@@ -231,33 +258,12 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
     return CreateFailure("Cannot create GL Device Context.");
   }
 
-  // Multisampling is a nicety: without a format for the count asked, take
-  // half as many, down to none.
-  int wanted = options.samples == 0 ? DefaultSamples : options.samples < 0 ? 0 : options.samples;
   OpenFailure failure = {nullptr, 0};
-  int opened = OpenPixelFormat(title, wanted, &failure);
-  if (opened && options.samples == 0 && wanted > 0 && IsSoftwareRenderer()) {
-    ClosePixelFormat();
-    opened = 0;
-    wanted = 1;
-  }
-  while (!opened && wanted > 0) {
-    wanted /= 2;
-    opened = OpenPixelFormat(title, wanted > 1 ? wanted : 0, &failure);
-  }
-  if (!opened) {
+  if (!OpenContext(title, &failure)) {
     std::fprintf(stderr, "orvi: %s\n", SDL_GetError());
     if (failure.destroy) Destroy();
     return CreateFailure(failure.message);
   }
-  grantedSamples = 0;
-  glGetIntegerv(GL_SAMPLES, &grantedSamples);
-  if (grantedSamples > 0) glEnable(GL_MULTISAMPLE);
-
-  // Adaptive vsync tears only a late frame; plain vsync otherwise. The pacer
-  // still caps the rate at its period on faster displays.
-  if (options.noVsync || (SDL_GL_SetSwapInterval(-1) != 0 && SDL_GL_SetSwapInterval(1) != 0))
-    SDL_GL_SetSwapInterval(0);
 
   if (this->fullscreen && !options.desktop) SDL_SetWindowDisplayMode(sdlWindow, &mode);
   SDL_ShowWindow(sdlWindow);

@@ -90,6 +90,7 @@ class GLWindow {
     int destroy;
   };
   int OpenPixelFormat(const char* title, int sampleCount, OpenFailure* failure);
+  int OpenContext(const char* title, OpenFailure* failure);
   void ClosePixelFormat();
   int SwitchToFullscreen();
   void TakeDrawableSize(int drawableWidth, int drawableHeight);

@@ -6,12 +6,47 @@
 # apt is given a private sources list, lists and cache through its options,
 # so the machine's apt configuration and state stay as they were.
 #
-# The caller sets TOOL (its name for messages) and jobs, defines
-# build_zlib, build_libpng, build_libsdl2 and build_libopenmpt (each SRC
-# PREFIX), then calls libraries_build KIND COMPILER-ID RECIPE, which sets
-# deps to the folder holding zlib/, libpng/, libsdl2/ and libopenmpt/.
+# The caller sets TOOL (its name for messages), reads its command line with
+# build_arguments, defines build_zlib, build_libpng, build_libsdl2 and
+# build_libopenmpt (each SRC PREFIX), then calls libraries_build KIND
+# COMPILER-ID RECIPE, which sets deps to the folder holding zlib/, libpng/,
+# libsdl2/ and libopenmpt/.
 
 step() { echo "== $*" >&2; }
+
+# The builds' one command line: --jobs N (default: every core), -h/--help,
+# and the caller's own switches, each setting the variable of its name
+# (--libraries-only sets libraries_only=1). Sets jobs; exits on --help or a
+# refusal.
+build_arguments() {  # SWITCH... -- ARG...
+  local switches=() s known
+  while [ "$1" != -- ]; do switches+=("$1"); shift; done
+  shift
+  local usage="usage: $TOOL [--jobs N]"
+  local v
+  for s in "${switches[@]}"; do
+    usage+=" [$s]"
+    v=${s#--}
+    printf -v "${v//-/_}" 0
+  done
+  jobs=$(nproc)
+  while [ $# -gt 0 ]; do
+    case "$1" in
+      --jobs)
+        [ $# -ge 2 ] || { echo "$TOOL: --jobs needs a number" >&2; exit 2; }
+        [[ "$2" =~ ^[1-9][0-9]{0,2}$ ]] || { echo "$TOOL: --jobs '$2' is not a number from 1 to 999" >&2; exit 2; }
+        jobs=$2; shift 2 ;;
+      -h|--help) echo "$usage"; exit 0 ;;
+      *)
+        known=0
+        for s in "${switches[@]}"; do
+          if [ "$1" = "$s" ]; then v=${s#--}; printf -v "${v//-/_}" 1; known=1; fi
+        done
+        [ $known = 1 ] || { echo "$TOOL: unknown argument '$1'" >&2; echo "$usage" >&2; exit 2; }
+        shift ;;
+    esac
+  done
+}
 
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/orvi-tonaro
 sources=$cache/sources

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/number_arguments.h"
 #include "audio/music.h"
 #include "capture/tune_render.h"
 #include "capture/wav_writer.h"
@@ -26,9 +27,8 @@ static int Usage(const char* reason) {
 
 // A whole number or decimal in [low, high], or -1.
 static double Number(const char* text, double low, double high) {
-  char* end = nullptr;
-  double v = std::strtod(text, &end);
-  if (end == text || *end != '\0' || !(v >= low && v <= high)) return -1;
+  double v = 0;
+  if (!ParseDecimal(text, &v) || !(v >= low && v <= high)) return -1;
   return v;
 }
 
