@@ -29,6 +29,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void orvi_play() {
   WindowOptions options;
   options.vsync = 1;
   options.desktop = 1;
+  options.largeScreen = PageHasLargePictures();
   window->SetOptions(options);
   if (!Init(0, window)) {
     ShowMessage(MessageError, "main()", "Init() failure!");
