@@ -30,6 +30,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void orvi_play(int reduceFlashing) {
   WindowOptions options;
   options.samples = -1;
   options.desktop = 1;
+  options.largeScreen = PageHasLargePictures();
   window->SetOptions(options);
   if (!Init(0, window)) {
     ShowMessage(MessageError, "main()", "Init() failure!");

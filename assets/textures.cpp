@@ -49,8 +49,9 @@ static const char* const kSlotMessages[kTextureSlotCount] = {
 };
 
 // Catalogue-wide pixel budget: two pictures of the largest size, over four
-// times what data/ holds and above what data/2x/ holds (30.7 million pixels). Checked at each header, in slot order, so 20 large
-// pictures are refused before their memory is taken.
+// times what data/ holds and above what data/2x/ holds (30.7 million
+// pixels). Checked at each header, in slot order, so 20 large pictures are
+// refused before their memory is taken.
 static const uint64_t kCataloguePixelBudget = 2ull * kPngMaxDimension * kPngMaxDimension;
 
 // Counts a header's pixels against what the earlier slots took.

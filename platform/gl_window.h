@@ -59,8 +59,6 @@ class GLWindow {
   // the size Create was given, and the viewport maps it to the drawable.
   uint16_t GetWidth() const { return width; }
   uint16_t GetHeight() const { return height; }
-  // Where the picture lies in the drawable, in the drawable's pixels.
-  ViewRect GetView() const { return {viewX, viewY, viewWidth, viewHeight}; }
   // 2 when the picture is drawn at twice the show's size or more (or may
   // grow to it), so pictures drawn at twice the size are sharper; else 1.
   int GetPictureScale() const;
@@ -99,7 +97,7 @@ class GLWindow {
   int videoStarted;    // SDL's video subsystem is ours to release
   int grantedSamples;
   int viewX, viewY;  // the viewport's corner in the drawable (letterbox bars)
-  int viewWidth, viewHeight;
+  int viewWidth, viewHeight;         // the picture's size in the drawable
   uint16_t designWidth, designHeight;  // the size Create was given
 };
 

@@ -29,6 +29,8 @@ static int ShowInPage(MessageKind kind, const char* caption, const char* text) {
 
 void ReadyPage() { SetMessageHook(ShowInPage); }
 
+int PageHasLargePictures() { return EM_ASM_INT({ return Module.largePictures ? 1 : 0; }); }
+
 // Once made, the window behaves as one fullscreen at the desktop's
 // resolution (which the caller chose before Create): the canvas follows the
 // page's size and the picture keeps 4:3 between black bars.

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "assets/png_reader.h"
+#include "assets/textures.h"
 #include "demo/scene_table.h"
 #include "demo/sequencer.h"
 #include "render/screen_quads.h"
@@ -197,13 +198,14 @@ bool KeepOne(int64_t, uint64_t, int, const std::vector<uint8_t>& rgb, void* user
 
 // A larger frame draws the 640x480 picture at its own resolution: shrunk to
 // 160x120 it is the golden frame (a sprite placed in unscaled pixels moves
-// by 4/255 and more). A 16:9 frame centres it between black bars; --stretch
-// fills the frame.
+// by 4/255 and more), from 1280x960 up drawn from the 2x pictures. A 16:9
+// frame centres it between black bars; --stretch fills the frame.
 TEST(Capture, LargeFramesDrawTheGoldenPictureLetterboxedOrStretched) {
   const struct {
     const char* golden;
     int width, height, stretch;
-  } cases[] = {{"scene-11", 2560, 1920, 0},  // greetings
+  } cases[] = {{"scene-11", 960, 720, 0},    // greetings, from the 1x pictures
+               {"scene-11", 2560, 1920, 0},  // and from the 2x ones
                {"scene-05", 2560, 1920, 0},  // the prison cell's title over 3D
                {"scene-07", 2560, 1920, 0},  // the phone
                {"scene-12", 2560, 1920, 0},  // credits
@@ -223,6 +225,10 @@ TEST(Capture, LargeFramesDrawTheGoldenPictureLetterboxedOrStretched) {
     options.toSeconds = double(ms + 10) / 1000;
     GLWindow* window = OpenCaptureWindow(options);
     ASSERT_TRUE(window) << name;
+    GLint logoWidth = 0;
+    glBindTexture(GL_TEXTURE_2D, g_textureNames[0]);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &logoWidth);
+    EXPECT_EQ(logoWidth, c.height >= 960 ? 2048 : 1024) << name;
     OneFrame frame;
     EXPECT_EQ(RunCapture(window, options, KeepOne, &frame, nullptr), 1) << name;
     CloseTestWindow(window);

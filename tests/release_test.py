@@ -93,8 +93,9 @@ class Bundles(Case):
 
     def test_the_windows_zip_holds_the_exe_readme_and_pictures(self):
         with zipfile.ZipFile(os.path.join(DIST, f"orvi-tonaro-{VERSION}-windows-x64.zip")) as z:
-            pictures = sorted("data/" + n for n in os.listdir(DATA) if n.endswith(".png"))
-            self.assertEqual(sorted(z.namelist()), sorted(["orvi.exe", "README.txt", "data/"] + pictures))
+            pictures = ["data/" + n for n in os.listdir(DATA) if n.endswith(".png")]
+            pictures += ["data/2x/" + n for n in os.listdir(DATA + "/2x")]
+            self.assertEqual(sorted(z.namelist()), sorted(["orvi.exe", "README.txt", "data/", "data/2x/"] + pictures))
             self.assertEqual(z.read("orvi.exe"), pathlib.Path(EXE).read_bytes(), "not the orvi.exe built")
             readme = z.read("README.txt").decode()
             self.assertLess(readme.index("PHOTOSENSITIVITY WARNING"), readme.index("Run it:"))
