@@ -40,7 +40,7 @@ def main():
     w, h = (int(v) for v in size.split("x"))
     if w * 3 != h * 4:
         sys.exit("scale_figures.py: %s is not 4:3" % size)
-    listing = subprocess.check_output([os.path.join(TOOLS, "scene_list")], text=True)
+    listing = subprocess.check_output([os.path.join(ROOT, "build", "tools", "scene_list")], text=True)
     with tempfile.TemporaryDirectory() as folder:
         for row in listing.splitlines()[1:]:
             cells = row.split("\t")
