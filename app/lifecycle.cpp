@@ -67,7 +67,15 @@ void Shutdown(GLWindow* window) {
   std::abort();  // g_processExit never returns
 }
 
+// The same shutdown, with nothing of the window left to release.
+static void EndWithoutDisplay() {
+  GLWindow* window = g_window;
+  if (window) window->Abandon();
+  Shutdown(window);
+}
+
 void RunProgram(const LaunchOptions& options) {
+  OnDisplayLost(EndWithoutDisplay);
   UseDataBesideProgram(g_textureFiles, kTextureSlotCount);
   GLWindow* window = new GLWindow();
   WindowOptions windowOptions;

@@ -362,6 +362,13 @@ void GLWindow::Destroy() {
   g_window = nullptr;
 }
 
+void GLWindow::Abandon() {
+  sdlWindow = nullptr;
+  glContext = nullptr;
+  videoStarted = 0;
+  fullscreen = 0;
+}
+
 void GLWindow::SetKeyCallback(KeyCallback callback) { keyCallback = callback; }
 
 int GLWindow::SetTitle(const char* text) {

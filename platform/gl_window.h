@@ -44,6 +44,9 @@ class GLWindow {
   int Create(uint16_t width, uint16_t height, uint8_t colorBits, int fullscreen,
              FrameCallback frameCallback, int framesPerSecond, const char* title);
   void Destroy();
+  // The display went away: nothing on it can be released, so the window and
+  // context are forgotten and Destroy touches nothing of them.
+  void Abandon();
   void Resize();
   int Run();
   void SetKeyCallback(KeyCallback callback);

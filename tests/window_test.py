@@ -126,6 +126,13 @@ class Ending(Case):
                 self.assertEqual(orvi.wait(), 0)
                 screen.gone(box)
 
+    def test_the_display_going_away_mid_show_ends_it_with_exit_0(self):
+        screen = self.display("640x480")
+        orvi = self.start([ORVI, "--windowed"], dict(screen.env, SDL_AUDIODRIVER="dummy"))
+        screen.drawn(screen.find(TITLE, SHOW))
+        screen.stop()
+        self.assertEqual(orvi.wait(), 0)
+
     def test_a_signal_while_the_pictures_load_ends_it_at_once_before_the_music(self):
         screen, world = self.display("640x480"), self.world()
         noise = Image.fromarray(np.random.default_rng(24).integers(0, 256, (2048, 2048, 3), np.uint8))
