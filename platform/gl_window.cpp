@@ -37,6 +37,7 @@ GLWindow::GLWindow() {
   height = 0;
   colorBits = 0;
   std::memset(keyDown, 0, sizeof keyDown);
+  std::memset(heldBeforeFocus, 0, sizeof heldBeforeFocus);
   active = 0;
   fullscreen = 0;
   projectionMode = 3;
@@ -296,8 +297,23 @@ int GLWindow::WndProc(const SDL_Event& event) {
           height = 0;
           Resize();
           return 1;
+        case SDL_WINDOWEVENT_FOCUS_GAINED: {
+          // A key down as the window takes focus was pressed elsewhere
+          // (Escape held to answer the question): its press and repeats
+          // reach the window all the same. It counts once pressed anew.
+          int count = 0;
+          const Uint8* state = SDL_GetKeyboardState(&count);
+          for (int scancode = 0; scancode < count; ++scancode) {
+            if (!state[scancode]) continue;
+            int code = VirtualKeyCode(SDL_GetKeyFromScancode(SDL_Scancode(scancode)));
+            if (code < 0) continue;
+            heldBeforeFocus[code] = 1;
+            keyDown[code] = 0;
+          }
+          active = 1;
+          return 1;
+        }
         case SDL_WINDOWEVENT_SHOWN:
-        case SDL_WINDOWEVENT_FOCUS_GAINED:
         case SDL_WINDOWEVENT_FOCUS_LOST:
           // Rendering never pauses, whatever the activation state.
           active = 1;
@@ -315,6 +331,10 @@ int GLWindow::WndProc(const SDL_Event& event) {
       int code = VirtualKeyCode(event.key.keysym.sym);
       if (code < 0) return 0;  // a key the show has no code for
       int pressed = event.type == SDL_KEYDOWN;
+      if (heldBeforeFocus[code]) {
+        if (!pressed) heldBeforeFocus[code] = 0;
+        return 1;
+      }
       keyDown[code] = uint8_t(pressed);
       if (keyCallback) keyCallback(pressed, uint32_t(code), this);
       return 1;

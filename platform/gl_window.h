@@ -90,6 +90,7 @@ class GLWindow {
   int grantedSamples;
   int swapInterval;
   int viewX, viewY;  // the viewport's corner in the drawable (letterbox bars)
+  uint8_t heldBeforeFocus[256];  // down as focus came; counts once released
 };
 
 extern GLWindow* g_window;
