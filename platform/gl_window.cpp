@@ -108,7 +108,7 @@ int GLWindow::OpenPixelFormat(const char* title, int sampleCount, OpenFailure* f
   // picture is fitted to what there is, may the drawable be larger than the
   // window: elsewhere the show's pixel positions need exactly width x height.
   Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
-  if (options.desktop) flags |= SDL_WINDOW_ALLOW_HIGHDPI;
+  if (options.desktop && fullscreen) flags |= SDL_WINDOW_ALLOW_HIGHDPI;
   int x = SDL_WINDOWPOS_UNDEFINED, y = SDL_WINDOWPOS_UNDEFINED, w = width, h = height;
   SDL_Rect bounds;
   if (!fullscreen) {
@@ -140,6 +140,24 @@ int GLWindow::OpenPixelFormat(const char* title, int sampleCount, OpenFailure* f
     return 0;
   }
   return 1;
+}
+
+int GLWindow::OpenFailed(const OpenFailure& failure) {
+  std::fprintf(stderr, "orvi: %s\n", SDL_GetError());
+  if (failure.destroy) Destroy();
+  return CreateFailure(failure.message);
+}
+
+// What the new context gives: its multisamples, switched on, and its swap
+// interval. Adaptive vsync tears only a late frame; plain vsync otherwise.
+// The pacer still caps the rate at its period on faster displays.
+void GLWindow::TakeContext() {
+  grantedSamples = 0;
+  glGetIntegerv(GL_SAMPLES, &grantedSamples);
+  if (grantedSamples > 0) glEnable(GL_MULTISAMPLE);
+  if (!options.vsync || (SDL_GL_SetSwapInterval(-1) != 0 && SDL_GL_SetSwapInterval(1) != 0))
+    SDL_GL_SetSwapInterval(0);
+  swapInterval = SDL_GL_GetSwapInterval();
 }
 
 void GLWindow::ClosePixelFormat() {
@@ -222,22 +240,11 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
   }
   while (!opened && wanted > 0) {
     wanted /= 2;
-    opened = OpenPixelFormat(title, wanted > 1 ? wanted : 0, &failure);
+    if (wanted == 1) wanted = 0;
+    opened = OpenPixelFormat(title, wanted, &failure);
   }
-  if (!opened) {
-    std::fprintf(stderr, "orvi: %s\n", SDL_GetError());
-    if (failure.destroy) Destroy();
-    return CreateFailure(failure.message);
-  }
-  grantedSamples = 0;
-  glGetIntegerv(GL_SAMPLES, &grantedSamples);
-  if (grantedSamples > 0) glEnable(GL_MULTISAMPLE);
-
-  // Adaptive vsync tears only a late frame; plain vsync otherwise. The pacer
-  // still caps the rate at its period on faster displays.
-  if (!options.vsync || (SDL_GL_SetSwapInterval(-1) != 0 && SDL_GL_SetSwapInterval(1) != 0))
-    SDL_GL_SetSwapInterval(0);
-  swapInterval = SDL_GL_GetSwapInterval();
+  if (!opened) return OpenFailed(failure);
+  TakeContext();
 
   if (this->fullscreen && !options.desktop) SDL_SetWindowDisplayMode(sdlWindow, &mode);
   SDL_ShowWindow(sdlWindow);
@@ -246,11 +253,14 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
     if (ShowMessage(MessageWarningYesNo, kErrorCaption,
                     "Cannot initialize fullscreen mode.\nFall back to windowed mode?") != 1)
       return 0;
+    // Made anew as a window: one made for the desktop keeps a drawable
+    // larger than itself on a scaled display, and the window is centred and
+    // sized as any other.
     this->fullscreen = 0;
-    SDL_SetWindowBordered(sdlWindow, SDL_TRUE);
-    SDL_SetWindowResizable(sdlWindow, SDL_TRUE);
-    SDL_SetWindowSize(sdlWindow, width, height);
-    SDL_SetWindowPosition(sdlWindow, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    ClosePixelFormat();
+    if (!OpenPixelFormat(title, wanted, &failure)) return OpenFailed(failure);
+    TakeContext();
+    SDL_ShowWindow(sdlWindow);
   }
   if (this->fullscreen) SDL_ShowCursor(SDL_DISABLE);
   SDL_RaiseWindow(sdlWindow);

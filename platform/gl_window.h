@@ -82,6 +82,8 @@ class GLWindow {
   };
   int OpenPixelFormat(const char* title, int sampleCount, OpenFailure* failure);
   void ClosePixelFormat();
+  int OpenFailed(const OpenFailure& failure);
+  void TakeContext();
   int SwitchToFullscreen();
   void TakeDrawableSize(int drawableWidth, int drawableHeight);
 
