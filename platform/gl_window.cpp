@@ -38,6 +38,7 @@ GLWindow::GLWindow() {
   colorBits = 0;
   std::memset(keyDown, 0, sizeof keyDown);
   std::memset(heldBeforeFocus, 0, sizeof heldBeforeFocus);
+  hadFocus = 0;
   active = 0;
   fullscreen = 0;
   projectionMode = 3;
@@ -308,11 +309,14 @@ int GLWindow::WndProc(const SDL_Event& event) {
           Resize();
           return 1;
         case SDL_WINDOWEVENT_FOCUS_GAINED: {
-          // A key down as the window takes focus was pressed elsewhere
-          // (Escape held to answer the question): its press and repeats
-          // reach the window all the same. It counts once pressed anew.
+          // A key down as the window first takes focus was pressed before
+          // it was there (Escape held to answer the question): its press and
+          // repeats reach the window all the same. It counts once pressed
+          // anew. Later, SDL takes focus late (200 ms on X11) and reports a
+          // key pressed meanwhile only then: such a key counts.
           int count = 0;
-          const Uint8* state = SDL_GetKeyboardState(&count);
+          const Uint8* state = hadFocus ? nullptr : SDL_GetKeyboardState(&count);
+          hadFocus = 1;
           for (int scancode = 0; scancode < count; ++scancode) {
             if (!state[scancode]) continue;
             int code = VirtualKeyCode(SDL_GetKeyFromScancode(SDL_Scancode(scancode)));

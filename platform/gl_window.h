@@ -92,7 +92,8 @@ class GLWindow {
   int grantedSamples;
   int swapInterval;
   int viewX, viewY;  // the viewport's corner in the drawable (letterbox bars)
-  uint8_t heldBeforeFocus[256];  // down as focus came; counts once released
+  uint8_t heldBeforeFocus[256];  // down as focus first came; counts once released
+  int hadFocus;
 };
 
 extern GLWindow* g_window;
