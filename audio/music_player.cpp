@@ -109,7 +109,7 @@ int BASS_MusicPlay(uint32_t handle) {
 #else
   // Music time starts when the device first pulls the module, not before.
   std::unique_lock<std::mutex> hold(g_player.handedLock);
-  return g_player.rendered.wait_for(hold, std::chrono::seconds(2),
+  return g_player.rendered.wait_for(hold, std::chrono::milliseconds(kMusicStartWaitMs),
                                     [&] { return g_player.callbacks.load() != before; });
 #endif
 }
@@ -149,6 +149,11 @@ double MusicPositionSeconds() {
   double position = openmpt_module_get_position_seconds(g_player.module);
   SDL_UnlockAudioDevice(g_player.device);
   return position;
+}
+
+int MusicHeard() {
+  std::lock_guard<std::mutex> hold(g_player.handedLock);
+  return g_player.playing.load() && g_player.framesHanded > 0;
 }
 
 int MusicDeviceBufferFrames() { return g_player.bufferFrames; }
