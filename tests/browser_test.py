@@ -437,11 +437,15 @@ class Page:
         for url, message in [(self.serve(without_wasm) + "index.html", "orvi.wasm: 404"),
                              ("file://" + os.path.join(WEB, "index.html"), "python3 -m http.server"),
                              (self.serve(WEB) + "index.html", "no WebGL")]:
-            if message == "no WebGL":
-                browser.preload(NO_WEBGL)
-            browser.open(url)
-            self.state(browser, "failed")
-            self.assertIn(message, self.said(browser))
+            with self.subTest(url, message=message):
+                if message == "no WebGL":
+                    browser.preload(NO_WEBGL)
+                browser.open(url)  # ready or failed, never loading for good
+                if browser.js("document.body.dataset.state") == "ready":
+                    # Firefox reads the files beside a page opened from disk: no dead end there.
+                    self.assertTrue(url.startswith("file:") and self.Browser is Firefox, url)
+                else:
+                    self.assertIn(message, self.said(browser))
 
 
 class InChromium(Page, Case):
