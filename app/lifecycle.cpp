@@ -68,7 +68,15 @@ void Shutdown(GLWindow* window) {
   std::abort();  // g_processExit never returns
 }
 
+// The same shutdown, with nothing of the window left to release.
+static void EndWithoutDisplay() {
+  GLWindow* window = g_window;
+  if (window) window->Abandon();
+  Shutdown(window);
+}
+
 void RunProgram(const LaunchOptions& options) {
+  OnDisplayLost(EndWithoutDisplay);
   UseDataBesideProgram(g_textureFiles, kTextureSlotCount);
   g_reduceFlashing = options.reduceFlashing;
   GLWindow* window = new GLWindow();

@@ -15,14 +15,33 @@
 #include "render/screen_quads.h"
 #include "demo/sequencer.h"
 
+static int g_showOn = 0;     // from Play to the show's end
+static double g_playedAtMs;  // when Play started the music
+
 // Playing again takes the same canvas, and so the same WebGL context: the
 // show's textures must go with the show, not with a process that never ends.
 static void EndShow(GLWindow* window) {
   FreeTextures();
+  g_showOn = 0;
   Shutdown(window);
 }
 
+// The desktop waits for the sound to start before the show's clock begins; a
+// page may not wait, so its frames do: sound that has not come by the same
+// deadline fails the start as it does there.
+static void FrameOnceHeard(GLWindow* window) {
+  if (!MusicHeard() && emscripten_get_now() - g_playedAtMs > kMusicStartWaitMs) {
+    ShowMessage(MessageError, "Orvi", "Can't play music!");
+    ShowMessage(MessageError, "main()", "Init() failure!");
+    EndShow(window);
+  }
+  DemoFrame(window);
+}
+
 extern "C" EMSCRIPTEN_KEEPALIVE void orvi_play(int reduceFlashing) {
+  // A second Play while a show starts or runs would take its sound and canvas.
+  if (g_showOn) return;
+  g_showOn = 1;
   g_reduceFlashing = reduceFlashing ? 1 : 0;
   GLWindow* window = new GLWindow();
   // No anti-aliasing: WebGL may give none, and a software browser would not
@@ -37,6 +56,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE void orvi_play(int reduceFlashing) {
     EndShow(window);
   }
   g_showEnd = EndShow;
+  g_playedAtMs = emscripten_get_now();
+  window->frameCallback = FrameOnceHeard;
   FitToPage(window);
   RunFramesInPage(window, EndShow);
 }

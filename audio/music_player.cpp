@@ -102,7 +102,7 @@ int BASS_MusicPlay(uint32_t handle) {
   // Music time starts when the device first pulls the module, not before
   // (where the device cannot be waited for, the clock stays at 0 until then).
   std::unique_lock<std::mutex> hold(g_player.handedLock);
-  return WaitForAudioDevice(g_player.rendered, hold, 2,
+  return WaitForAudioDevice(g_player.rendered, hold, kMusicStartWaitMs,
                             [&] { return g_player.callbacks.load() != before; });
 }
 
@@ -141,6 +141,11 @@ double MusicPositionSeconds() {
   double position = openmpt_module_get_position_seconds(g_player.module);
   SDL_UnlockAudioDevice(g_player.device);
   return position;
+}
+
+int MusicHeard() {
+  std::lock_guard<std::mutex> hold(g_player.handedLock);
+  return g_player.playing.load() && g_player.framesHanded > 0;
 }
 
 int MusicDeviceBufferFrames() { return g_player.bufferFrames; }

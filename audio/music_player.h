@@ -10,8 +10,14 @@ int BASS_Start();
 // needs the block's real length, so length is never 0 here.
 uint32_t BASS_MusicLoad(int fromMemory, const void* data, uint64_t offset, uint32_t length,
                         uint32_t flags);
-// Returns once the device is pulling the module's audio.
+// How long a start waits for the device to pull the module's first audio.
+enum { kMusicStartWaitMs = 2000 };
+// Returns once the device is pulling the module's audio. In a browser the
+// device calls back between frames, so it returns at once: MusicHeard tells
+// when the audio comes.
 int BASS_MusicPlay(uint32_t handle);
+// 1 once the device has pulled audio of the playing module.
+int MusicHeard();
 int BASS_Stop();
 int BASS_Free();
 

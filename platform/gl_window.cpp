@@ -38,6 +38,8 @@ GLWindow::GLWindow() {
   height = 0;
   colorBits = 0;
   std::memset(keyDown, 0, sizeof keyDown);
+  std::memset(heldBeforeFocus, 0, sizeof heldBeforeFocus);
+  hadFocus = 0;
   active = 0;
   fullscreen = 0;
   projectionMode = 3;
@@ -148,6 +150,23 @@ int GLWindow::OpenPixelFormat(const char* title, int sampleCount, OpenFailure* f
   return 1;
 }
 
+int GLWindow::OpenFailed(const OpenFailure& failure) {
+  std::fprintf(stderr, "orvi: %s\n", SDL_GetError());
+  if (failure.destroy) Destroy();
+  return CreateFailure(failure.message);
+}
+
+// What the new context gives: its multisamples, switched on, and its swap
+// interval. Adaptive vsync tears only a late frame; plain vsync otherwise.
+// The pacer still caps the rate at its period on faster displays.
+void GLWindow::TakeContext() {
+  grantedSamples = 0;
+  glGetIntegerv(GL_SAMPLES, &grantedSamples);
+  if (grantedSamples > 0) glEnable(GL_MULTISAMPLE);
+  if (options.noVsync || (SDL_GL_SetSwapInterval(-1) != 0 && SDL_GL_SetSwapInterval(1) != 0))
+    SDL_GL_SetSwapInterval(0);
+}
+
 void GLWindow::ClosePixelFormat() {
   if (glContext) {
     SDL_GL_MakeCurrent(sdlWindow, nullptr);
@@ -215,14 +234,7 @@ int GLWindow::OpenContext(const char* title, OpenFailure* failure) {
     opened = OpenPixelFormat(title, wanted > 1 ? wanted : 0, failure);
   }
   if (!opened) return 0;
-  grantedSamples = 0;
-  glGetIntegerv(GL_SAMPLES, &grantedSamples);
-  if (grantedSamples > 0) glEnable(GL_MULTISAMPLE);
-
-  // Adaptive vsync tears only a late frame; plain vsync otherwise. The pacer
-  // still caps the rate at its period on faster displays.
-  if (options.noVsync || (SDL_GL_SetSwapInterval(-1) != 0 && SDL_GL_SetSwapInterval(1) != 0))
-    SDL_GL_SetSwapInterval(0);
+  TakeContext();
   return 1;
 }
 
@@ -259,11 +271,7 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
   }
 
   OpenFailure failure = {nullptr, 0};
-  if (!OpenContext(title, &failure)) {
-    std::fprintf(stderr, "orvi: %s\n", SDL_GetError());
-    if (failure.destroy) Destroy();
-    return CreateFailure(failure.message);
-  }
+  if (!OpenContext(title, &failure)) return OpenFailed(failure);
 
   if (this->fullscreen && !options.desktop) SDL_SetWindowDisplayMode(sdlWindow, &mode);
   SDL_ShowWindow(sdlWindow);
@@ -272,11 +280,14 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
     if (ShowMessage(MessageWarningYesNo, kErrorCaption,
                     "Cannot initialize fullscreen mode.\nFall back to windowed mode?") != 1)
       return 0;
+    // Made anew as a window: one made for the desktop keeps a drawable
+    // larger than itself on a scaled display, and the window is centred and
+    // sized as any other.
     this->fullscreen = 0;
-    SDL_SetWindowBordered(sdlWindow, SDL_TRUE);
-    SDL_SetWindowResizable(sdlWindow, SDL_TRUE);
-    SDL_SetWindowSize(sdlWindow, width, height);
-    SDL_SetWindowPosition(sdlWindow, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    options.desktop = 0;
+    ClosePixelFormat();
+    if (!OpenContext(title, &failure)) return OpenFailed(failure);
+    SDL_ShowWindow(sdlWindow);
   }
   if (this->fullscreen) SDL_ShowCursor(SDL_DISABLE);
   SDL_RaiseWindow(sdlWindow);
@@ -320,8 +331,26 @@ int GLWindow::WndProc(const SDL_Event& event) {
           TakeDrawableSize(0, 0);
           Resize();
           return 1;
+        case SDL_WINDOWEVENT_FOCUS_GAINED: {
+          // A key down as the window first takes focus was pressed before
+          // it was there (Escape held to answer the question): its press and
+          // repeats reach the window all the same. It counts once pressed
+          // anew. Later, SDL takes focus late (200 ms on X11) and reports a
+          // key pressed meanwhile only then: such a key counts.
+          int count = 0;
+          const Uint8* state = hadFocus ? nullptr : SDL_GetKeyboardState(&count);
+          hadFocus = 1;
+          for (int scancode = 0; scancode < count; ++scancode) {
+            if (!state[scancode]) continue;
+            int code = VirtualKeyCode(SDL_GetKeyFromScancode(SDL_Scancode(scancode)));
+            if (code < 0) continue;
+            heldBeforeFocus[code] = 1;
+            keyDown[code] = 0;
+          }
+          active = 1;
+          return 1;
+        }
         case SDL_WINDOWEVENT_SHOWN:
-        case SDL_WINDOWEVENT_FOCUS_GAINED:
         case SDL_WINDOWEVENT_FOCUS_LOST:
           // Rendering never pauses, whatever the activation state.
           active = 1;
@@ -339,6 +368,10 @@ int GLWindow::WndProc(const SDL_Event& event) {
       int code = VirtualKeyCode(event.key.keysym.sym);
       if (code < 0) return 0;  // a key the show has no code for
       int pressed = event.type == SDL_KEYDOWN;
+      if (heldBeforeFocus[code]) {
+        if (!pressed) heldBeforeFocus[code] = 0;
+        return 1;
+      }
       keyDown[code] = uint8_t(pressed);
       if (keyCallback) keyCallback(pressed, uint32_t(code), this);
       return 1;
@@ -381,6 +414,13 @@ void GLWindow::Destroy() {
     videoStarted = 0;
   }
   g_window = nullptr;
+}
+
+void GLWindow::Abandon() {
+  sdlWindow = nullptr;
+  glContext = nullptr;
+  videoStarted = 0;
+  fullscreen = 0;
 }
 
 void GLWindow::SetKeyCallback(KeyCallback callback) { keyCallback = callback; }

@@ -50,6 +50,9 @@ class GLWindow {
   int Create(uint16_t width, uint16_t height, uint8_t colorBits, int fullscreen,
              FrameCallback frameCallback, int framesPerSecond, const char* title);
   void Destroy();
+  // The display went away: nothing on it can be released, so the window and
+  // context are forgotten and Destroy touches nothing of them.
+  void Abandon();
   void Resize();
   int Run();
   void SetKeyCallback(KeyCallback callback);
@@ -90,6 +93,8 @@ class GLWindow {
   int OpenPixelFormat(const char* title, int sampleCount, OpenFailure* failure);
   int OpenContext(const char* title, OpenFailure* failure);
   void ClosePixelFormat();
+  int OpenFailed(const OpenFailure& failure);
+  void TakeContext();
   int SwitchToFullscreen();
   void TakeDrawableSize(int drawableWidth, int drawableHeight);
 
@@ -99,6 +104,8 @@ class GLWindow {
   int viewX, viewY;  // the viewport's corner in the drawable (letterbox bars)
   int viewWidth, viewHeight;         // the picture's size in the drawable
   uint16_t designWidth, designHeight;  // the size Create was given
+  uint8_t heldBeforeFocus[256];  // down as focus first came; counts once released
+  int hadFocus;
 };
 
 extern GLWindow* g_window;

@@ -7,3 +7,8 @@
 // (an X server resetting after its last client left refuses new ones for a
 // moment). A failure is said on stderr with SDL's reason.
 int StartVideo();
+
+// Where the X display goes away under the running program (the server ends,
+// the connection breaks), end is called instead of Xlib's exit with code 1.
+// Nothing on that display can be reached any more; end must not return.
+void OnDisplayLost(void (*end)());

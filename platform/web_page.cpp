@@ -43,6 +43,16 @@ void FitToPage(GLWindow* window) {
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE void orvi_leave() { g_pageLeft = 1; }
+// A hidden page gets no animation frames, while the music plays on: frames
+// then come from a timer (a few a second, as browsers allow a hidden page),
+// so the show still ends with its music.
+extern "C" EMSCRIPTEN_KEEPALIVE void orvi_hidden(int hidden) {
+  if (!g_pageWindow) return;
+  if (hidden)
+    emscripten_set_main_loop_timing(EM_TIMING_SETTIMEOUT, 250);
+  else
+    emscripten_set_main_loop_timing(EM_TIMING_RAF, 1);
+}
 // What moment the picture on the page shows, for its test.
 extern "C" EMSCRIPTEN_KEEPALIVE double orvi_frame_ms() { return double(g_frameShowMs); }
 

@@ -1,10 +1,13 @@
 #!/usr/bin/python3
 """The web build in Debian's Chromium, headless on SwiftShader, served on 127.0.0.1 only: the
 page loads without console errors, a click starts the show, the show's clock keeps with the
-music, frames look as the native capture's, the show ends by itself, and plays again with its
-flashes reduced; a missing picture is said in the page and nothing starts. The same in Debian's
-Firefox ESR on llvmpipe. In Chromium, the photosensitivity warning and its "Reduce flashing"
-control, which follows prefers-reduced-motion. Skipped, saying so, where a browser is missing."""
+music, frames look as the native capture's, and the show ends by itself on time, also in a
+hidden tab, focus back on Play; a double Play starts one show, played again with its flashes
+reduced. The load shows its progress and the start screen the title as the show frames it; a
+missing picture, sound that never starts, a missing program, a page opened from disk and a
+browser without WebGL are each said in the page, in a live region. The same in Debian's Firefox
+ESR on llvmpipe. In Chromium, the photosensitivity warning and its "Reduce flashing" control,
+which follows prefers-reduced-motion. Skipped, saying so, where a browser is missing."""
 import asyncio
 import base64
 import functools
@@ -16,6 +19,7 @@ import re
 import shutil
 import sys
 import threading
+import time
 import urllib.request
 
 import numpy as np
@@ -37,13 +41,19 @@ COUNT_TEXTURES = """for (const p of [WebGLRenderingContext.prototype, WebGL2Rend
   p.createTexture = function () { ++window.liveTextures; return create.call(this); };
   p.deleteTexture = function (t) { if (t) --window.liveTextures; return remove.call(this, t); };
 } window.liveTextures = 0"""
+# A browser whose sound never starts: every audio context stays suspended.
+NO_SOUND = """const Real = window.AudioContext;
+window.AudioContext = class extends Real { constructor(o) { super(o); super.suspend(); } resume() { return Promise.resolve(); } }"""
+NO_WEBGL = """const get = HTMLCanvasElement.prototype.getContext;
+HTMLCanvasElement.prototype.getContext = function (kind, ...rest) {
+  return /webgl/.test(kind) ? null : get.call(this, kind, ...rest); }"""
 
 
 class Served:
     """A folder on 127.0.0.1 at a free port, wasm with its own type so the browser streams it."""
 
-    def __init__(self, folder):
-        handler = functools.partial(Quiet, directory=folder)
+    def __init__(self, folder, handler=None):
+        handler = functools.partial(handler or Quiet, directory=folder)
         self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
         self.url = "http://127.0.0.1:%d/" % self.server.server_address[1]
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
@@ -59,6 +69,18 @@ class Quiet(http.server.SimpleHTTPRequestHandler):
 
     def log_message(self, *args):
         pass
+
+
+class Slow(Quiet):
+    """Each file at about 0.8 MB/s, so a load is seen on its way."""
+
+    def copyfile(self, source, out):
+        try:
+            while chunk := source.read(1 << 14):
+                out.write(chunk)
+                time.sleep(0.02)
+        except ConnectionError:
+            pass  # the page was left meanwhile
 
 
 class Browser:
@@ -165,6 +187,17 @@ class Browser:
         data = self.call("Page.captureScreenshot", format="png")["data"]
         return Image.open(io.BytesIO(base64.b64decode(data))).convert("RGB")
 
+    def preload(self, script):
+        """Runs script in every page opened from now on, before the page's own."""
+        self.call("Page.addScriptToEvaluateOnNewDocument", source=script)
+
+    def hide(self, hidden):
+        """Another tab over the page, as a user switching tabs; or gone again."""
+        if hidden:
+            self.other = self.call("Target.createTarget", url="about:blank")["targetId"]
+        else:
+            self.call("Target.closeTarget", targetId=self.other)
+
     def close(self):
         try:
             self.run(self.socket.close(), 10)
@@ -229,6 +262,15 @@ class Firefox(Browser):
         data = self.call("browsingContext.captureScreenshot", context=self.context)["data"]
         return Image.open(io.BytesIO(base64.b64decode(data))).convert("RGB")
 
+    def preload(self, script):
+        self.call("script.addPreloadScript", functionDeclaration="() => {" + script + "}")
+
+    def hide(self, hidden):
+        if hidden:
+            self.other = self.call("browsingContext.create", type="tab")["context"]
+        else:
+            self.call("browsingContext.close", context=self.other)
+
 
 def scene_middles():
     lines = run([SCENE_LIST]).splitlines()[1:]
@@ -256,8 +298,8 @@ class Page:
         if not os.path.exists(os.path.join(WEB, "orvi.wasm")):
             self.fail(f"no web build in {WEB}: scripts/build-web makes it")
 
-    def serve(self, folder):
-        served = Served(folder)
+    def serve(self, folder, handler=None):
+        served = Served(folder, handler)
         self.addCleanup(served.stop)
         return served.url
 
@@ -294,6 +336,7 @@ class Page:
             if later is None and ms > 11000:
                 later = clock(11000)
             clock(ms)
+            started = browser.js("performance.now() - Module._orvi_show_ms()")
             # Held still for the shot: the page keeps showing the latest frame drawn.
             browser.js("Module.pauseMainLoop()")
             drawn = browser.js("new Promise(done => requestAnimationFrame(() => requestAnimationFrame("
@@ -306,23 +349,33 @@ class Page:
               f"{(later[1] - first[1]) * 1000:.1f} ms, audio context {(later[2] - first[2]) * 1000:.1f} ms",
               file=sys.stderr)
         self.assertLess(abs(shown - (later[1] - first[1]) * 1000), 50, "music against the show's clock")
+        # The last scene's rest in a hidden tab: no frames, but the music plays on and the
+        # show ends with it.
+        browser.hide(True)
+        until("a hidden page", lambda: browser.js("document.hidden"))
         self.state(browser, "ended", 40)
+        ended = browser.js("Module.endedAt") - started
+        browser.hide(False)
+        print(f"ended hidden at {ended:.0f} ms of the show", file=sys.stderr)
+        self.assertTrue(66500 < ended < 69000, f"ended at {ended:.0f} ms of the show, hidden")
         self.assertEqual(browser.js("Module.exitCode"), 0)
-        self.assertGreater(browser.js("performance.now() - Module.clickedAt"), 67000)
+        until("a shown page", lambda: not browser.js("document.hidden"))
+        self.assertEqual(browser.js("document.activeElement.id"), "play", "focus after the end")
         # Another play takes the same canvas, so the same WebGL context: nothing may be left in it.
         self.assertEqual(browser.js("liveTextures"), 0, "textures left after the show")
-        # Played again from the end state with its flashes reduced, then ended early by Escape, as
-        # on the desktop.
+        # Played again from the end state with its flashes reduced, by a double activation (one
+        # show starts), then ended early by Escape, as on the desktop.
         if not browser.js("document.getElementById('reduce').checked"):
             browser.click("#reduce")
         self.assertTrue(browser.js("document.getElementById('reduce').checked"))
         clicked = browser.js("Module.clickedAt")
-        browser.click("#play")
+        browser.js("(p => { p.click(); p.click(); })(document.getElementById('play'))")
         until("a frame of the second show", lambda: browser.js(
             f"Module.clickedAt != {clicked} && Module.firstFrameMs != null"))
         reduced_cut = self.under_the_cut(browser, 1)
         browser.escape(True)  # held, as on the desktop
         self.state(browser, "ended", 10)
+        self.assertEqual(browser.js("document.getElementById('messages').innerText"), "")
         browser.escape(False)
         self.assertLess(browser.js("performance.now() - Module.clickedAt"), 30000)
         self.assertEqual(browser.js("liveTextures"), 0, "textures left after the second show")
@@ -388,20 +441,61 @@ class Page:
         self.assertLess(near["reduced"], 15)
         self.assertGreater(near["designed"], 30)
 
-    def test_a_missing_picture_is_said_in_the_page_and_nothing_starts(self):
+    def said(self, browser):
+        """The page's messages, each in a live region a screen reader reads out."""
+        self.assertEqual(browser.js("[...document.querySelectorAll('#messages > div')]"
+                                    ".filter(m => !m.closest('[role=alert],[aria-live]')).length"), 0)
+        return browser.js("document.getElementById('messages').innerText")
+
+    def test_a_missing_picture_or_sound_that_never_starts_is_said_in_the_page(self):
         folder = self.scratch()
         shutil.copytree(WEB, folder, dirs_exist_ok=True)
         os.remove(os.path.join(folder, "data", "chrome.png"))
         browser = self.Browser(self)
-        browser.open(self.serve(folder) + "index.html")
-        browser.js(COUNT_TEXTURES)
-        browser.click("#play")
-        self.state(browser, "failed")
-        self.assertEqual(browser.js("liveTextures"), 0, "textures left after the failed start")
-        said = browser.js("document.getElementById('messages').innerText")
-        self.assertIn("Could not load Chrome texture!@#", said)
-        self.assertIn("Init() failure!", said)
-        self.assertEqual(browser.js("[Module.firstFrameMs, Module._orvi_music_seconds()]"), [None, -1])
+        browser.preload(NO_SOUND)
+        for url, message in [(self.serve(folder), "LoadTextures()\nCould not load Chrome texture!@#"),
+                             (self.serve(WEB), "Orvi\nCan't play music!")]:
+            browser.open(url + "index.html")
+            browser.js(COUNT_TEXTURES)
+            browser.click("#play")
+            self.state(browser, "failed")
+            self.assertEqual(browser.js("liveTextures"), 0, "textures left after the failed start")
+            self.assertIn(message + "\nmain()\nInit() failure!", self.said(browser))
+
+    def test_the_load_shows_its_progress_and_the_title_and_a_dead_end_says_why(self):
+        browser = self.Browser(self)
+        browser.navigate(self.serve(WEB, Slow) + "index.html")
+        readings = set()
+        until("the page ready", lambda: readings.add(browser.js("document.getElementById('status')?.innerText"))
+              or browser.js("document.body?.dataset.state") == "ready", 120)
+        pictures = browser.js("PICTURES")
+        total = sum(os.path.getsize(os.path.join(WEB, "data", p)) for p in pictures) \
+            + os.path.getsize(os.path.join(WEB, "orvi.wasm"))
+        progress = [tuple(map(float, m.groups())) for m in
+                    (re.fullmatch(r"Loading: ([\d.]+) of ([\d.]+) MB", r or "") for r in readings) if m]
+        self.assertTrue(any(0 < done < of and abs(of - total / 1e6) < 0.06 for done, of in progress), readings)
+        # The title as the show shows it: the lettering in the middle of its box.
+        box = browser.js("(r => [r.x, r.y, r.width, r.height])(document.getElementById('title').getBoundingClientRect())")
+        title = np.asarray(browser.shot().crop([round(box[0]), round(box[1]), round(box[0] + box[2]),
+                                               round(box[1] + box[3])]), int)
+        yellow = (title[..., 0] > 200) & (title[..., 1] > 170) & (title[..., 2] < 110)
+        centre = np.nonzero(yellow.any(axis=0))[0]
+        self.assertLess(abs((centre.min() + centre.max()) / 2 / title.shape[1] - 0.5), 0.04)
+        without_wasm = self.scratch()
+        shutil.copytree(WEB, without_wasm, dirs_exist_ok=True)
+        os.remove(os.path.join(without_wasm, "orvi.wasm"))
+        for url, message in [(self.serve(without_wasm) + "index.html", "orvi.wasm: 404"),
+                             ("file://" + os.path.join(WEB, "index.html"), "python3 -m http.server"),
+                             (self.serve(WEB) + "index.html", "no WebGL")]:
+            with self.subTest(url, message=message):
+                if message == "no WebGL":
+                    browser.preload(NO_WEBGL)
+                browser.open(url)  # ready or failed, never loading for good
+                if browser.js("document.body.dataset.state") == "ready":
+                    # Firefox reads the files beside a page opened from disk: no dead end there.
+                    self.assertTrue(url.startswith("file:") and self.Browser is Firefox, url)
+                else:
+                    self.assertIn(message, self.said(browser))
 
 
 class InChromium(Page, Case):

@@ -200,6 +200,8 @@ TEST(Window, StartFailuresAskOrReportAndYesFallsBackToAWindow) {
       EXPECT_FALSE(SDL_GetWindowFlags(window.sdlWindow) & SDL_WINDOW_FULLSCREEN) << name;
       EXPECT_EQ(window.GetWidth() * 10000 + window.GetHeight(), 640 * 10000 + 480) << name;
       EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE) << name;
+      // Drawn at the window's own size, also on a scaled display.
+      EXPECT_FALSE(SDL_GetWindowFlags(window.sdlWindow) & SDL_WINDOW_ALLOW_HIGHDPI) << name;
     }
     window.Destroy();
     window.Destroy();  // a second call is harmless

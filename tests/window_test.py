@@ -7,6 +7,8 @@ import struct
 import time
 
 import numpy as np
+from PIL import Image
+from Xlib import X
 from Xlib.ext import res
 
 from harness import ARTIFACTS, Case, ORVI, blank, main, until
@@ -18,6 +20,13 @@ SHOW = (640, 480)
 def sound_ms(path):
     """How much sound the disk audio driver has written: the show's age, give or take a buffer."""
     return os.path.getsize(path) / (44100 * 2 * 4 / 1000) if os.path.exists(path) else 0
+
+
+def frames(screen, win, program, count):
+    """Waits for count new frames in win, or the program's end."""
+    for _ in range(count):
+        before = screen.shot(win)
+        until("new frame", lambda: not program.alive() or screen.shot(win) != before)
 
 
 class Question(Case):
@@ -34,6 +43,24 @@ class Question(Case):
         until("sound while minimised", lambda: sound_ms(sound) > minimised + 500)
         screen.map(win)
         screen.drawn(win)
+        screen.press(win, ["Escape"])
+        self.assertEqual(orvi.wait(), 0)
+
+    def test_escape_held_through_no_counts_in_the_show_only_once_pressed_anew(self):
+        screen = self.display("640x480")
+        orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="dummy"))
+        box = screen.find(TITLE)
+        until(f"text in {box}", lambda: not blank(screen.shot(box)))
+        screen.press(box, ["Escape"])  # held: the box answers No at the first repeat
+        screen.gone(box)
+        win = screen.find(TITLE, SHOW)
+        win.x.set_input_focus(X.RevertToParent, X.CurrentTime)  # as a window manager gives it
+        until("focus on the show", lambda: screen.x.get_input_focus().focus == win.x)
+        # Ten new frames with Escape down and the window focused (SDL takes focus 200 ms late).
+        frames(screen, win, orvi, 10)
+        self.assertTrue(orvi.alive(), "Escape held since the question ended the show")
+        screen.release()
+        frames(screen, win, orvi, 1)  # else SDL takes a release and press at once for a repeat
         screen.press(win, ["Escape"])
         self.assertEqual(orvi.wait(), 0)
 
@@ -99,9 +126,7 @@ class Ending(Case):
         screen.drawn(win)
         screen.press(win, [8] + list(range(10, 256)))
         # Held until two new frames show the loop went round with them down.
-        for _ in range(2):
-            before = screen.shot(win)
-            until("new frame", lambda: not orvi.alive() or screen.shot(win) != before)
+        frames(screen, win, orvi, 2)
         screen.release()
         self.assertTrue(orvi.alive(), "a key other than Escape (X keycode 9) ended the show")
         screen.press(win, [9])
@@ -125,6 +150,13 @@ class Ending(Case):
                 orvi.signal(getattr(signal, name))
                 self.assertEqual(orvi.wait(), 0)
                 screen.gone(box)
+
+    def test_the_display_going_away_mid_show_ends_it_with_exit_0(self):
+        screen = self.display("640x480")
+        orvi = self.start([ORVI, "--windowed"], dict(screen.env, SDL_AUDIODRIVER="dummy"))
+        screen.drawn(screen.find(TITLE, SHOW))
+        screen.stop()
+        self.assertEqual(orvi.wait(), 0)
 
     def test_a_signal_while_a_picture_loads_ends_the_loading_there_before_the_music(self):
         # A harmless fault in the first blood-cell picture (an ancillary chunk's checksum) brings
