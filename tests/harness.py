@@ -1,35 +1,13 @@
 """The one harness for the tests that run the built programs as a person would.
 
-    from harness import Case, ORVI, blank
-
-    class Keys(Case):
-        def test_escape_ends_the_show(self):
-            screen = self.display("640x480")        # a private Xvfb, stopped after the case
-            orvi = self.start([ORVI, "--windowed"], screen.env)
-            win = screen.find("Orvi: Tonaro", (640, 480))
-            screen.drawn(win)                       # waits for a frame that is not blank
-            screen.press(win, ["Escape"])           # held down until the next press
-            self.assertEqual(orvi.wait(), 0)
-
-ORVI, CAPTURE, SCENE_LIST, RENDER_TUNE: the built programs, in $ORVI_BUILD (default build/).
-Case.start(argv, env={}, cwd=None) -> Program: started with every inherited SDL_*, DISPLAY,
-    WAYLAND_DISPLAY and MOZ_HEADLESS variable removed and only `env` added. Program.wait(seconds) gives the
-    exit code (a program still running at the deadline is killed and fails the case);
-    .alive(), .signal(number), .out and .err (what it printed so far).
-run(argv, raw=False) -> stdout of a helper program (scene_list, ffprobe...); one that fails raises with its stderr.
-Case.display("WxH") -> Display on its own Xvfb (-displayfd). Display.env names it;
-    .find(title, (w, h) or None, seconds) -> Window, the first mapped one titled so;
-    .answer(title, key): a message box found and painted, its key pressed, the box gone;
-    .press(win, keys): held down (XTEST, by keysym name or X keycode) until .release()
-    or the next press;
-    .close(win): the window manager's close request; .shot(win=None) -> PIL RGB image;
-    .drawn(win) -> the first shot that is not blank; .unmap(win) / .map(win).
-Case.scratch() -> a fresh folder, removed after the case; Case.world() -> a scratch copy of data/.
-until(what, probe, seconds): polls probe until it returns something true and returns it; at the
-    deadline the case fails with "no <what> in N s". Waits are on events, never fixed sleeps.
-blank(image): black, or a bare root window: under 3 colours or one over nine tenths of it.
-A failing case prints every program it started as it was when the case ended, before any is stopped:
-command, exit code or "still running", stdout, stderr.
+Case.start(argv, env, cwd) -> Program, started with every inherited SDL_*, DISPLAY, WAYLAND_DISPLAY
+and MOZ_HEADLESS variable removed and only `env` added; .wait(seconds) gives the exit code (still
+running at the deadline fails the case). Case.display("WxH") -> Display on a private Xvfb: .find a
+window by title, .answer a box by key, .press/.release keys (XTEST), .close, .shot, .drawn (the first
+shot that is not blank). Case.scratch() and Case.world() (a copy of data/): folders removed after the
+case. run(argv): a helper's stdout, its stderr in the failure. until(what, probe, seconds): waits on
+events, never fixed sleeps. A failing case prints every program as it was when the case ended, before
+any is stopped: command, exit code or "still running", stdout, stderr.
 Run one case:  /usr/bin/python3 tests/window_test.py Ending.test_closing_the_window_ends_the_show
 """
 import os

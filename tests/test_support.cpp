@@ -194,14 +194,13 @@ void WriteFile(const std::string& path, const std::string& data) {
 
 static std::string Be32(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
 
-std::string PngChunk(const char* type, const std::string& body) {
+static std::string PngChunk(const char* type, const std::string& body) {
   std::string typed = std::string(type, 4) + body;
   uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(typed.data()), uInt(typed.size())));
   return Be32(uint32_t(body.size())) + typed + Be32(crc);
 }
 
-// Deflates in pieces, so a picture of hundreds of megabytes needs no buffer
-// of that size.
+// Deflates row by row: a large picture needs no buffer of its size.
 static std::string DeflateRows(size_t rows, size_t rowBytes) {
   z_stream z = {};
   deflateInit(&z, 1);
@@ -221,10 +220,8 @@ static std::string DeflateRows(size_t rows, size_t rowBytes) {
   return out;
 }
 
-std::string Deflated(size_t size) { return DeflateRows(size >> 16, 1 << 16); }
-
-std::string BlackPng(uint32_t width, uint32_t height, const std::string& extra) {
+std::string BlackPng(uint32_t width, uint32_t height) {
   std::string header = Be32(width) + Be32(height) + std::string{8, 2, 0, 0, 0};  // 8-bit RGB
-  return std::string("\x89PNG\r\n\x1a\n", 8) + PngChunk("IHDR", header) + extra +
+  return std::string("\x89PNG\r\n\x1a\n", 8) + PngChunk("IHDR", header) +
          PngChunk("IDAT", DeflateRows(height, 1 + size_t(width) * 3)) + PngChunk("IEND", "");
 }

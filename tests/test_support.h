@@ -54,10 +54,5 @@ extern bool g_updateGolden;
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
 
-// PNG bytes built by hand, for files libpng would not write: one chunk with
-// its length and CRC, and a black 8-bit RGB picture with `extra` chunks
-// between its header and its image data. Large pictures stay small on disk.
-std::string PngChunk(const char* type, const std::string& body);
-std::string BlackPng(uint32_t width, uint32_t height, const std::string& extra = "");
-// `size` zero bytes, deflated.
-std::string Deflated(size_t size);
+// A black 8-bit RGB PNG built by hand: large pictures stay small on disk.
+std::string BlackPng(uint32_t width, uint32_t height);
