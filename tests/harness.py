@@ -10,11 +10,13 @@ events, never fixed sleeps. A failing case prints every program as it was when t
 any is stopped: command, exit code or "still running", stdout, stderr.
 Run one case:  /usr/bin/python3 tests/window_test.py Ending.test_closing_the_window_ends_the_show
 """
+import contextlib
 import os
 import select
 import shutil
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 
@@ -148,6 +150,45 @@ class Display:
         self.x.set_error_handler(lambda *_: None)
         self.root = self.x.screen().root
         self.held = []
+
+    def manage(self):
+        """Be the display's window manager, as a desktop has one: windows are mapped and placed as
+        they ask, and _NET_WM_STATE requests kept in the window's property, fullscreen filling
+        the screen."""
+        wm = xdisplay.Display(self.env["DISPLAY"])
+        root, atom = wm.screen().root, wm.intern_atom
+        check = root.create_window(0, 0, 1, 1, 0, X.CopyFromParent)
+        for w in (root, check):
+            w.change_property(atom("_NET_SUPPORTING_WM_CHECK"), Xatom.WINDOW, 32, [check.id])
+        root.change_property(atom("_NET_SUPPORTED"), Xatom.ATOM, 32,
+                             [atom("_NET_WM_STATE"), atom("_NET_WM_STATE_FULLSCREEN")])
+        root.change_attributes(event_mask=X.SubstructureRedirectMask | X.SubstructureNotifyMask)
+        wm.sync()
+
+        def serve():
+            with contextlib.suppress(Exception):  # until the display goes
+                while True:
+                    e = wm.next_event()
+                    if e.type == X.MapRequest:
+                        e.window.map()
+                    elif e.type == X.ConfigureRequest:
+                        e.window.configure(x=e.x, y=e.y, width=e.width, height=e.height)
+                    elif e.type == X.ClientMessage and e.client_type == atom("_NET_WM_STATE"):
+                        how, *names = e.data[1][:3]
+                        state = e.window.get_full_property(atom("_NET_WM_STATE"), Xatom.ATOM)
+                        state = set(state.value if state else []) - {0}
+                        state = state | set(names) - {0} if how == 1 else state - set(names)
+                        e.window.change_property(atom("_NET_WM_STATE"), Xatom.ATOM, 32, list(state))
+                        if atom("_NET_WM_STATE_FULLSCREEN") in state:
+                            g = root.get_geometry()
+                            e.window.configure(x=0, y=0, width=g.width, height=g.height)
+                    wm.flush()
+        threading.Thread(target=serve, daemon=True).start()
+
+    def state(self, win):
+        """The names in a window's _NET_WM_STATE."""
+        state = win.x.get_full_property(self.atom("_NET_WM_STATE"), Xatom.ATOM)
+        return [self.x.get_atom_name(a) for a in (state.value if state else [])]
 
     def stop(self):
         if getattr(self, "x", None):

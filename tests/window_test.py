@@ -39,6 +39,7 @@ class Question(Case):
 
     def test_yes_on_a_640x480_display_runs_fullscreen(self):
         screen = self.display("640x480")
+        screen.manage()
         orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="dummy"))
         screen.find(TITLE)
         # The program's own connection is up beside the box's (X11 draws it from a forked
@@ -49,6 +50,8 @@ class Question(Case):
         screen.answer(TITLE, "Return")
         win = screen.find(TITLE, SHOW)
         screen.drawn(win)
+        until("fullscreen", lambda: "_NET_WM_STATE_FULLSCREEN" in screen.state(win))
+        self.assertEqual(screen.find(TITLE).box, (0, 0) + SHOW)
         screen.press(win, ["Escape"])
         self.assertEqual(orvi.wait(), 0)
 
