@@ -10,28 +10,29 @@
 #include "assets/png_reader.h"
 #include "tests/test_support.h"
 
-static std::string Written(int width, int height, int type, int depth, int interlace) {
+static std::string Written(int width, int height, int type = PNG_COLOR_TYPE_RGB, int depth = 8,
+                           int interlace = PNG_INTERLACE_NONE) {
   std::string path = TempDir() + "/picture.png";
   return WritePng(path, width, height, type, depth, interlace) ? ReadFile(path) : "";
 }
 
 TEST(ReadPNG, DecodesEightBitRgbUpTo4096ASideAndRefusesTheRest) {
-  const std::string box = "MyPNGErrorHandler", good = BlackPng(64, 64);
+  const std::string box = "MyPNGErrorHandler", good = Written(64, 64);
   const struct {
     const char* name;
     std::function<std::string()> bytes;
     int ok;
     std::string message;
   } cases[] = {
-      {"one pixel", [] { return Written(1, 1, PNG_COLOR_TYPE_RGB, 8, PNG_INTERLACE_NONE); }, 1, ""},
+      {"one pixel", [] { return Written(1, 1); }, 1, ""},
       {"palette", [] { return Written(9, 7, PNG_COLOR_TYPE_PALETTE, 8, PNG_INTERLACE_NONE); }, 0, ""},
       {"rgb16", [] { return Written(9, 7, PNG_COLOR_TYPE_RGB, 16, PNG_INTERLACE_NONE); }, 0, ""},
       {"interlaced", [] { return Written(9, 7, PNG_COLOR_TYPE_RGB, 8, PNG_INTERLACE_ADAM7); }, 0, ""},
       {"truncated", [&] { return good.substr(0, good.size() / 2); }, 0, box},
       // No side over 4096: refused at the header, before any row is allocated.
-      {"4096 wide", [] { return BlackPng(4096, 2); }, 1, ""},
-      {"4097 wide", [] { return BlackPng(4097, 2); }, 0, box},
-      {"4097 high", [] { return BlackPng(2, 4097); }, 0, box},
+      {"4096 wide", [] { return Written(4096, 2); }, 1, ""},
+      {"4097 wide", [] { return Written(4097, 2); }, 0, box},
+      {"4097 high", [] { return Written(2, 4097); }, 0, box},
   };
   for (const auto& c : cases) {
     ClearMessages();

@@ -41,10 +41,11 @@ struct ProcessExited {
   int code;
 };
 
-// Writes a PNG with libpng: colour type, bit depth, interlace as given;
+// Writes a PNG with libpng: colour type, bit depth, interlace as given (by
+// default 8-bit RGB);
 // byte i of row y is (y * 16 + i * 3) & 0xFF.
-bool WritePng(const std::string& path, int width, int height, int colorType, int bitDepth,
-              int interlace);
+bool WritePng(const std::string& path, int width, int height, int colorType = 2, int bitDepth = 8,
+              int interlace = 0);
 // A fresh folder under /tmp, removed when the test ends.
 std::string TempDir();
 // Whether this run rewrites the golden frames: only when asked by its own
@@ -54,5 +55,3 @@ extern bool g_updateGolden;
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
 
-// A black 8-bit RGB PNG built by hand: large pictures stay small on disk.
-std::string BlackPng(uint32_t width, uint32_t height);
