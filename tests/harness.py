@@ -1,43 +1,22 @@
 """The one harness for the tests that run the built programs as a person would.
 
-    from harness import Case, ORVI, blank
-
-    class Keys(Case):
-        def test_escape_ends_the_show(self):
-            screen = self.display("640x480")        # a private Xvfb, stopped after the case
-            orvi = self.start([ORVI, "--windowed"], screen.env)
-            win = screen.find("Orvi: Tonaro", (640, 480))
-            screen.drawn(win)                       # waits for a frame that is not blank
-            screen.press(win, ["Escape"])           # held down until the next press
-            self.assertEqual(orvi.wait(), 0)
-
-ORVI, CAPTURE, SCENE_LIST, RENDER_TUNE: the built programs, in $ORVI_BUILD (default build/).
-Case.start(argv, env={}, cwd=None) -> Program: started with every inherited SDL_*, DISPLAY,
-    WAYLAND_DISPLAY and MOZ_HEADLESS variable removed and only `env` added. Program.wait(seconds) gives the
-    exit code (a program still running at the deadline is killed and fails the case);
-    .alive(), .signal(number), .out and .err (what it printed so far).
-run(argv, raw=False) -> stdout of a helper program (scene_list, ffprobe...); one that fails raises with its stderr.
-Case.display("WxH", *options) -> Display on its own Xvfb (-displayfd), given any further server
-    options. Display.env names it;
-    .find(title, (w, h) or None, seconds) -> Window, the first mapped one titled so;
-    .answer(title, key): a message box found and painted, its key pressed, the box gone;
-    .press(win, keys): held down (XTEST, by keysym name or X keycode) until .release()
-    or the next press;
-    .close(win): the window manager's close request; .shot(win=None) -> PIL RGB image;
-    .drawn(win) -> the first shot that is not blank; .unmap(win) / .map(win).
-Case.scratch() -> a fresh folder, removed after the case; Case.world() -> a scratch copy of data/.
-until(what, probe, seconds): polls probe until it returns something true and returns it; at the
-    deadline the case fails with "no <what> in N s". Waits are on events, never fixed sleeps.
-blank(image): black, or a bare root window: under 3 colours or one over nine tenths of it.
-A failing case prints every program it started as it was when the case ended, before any is stopped:
-command, exit code or "still running", stdout, stderr.
+Case.start(argv, env, cwd) -> Program, started with every inherited SDL_*, DISPLAY, WAYLAND_DISPLAY
+and MOZ_HEADLESS variable removed and only `env` added; .wait(seconds) gives the exit code (still
+running at the deadline fails the case). Case.display("WxH", *server options) -> Display on a private Xvfb: .find a
+window by title, .answer a box by key, .press/.release keys (XTEST), .close, .shot, .drawn (the first
+shot that is not blank). Case.scratch() and Case.world() (a copy of data/): folders removed after the
+case. run(argv): a helper's stdout, its stderr in the failure. until(what, probe, seconds): waits on
+events, never fixed sleeps. A failing case prints every program as it was when the case ended, before
+any is stopped: command, exit code or "still running", stdout, stderr.
 Run one case:  /usr/bin/python3 tests/window_test.py Ending.test_closing_the_window_ends_the_show
 """
+import contextlib
 import os
 import select
 import shutil
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 
@@ -171,6 +150,45 @@ class Display:
         self.x.set_error_handler(lambda *_: None)
         self.root = self.x.screen().root
         self.held = []
+
+    def manage(self):
+        """Be the display's window manager, as a desktop has one: windows are mapped and placed as
+        they ask, and _NET_WM_STATE requests kept in the window's property, fullscreen filling
+        the screen."""
+        wm = xdisplay.Display(self.env["DISPLAY"])
+        root, atom = wm.screen().root, wm.intern_atom
+        check = root.create_window(0, 0, 1, 1, 0, X.CopyFromParent)
+        for w in (root, check):
+            w.change_property(atom("_NET_SUPPORTING_WM_CHECK"), Xatom.WINDOW, 32, [check.id])
+        root.change_property(atom("_NET_SUPPORTED"), Xatom.ATOM, 32,
+                             [atom("_NET_WM_STATE"), atom("_NET_WM_STATE_FULLSCREEN")])
+        root.change_attributes(event_mask=X.SubstructureRedirectMask | X.SubstructureNotifyMask)
+        wm.sync()
+
+        def serve():
+            with contextlib.suppress(Exception):  # until the display goes
+                while True:
+                    e = wm.next_event()
+                    if e.type == X.MapRequest:
+                        e.window.map()
+                    elif e.type == X.ConfigureRequest:
+                        e.window.configure(x=e.x, y=e.y, width=e.width, height=e.height)
+                    elif e.type == X.ClientMessage and e.client_type == atom("_NET_WM_STATE"):
+                        how, *names = e.data[1][:3]
+                        state = e.window.get_full_property(atom("_NET_WM_STATE"), Xatom.ATOM)
+                        state = set(state.value if state else []) - {0}
+                        state = state | set(names) - {0} if how == 1 else state - set(names)
+                        e.window.change_property(atom("_NET_WM_STATE"), Xatom.ATOM, 32, list(state))
+                        if atom("_NET_WM_STATE_FULLSCREEN") in state:
+                            g = root.get_geometry()
+                            e.window.configure(x=0, y=0, width=g.width, height=g.height)
+                    wm.flush()
+        threading.Thread(target=serve, daemon=True).start()
+
+    def state(self, win):
+        """The names in a window's _NET_WM_STATE."""
+        state = win.x.get_full_property(self.atom("_NET_WM_STATE"), Xatom.ATOM)
+        return [self.x.get_atom_name(a) for a in (state.value if state else [])]
 
     def stop(self):
         if getattr(self, "x", None):

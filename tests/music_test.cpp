@@ -180,9 +180,6 @@ TEST(Player, PlaysOnTheDummyDeviceStopsWhenFreedAndFailsInOrderWithoutADevice) {
   BASS_Stop();
   BASS_Free();
   EXPECT_LT(MusicPositionSeconds(), 0);
-  BASS_Free();  // a second time: harmless
-  EXPECT_EQ(BASS_Start() + BASS_MusicPlay(1), 0);
-  EXPECT_EQ(BASS_MusicLoad(1, g_moduleData, 0, 0, 5), 0u);  // a memory block needs its length
   setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
   EXPECT_EQ(StartMusic(), 0);
   ASSERT_EQ(g_messages.size(), 1u);

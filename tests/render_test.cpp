@@ -15,8 +15,6 @@
 
 namespace {
 
-MeshVertex WithNormal(float nx, float ny, float nz) { return {0, 0, 0, nx, ny, nz}; }
-
 // A 1024x512 picture whose every texel tells its own column and row.
 void UploadCoordinatePicture(GLuint name) {
   std::vector<unsigned char> texels(1024 * 512 * 3);
@@ -49,33 +47,6 @@ void ExpectStateRestored(const float* modelviewBefore) {
 }
 
 }  // namespace
-
-TEST(ToonShading, CoordinateIsTheClampedCosineOfTheEyeSpaceNormalAndLight) {
-  const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-  const float flatten[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
-  const float moved[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 5, -3, 9, 1};
-  const float scaled[16] = {3.5f, 0, 0, 0, 0, 3.5f, 0, 0, 0, 0, 3.5f, 0, 0, 0, 0, 1};
-  const float turn[16] = {0, 0, -1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1};  // 90 deg about y
-  const Vector3 ahead = {0, 0, 1}, slanted = {0.36f, 0.48f, 0.8f};
-  const MeshVertex v = WithNormal(0.48f, 0.6f, 0.64f);
-  const float plain = 0.48f * 0.36f + 0.6f * 0.48f + 0.64f * 0.8f;
-  const struct {
-    const char* name;
-    const float* matrix;
-    MeshVertex vertex;
-    Vector3 light;
-    float expected;
-  } cases[] = {
-      {"facing", identity, WithNormal(0, 0, 1), ahead, 1.0f},
-      {"facing away: clamped", identity, WithNormal(0, 0, -1), ahead, 0.0f},
-      {"at an angle", identity, WithNormal(0.6f, 0, 0.8f), ahead, 0.8f},
-      {"normal mapped to zero", flatten, WithNormal(0, 0, 1), ahead, 0.0f},
-      {"translation ignored", moved, v, slanted, plain},
-      {"uniform scale renormalised", scaled, v, slanted, plain},
-      {"turned with the matrix", turn, WithNormal(-1, 0, 0), ahead, 1.0f},
-  };
-  for (const auto& c : cases) EXPECT_NEAR(ToonCoordinate(c.matrix, c.vertex, c.light), c.expected, 1e-6) << c.name;
-}
 
 TEST(ScreenQuads, ABackgroundShowsOneTexelPerPixelFromTheBottomLeftGrowsAboutTheCentreAndClearsDepth) {
   GLWindow* window = OpenTestWindow();

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "platform/frame_timer.h"
-#include "platform/key_map.h"
 #include "app/launch_options.h"
 #include "app/lifecycle.h"
 #include "audio/music.h"
@@ -20,18 +19,6 @@
 #include "demo/sequencer.h"
 #include "render/chrome_logo.h"
 #include "tests/test_support.h"
-
-TEST(Clock, DeltaIsTheTimeSinceTheLastDeltaAndElapsedMovesNeitherStamp) {
-  UseDrivenClock(5000);
-  g_fakeNowMs += 7125;
-  EXPECT_EQ(g_timer.DeltaMs(), 7125u);  // the first: since Begin
-  g_fakeNowMs += 10;
-  EXPECT_EQ(g_timer.DeltaMs(), 10u);
-  g_fakeNowMs += 900;  // a stall nobody asked a delta in comes back whole
-  EXPECT_EQ(g_timer.ElapsedMs(), 8035u);
-  EXPECT_EQ(g_timer.DeltaMs(), 900u);
-  EXPECT_EQ(g_timer.DeltaMs(), 0u);
-}
 
 namespace {
 
@@ -104,62 +91,6 @@ TEST(Loop, PacesFramesAndEndsOnCloseOrAHeldEscape) {
   }
 }
 
-static int g_keyCalls, g_lastPressed;
-static uint32_t g_lastKey;
-static void CountKey(int pressed, uint32_t key, GLWindow*) {
-  ++g_keyCalls;
-  g_lastPressed = pressed;
-  g_lastKey = key;
-}
-
-// Keys reach the callback and the key-down array by their virtual-key code;
-// SDLK_APP1, whose low byte is Escape's 27, has none (every X keycode on a
-// real display is the harness's).
-TEST(Keys, EachKeyReachesItsCodeAndOnlyEscapeEndsTheShow) {
-  GLWindow* window = OpenTestWindow();
-  ASSERT_TRUE(window);
-  g_keyCalls = 0;
-  window->WndProc(KeyEvent(SDL_KEYDOWN, SDLK_a));
-  EXPECT_EQ(window->keyDown['A'], 1);  // no callback installed: harmless
-  window->SetKeyCallback(CountKey);
-  const struct {
-    SDL_Keycode key;
-    Uint32 type;
-    uint32_t code;
-  } presses[] = {{SDLK_a, SDL_KEYUP, 'A'}, {SDLK_7, SDL_KEYDOWN, '7'}, {SDLK_F5, SDL_KEYDOWN, 116},
-                 {SDLK_ESCAPE, SDL_KEYDOWN, 27}};
-  for (const auto& p : presses) {
-    window->WndProc(KeyEvent(p.type, p.key));
-    EXPECT_EQ(g_lastKey, p.code) << SDL_GetKeyName(p.key);
-    EXPECT_EQ(g_lastPressed, p.type == SDL_KEYDOWN) << SDL_GetKeyName(p.key);
-    EXPECT_EQ(window->keyDown[p.code], p.type == SDL_KEYDOWN) << SDL_GetKeyName(p.key);
-  }
-  EXPECT_EQ(window->WndProc(KeyEvent(SDL_KEYDOWN, SDLK_APP1)), 0);  // no code: ignored
-  EXPECT_EQ(g_keyCalls, 4);
-  window->active = 0;
-  SDL_Event lost = {};
-  lost.type = SDL_WINDOWEVENT;
-  lost.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
-  window->WndProc(lost);
-  EXPECT_EQ(window->active, 1);  // the show never pauses
-  CloseTestWindow(window);
-}
-
-TEST(Viewport, FullscreenLetterboxesFourToThreeAndAWindowOrStretchTakesItAll) {
-  const struct {
-    int w, h, letterbox;
-    ViewRect expected;
-  } cases[] = {{1280, 720, 1, {160, 0, 960, 720}},  {1280, 1024, 1, {0, 32, 1280, 960}},
-               {640, 480, 1, {0, 0, 640, 480}},     {1280, 720, 0, {0, 0, 1280, 720}},
-               {1920, 1080, 1, {240, 0, 1440, 1080}}, {0, 0, 1, {0, 0, 0, 0}}};
-  for (const auto& c : cases) {
-    ViewRect r = FitViewport(c.w, c.h, c.letterbox);
-    EXPECT_EQ(std::vector<int>({r.x, r.y, r.width, r.height}),
-              std::vector<int>({c.expected.x, c.expected.y, c.expected.width, c.expected.height}))
-        << c.w << "x" << c.h << " letterbox " << c.letterbox;
-  }
-}
-
 static int RefuseSwitch(SDL_Window*, Uint32) { return -1; }
 
 // Each way a window can fail to come up, with the boxes the user sees and
@@ -206,38 +137,6 @@ TEST(Window, StartFailuresAskOrReportAndYesFallsBackToAWindow) {
     window.Destroy();
     window.Destroy();  // a second call is harmless
     SDL_Quit();
-  }
-}
-
-TEST(LaunchOptions, EachOptionAndEveryRefusalWithItsReason) {
-  auto parse = [](std::vector<const char*> args, LaunchOptions* o, std::string* why) {
-    args.insert(args.begin(), "orvi");
-    return ParseLaunchOptions(int(args.size()), args.data(), o, why);
-  };
-  LaunchOptions o;
-  std::string why;
-  ASSERT_EQ(parse({}, &o, &why), 1);
-  EXPECT_EQ(std::vector<int>({o.windowed, o.fullscreen, o.window.stretch, o.help, o.version,
-                              o.window.samples, o.window.noVsync}),
-            std::vector<int>({0, 0, 0, 0, 0, 0, 0}));
-  o = LaunchOptions();
-  ASSERT_EQ(parse({"--stretch", "--msaa", "8", "--no-vsync"}, &o, &why), 1);
-  EXPECT_EQ(std::vector<int>({o.window.stretch, o.fullscreen, o.window.desktop, o.window.samples,
-                              o.window.noVsync}),
-            std::vector<int>({1, 1, 1, 8, 1}));
-  o = LaunchOptions();
-  ASSERT_EQ(parse({"--windowed", "--msaa", "0", "--help", "--version"}, &o, &why), 1);
-  EXPECT_EQ(std::vector<int>({o.windowed, o.window.samples, o.help, o.version}),
-            std::vector<int>({1, -1, 1, 1}));
-  const std::vector<std::vector<const char*>> refused = {
-      {"--bogus"}, {"-x"}, {"fullscreen"}, {"--msaa"}, {"--msaa", "four"}, {"--msaa", "-1"},
-      {"--msaa", "17"}, {"--msaa", "4x"}, {"--msaa", ""}, {"--windowed", "--fullscreen"},
-      {"--stretch", "--windowed"}};
-  for (const auto& args : refused) {
-    o = LaunchOptions();
-    why.clear();
-    EXPECT_EQ(parse(args, &o, &why), 0) << args[0];
-    EXPECT_FALSE(why.empty()) << args[0];
   }
 }
 

@@ -93,9 +93,10 @@ class WholeShow(Case):
                 orvi.signal(signal.SIGCONT)
             until(f"scene {n} at {aim} ms", lambda: show_ms() >= aim or not orvi.alive(), 90, 0.005)
             self.assertTrue(orvi.alive(), f"the show ended at {show_ms():.0f} ms of its music, before scene {n}")
-            last = min(aim + 1000, int(scenes[n]["end_ms"]) - 50)
+            end = int(scenes[n]["end_ms"])
+            last = min(aim + 1000, end - 50)
             while True:
-                image, at = screen.shot(win), show_ms()
+                image, at = screen.shot(win), show_ms()  # the frame shown at some moment up to `at`
                 distances = [distance(small(image), g) for g in goldens]
                 if int(np.argmin(distances)) == n and not blank(image) or at >= last or not orvi.alive():
                     break
@@ -103,6 +104,9 @@ class WholeShow(Case):
             print(f"scene {n}: aimed at {aim} ms, taken at {at:.0f}; nearest golden frames "
                   + ", ".join(f"{k} ({distances[k]:.1f})" for k in np.argsort(distances)[:2]))
             with self.subTest(scene=n, aimed=aim, taken=round(at)):
+                if at > end and int(np.argmin(distances)) != n:
+                    self.skipTest(f"no shot within scene {n}: the harness, held off the CPU, took its "
+                                  f"shot as late as {at:.0f} ms, after the scene's end at {end} ms")
                 self.assertFalse(blank(image), "a blank frame")
                 self.assertEqual(int(np.argmin(distances)), n, f"looks like scene {np.argmin(distances)}: "
                                  f"distances {np.round(distances, 1)}")

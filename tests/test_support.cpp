@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -194,41 +193,4 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& data) {
   std::ofstream out(path, std::ios::binary);
   out << data;
-}
-
-static std::string Be32(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
-
-std::string PngChunk(const char* type, const std::string& body) {
-  std::string typed = std::string(type, 4) + body;
-  uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(typed.data()), uInt(typed.size())));
-  return Be32(uint32_t(body.size())) + typed + Be32(crc);
-}
-
-// Deflates in pieces, so a picture of hundreds of megabytes needs no buffer
-// of that size.
-static std::string DeflateRows(size_t rows, size_t rowBytes) {
-  z_stream z = {};
-  deflateInit(&z, 1);
-  std::vector<Bytef> row(rowBytes, 0), buffer(1 << 16);  // filter byte 0, then black
-  std::string out;
-  for (size_t y = 0; y <= rows; ++y) {
-    z.next_in = row.data();
-    z.avail_in = y == rows ? 0 : uInt(rowBytes);
-    do {
-      z.next_out = buffer.data();
-      z.avail_out = uInt(buffer.size());
-      deflate(&z, y == rows ? Z_FINISH : Z_NO_FLUSH);
-      out.append(reinterpret_cast<char*>(buffer.data()), buffer.size() - z.avail_out);
-    } while (z.avail_out == 0);
-  }
-  deflateEnd(&z);
-  return out;
-}
-
-std::string Deflated(size_t size) { return DeflateRows(size >> 16, 1 << 16); }
-
-std::string BlackPng(uint32_t width, uint32_t height, const std::string& extra) {
-  std::string header = Be32(width) + Be32(height) + std::string{8, 2, 0, 0, 0};  // 8-bit RGB
-  return std::string("\x89PNG\r\n\x1a\n", 8) + PngChunk("IHDR", header) + extra +
-         PngChunk("IDAT", DeflateRows(height, 1 + size_t(width) * 3)) + PngChunk("IEND", "");
 }

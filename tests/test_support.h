@@ -41,10 +41,11 @@ struct ProcessExited {
   int code;
 };
 
-// Writes a PNG with libpng: colour type, bit depth, interlace as given;
+// Writes a PNG with libpng: colour type, bit depth, interlace as given (by
+// default 8-bit RGB);
 // byte i of row y is (y * 16 + i * 3) & 0xFF.
-bool WritePng(const std::string& path, int width, int height, int colorType, int bitDepth,
-              int interlace);
+bool WritePng(const std::string& path, int width, int height, int colorType = 2, int bitDepth = 8,
+              int interlace = 0);
 // A fresh folder under /tmp, removed when the test ends.
 std::string TempDir();
 // Whether this run rewrites the golden frames: only when asked by its own
@@ -54,10 +55,3 @@ extern bool g_updateGolden;
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
 
-// PNG bytes built by hand, for files libpng would not write: one chunk with
-// its length and CRC, and a black 8-bit RGB picture with `extra` chunks
-// between its header and its image data. Large pictures stay small on disk.
-std::string PngChunk(const char* type, const std::string& body);
-std::string BlackPng(uint32_t width, uint32_t height, const std::string& extra = "");
-// `size` zero bytes, deflated.
-std::string Deflated(size_t size);

@@ -1,9 +1,12 @@
 #!/usr/bin/python3
 """The real orvi on virtual displays: its questions answered by key, its window looked at,
 closed, minimised, letterboxed, and ended by keys and signals."""
+import contextlib
 import os
 import signal
+import socket
 import struct
+import threading
 import time
 
 import numpy as np
@@ -66,6 +69,7 @@ class Question(Case):
 
     def test_yes_on_a_640x480_display_runs_fullscreen(self):
         screen = self.display("640x480")
+        screen.manage()
         orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="dummy"))
         screen.find(TITLE)
         # The program's own connection is up beside the box's (X11 draws it from a forked
@@ -76,6 +80,8 @@ class Question(Case):
         screen.answer(TITLE, "Return")
         win = screen.find(TITLE, SHOW)
         screen.drawn(win)
+        until("fullscreen", lambda: "_NET_WM_STATE_FULLSCREEN" in screen.state(win))
+        self.assertEqual(screen.find(TITLE).box, (0, 0) + SHOW)
         screen.press(win, ["Escape"])
         self.assertEqual(orvi.wait(), 0)
 
@@ -184,6 +190,56 @@ class Ending(Case):
         screen.drawn(win)
         screen.press(win, ["Escape"])
         self.assertEqual(orvi.wait(), 0)
+
+
+def display_at_the_door(case, target, refused):
+    """A display number whose first `refused` connections are taken and closed at once, as a
+    display that is not up yet; later ones are relayed to the display `target`. Returns its
+    environment."""
+    door, seen = socket.socket(socket.AF_UNIX), []
+    for number in range(300, 400):
+        with contextlib.suppress(OSError):
+            door.bind(f"\0/tmp/.X11-unix/X{number}")
+            break
+    door.listen(8)
+    case.addCleanup(lambda: (door.shutdown(socket.SHUT_RDWR), door.close()))
+
+    def relay(a, b):
+        with contextlib.suppress(OSError):
+            while data := a.recv(1 << 16):
+                b.sendall(data)
+            b.shutdown(socket.SHUT_WR)
+
+    def serve():
+        with contextlib.suppress(OSError):
+            while True:
+                visitor = door.accept()[0]
+                seen.append(visitor)
+                if len(seen) <= refused:
+                    visitor.close()
+                    continue
+                real = socket.socket(socket.AF_UNIX)
+                real.connect(f"\0/tmp/.X11-unix/X{target[1:]}")
+                for a, b in ((visitor, real), (real, visitor)):
+                    threading.Thread(target=relay, args=(a, b), daemon=True).start()
+    threading.Thread(target=serve, daemon=True).start()
+    return {"DISPLAY": f":{number}", "SDL_AUDIODRIVER": "dummy"}
+
+
+class DeadDisplay(Case):
+    def test_a_display_that_answers_late_is_waited_for(self):
+        screen = self.display("640x480")
+        env = display_at_the_door(self, screen.env["DISPLAY"], 3)
+        orvi = self.start([ORVI, "--windowed"], env)
+        win = screen.find(TITLE, SHOW)
+        screen.drawn(win)
+        screen.press(win, ["Escape"])
+        self.assertEqual(orvi.wait(), 0)
+
+    def test_a_display_that_never_answers_is_given_up_and_said(self):
+        orvi = self.start([ORVI, "--windowed"], display_at_the_door(self, ":0", 10 ** 9))
+        self.assertEqual(orvi.wait(30), 0)
+        self.assertIn("Cannot start application!", orvi.err)
 
 
 def bars_wrong(image, columns, rows):
