@@ -90,6 +90,9 @@ void InstallQuitSignals() {
   sigset_t set = QuitSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   std::thread(WaitForQuitSignals).detach();
+  // A display that drops the connection as it opens is a failed start, said
+  // as one; a write to it must not kill the process first.
+  signal(SIGPIPE, SIG_IGN);
 }
 
 #endif

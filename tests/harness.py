@@ -169,8 +169,9 @@ class Display:
             with contextlib.suppress(Exception):  # until the display goes
                 while True:
                     e = wm.next_event()
-                    if e.type == X.MapRequest:
+                    if e.type == X.MapRequest:  # mapped and given the focus, as a desktop's would
                         e.window.map()
+                        e.window.set_input_focus(X.RevertToParent, X.CurrentTime)
                     elif e.type == X.ConfigureRequest:
                         e.window.configure(x=e.x, y=e.y, width=e.width, height=e.height)
                     elif e.type == X.ClientMessage and e.client_type == atom("_NET_WM_STATE"):
