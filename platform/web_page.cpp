@@ -52,6 +52,10 @@ extern "C" EMSCRIPTEN_KEEPALIVE void orvi_hidden(int hidden) {
     emscripten_set_main_loop_timing(EM_TIMING_SETTIMEOUT, 250);
   else
     emscripten_set_main_loop_timing(EM_TIMING_RAF, 1);
+  // The animation frame the loop already waits for never comes to a hidden
+  // page: the loop starts over on its new timing.
+  emscripten_pause_main_loop();
+  emscripten_resume_main_loop();
 }
 // What moment the picture on the page shows, for its test.
 extern "C" EMSCRIPTEN_KEEPALIVE double orvi_frame_ms() { return double(g_frameShowMs); }

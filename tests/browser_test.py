@@ -441,7 +441,7 @@ class Page:
         self.assertLess(near["reduced"], 15)
         self.assertGreater(near["designed"], 30)
 
-    def said(self, browser):
+    def page_says(self, browser):
         """The page's messages, each in a live region a screen reader reads out."""
         self.assertEqual(browser.js("[...document.querySelectorAll('#messages > div')]"
                                     ".filter(m => !m.closest('[role=alert],[aria-live]')).length"), 0)
@@ -460,7 +460,7 @@ class Page:
             browser.click("#play")
             self.state(browser, "failed")
             self.assertEqual(browser.js("liveTextures"), 0, "textures left after the failed start")
-            self.assertIn(message + "\nmain()\nInit() failure!", self.said(browser))
+            self.assertIn(message + "\nmain()\nInit() failure!", self.page_says(browser))
 
     def test_the_load_shows_its_progress_and_the_title_and_a_dead_end_says_why(self):
         browser = self.Browser(self)
@@ -495,7 +495,7 @@ class Page:
                     # Firefox reads the files beside a page opened from disk: no dead end there.
                     self.assertTrue(url.startswith("file:") and self.Browser is Firefox, url)
                 else:
-                    self.assertIn(message, self.said(browser))
+                    self.assertIn(message, self.page_says(browser))
 
 
 class InChromium(Page, Case):
