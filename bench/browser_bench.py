@@ -12,11 +12,15 @@ import subprocess
 import sys
 import unittest
 
-# The browser driver and the harness are the tests' own.
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
-from browser_test import CHROMIUM, WEB, Browser, Served
-from harness import BUILD, SCENE_LIST, Case, until
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "drive"))
+from browsers import CHROMIUM, Browser, Served  # noqa: E402
+from programs import until  # noqa: E402
+from session import Session  # noqa: E402
 
+BUILD = os.environ.get("ORVI_BUILD", os.path.join(ROOT, "build"))
+WEB = os.environ.get("ORVI_WEB", os.path.join(ROOT, "dist", "web"))
+SCENE_LIST = os.path.join(BUILD, "tools", "scene_list")
 FRAMES = 40
 FLOOR_PAGE = """<!doctype html><body style="margin:0;background:#000">
 <canvas id="c" width="640" height="480"></canvas><script>
@@ -68,7 +72,7 @@ SCENE_FRAME_MS = f"""(() => {{
 }})()"""
 
 
-class WebBudgets(Case):
+class WebBudgets(Session, unittest.TestCase):
     def runTest(self):
         if not CHROMIUM:
             self.skipTest("Chromium is not installed: scripts/deps --web installs it")

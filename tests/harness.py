@@ -1,31 +1,22 @@
-"""The one harness for the tests that run the built programs as a person would.
-
-Case.start(argv, env, cwd) -> Program, started with every inherited SDL_*, DISPLAY, WAYLAND_DISPLAY
-and MOZ_HEADLESS variable removed and only `env` added; .wait(seconds) gives the exit code (still
-running at the deadline fails the case). Case.display("WxH", *server options) -> Display on a private Xvfb: .find a
-window by title, .answer a box by key, .press/.release keys (XTEST), .close, .shot, .drawn (the first
-shot that is not blank). Case.scratch() and Case.world() (a copy of data/): folders removed after the
-case. run(argv): a helper's stdout, its stderr in the failure. until(what, probe, seconds): waits on
-events, never fixed sleeps. A failing case prints every program as it was when the case ended, before
-any is stopped: command, exit code or "still running", stdout, stderr.
+"""The one harness for the tests that run the built programs as a person would: a Case is a
+Session (drive/session.py: programs started with a clean environment, scratch folders, private X
+displays, drive/screens.py) whose failure prints every program as it was when the case ended,
+before any is stopped: command, exit code or "still running", stdout, stderr. Case.world(): a
+copy of data/. run(argv): a helper's stdout, its stderr in the failure.
 Run one case:  /usr/bin/python3 tests/window_test.py Ending.test_closing_the_window_ends_the_show
 """
-import contextlib
 import os
-import select
 import shutil
 import subprocess
-import tempfile
-import threading
-import time
+import sys
 import unittest
 
-from PIL import Image
-from Xlib import X, XK, Xatom, display as xdisplay, error as xerror
-from Xlib.ext import xtest
-from Xlib.protocol import event as xevent
-
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "drive"))
+from programs import read, until  # noqa: E402
+from screens import blank  # noqa: E402
+from session import Session  # noqa: E402
+
 BUILD = os.environ.get("ORVI_BUILD", os.path.join(ROOT, "build"))
 ORVI = os.path.join(BUILD, "orvi")
 CAPTURE = os.path.join(BUILD, "capture", "orvi-capture")
@@ -35,254 +26,9 @@ DATA = os.path.join(ROOT, "data")
 ARTIFACTS = os.path.join(BUILD, "artifacts")
 
 
-def clean_env(extra=None):
-    """The caller's environment without anything that picks a display, an SDL driver or
-    Firefox's headless mode."""
-    env = {k: v for k, v in os.environ.items()
-           if not k.startswith("SDL_") and k not in ("DISPLAY", "WAYLAND_DISPLAY", "MOZ_HEADLESS")}
-    env.update(extra or {})
-    return env
-
-
-def until(what, probe, seconds=30, every=0.05):
-    deadline = time.monotonic() + seconds
-    while True:
-        found = probe()
-        if found:
-            return found
-        if time.monotonic() > deadline:
-            raise AssertionError(f"no {what} in {seconds} s")
-        time.sleep(every)
-
-
-def blank(image):
-    colours = image.getcolors(1 << 20) or []
-    most = max((n for n, _ in colours), default=0)
-    return len(colours) < 3 or most >= 0.9 * image.width * image.height
-
-
-def read(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read().decode(errors="replace")
-    except OSError:
-        return ""
-
-
-def tail(path, lines=40):
-    return "\n".join(read(path).splitlines()[-lines:])
-
-
-class Program:
-    def __init__(self, argv, env, cwd, folder):
-        self.argv = [str(a) for a in argv]
-        self.name = os.path.basename(self.argv[0])
-        base = os.path.join(folder, f"{self.name}-{os.getpid()}-{time.monotonic_ns()}")
-        self.out_path, self.err_path = base + ".out", base + ".err"
-        with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err:
-            self.process = subprocess.Popen(self.argv, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
-                                            stdout=out, stderr=err)
-
-    out = property(lambda self: read(self.out_path))
-    err = property(lambda self: read(self.err_path))
-
-    def alive(self):
-        return self.process.poll() is None
-
-    def signal(self, number):
-        self.process.send_signal(number)
-
-    def wait(self, seconds=15):
-        try:
-            return self.process.wait(seconds)
-        except subprocess.TimeoutExpired:
-            self.killed = f"still running {seconds} s into the wait (then killed)"
-            self.kill()
-            raise AssertionError(f"{self.name} still ran {seconds} s later") from None
-
-    killed = None
-
-    def kill(self):
-        if self.alive():
-            self.process.kill()
-        self.process.wait()
-
-    def __str__(self):
-        code = self.process.poll()
-        code = self.killed or ("still running" if code is None else code)
-        return (f"$ {' '.join(self.argv)}\nexit code: {code}\n"
-                f"stdout:\n{tail(self.out_path)}\nstderr:\n{tail(self.err_path)}\n")
-
-
-class Window:
-    def __init__(self, xwin, title, x, y, width, height):
-        self.x, self.title, self.box = xwin, title, (x, y, width, height)
-        self.size = (width, height)
-
-    def __repr__(self):
-        return f"window {self.x.id:#x} \"{self.title}\" {self.size[0]}x{self.size[1]}"
-
-
-class Display:
-    def __init__(self, size, options=()):
-        reader, writer = os.pipe()
-        self.server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(writer), "-screen", "0", f"{size}x24", "-nolisten", "tcp", *options],
-            pass_fds=[writer], env=clean_env(), stdin=subprocess.DEVNULL,
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(writer)
-        # The number comes in more than one write: closing the pipe before its
-        # end of line kills the server.
-        number = b""
-        while not number.endswith(b"\n") and select.select([reader], [], [], 30)[0]:
-            got = os.read(reader, 64)
-            if not got:
-                break
-            number += got
-        os.close(reader)
-        number = number.strip()
-        if not number:
-            self.stop()
-            raise AssertionError(f"Xvfb did not start a {size} display")
-        self.env = {"DISPLAY": ":" + number.decode()}
-        self.x = xdisplay.Display(self.env["DISPLAY"])
-        # Windows come and go under our feet; a request on one that went is no failure.
-        self.x.set_error_handler(lambda *_: None)
-        self.root = self.x.screen().root
-        self.held = []
-
-    def manage(self):
-        """Be the display's window manager, as a desktop has one: windows are mapped and placed as
-        they ask, and _NET_WM_STATE requests kept in the window's property, fullscreen filling
-        the screen."""
-        wm = xdisplay.Display(self.env["DISPLAY"])
-        root, atom = wm.screen().root, wm.intern_atom
-        check = root.create_window(0, 0, 1, 1, 0, X.CopyFromParent)
-        for w in (root, check):
-            w.change_property(atom("_NET_SUPPORTING_WM_CHECK"), Xatom.WINDOW, 32, [check.id])
-        root.change_property(atom("_NET_SUPPORTED"), Xatom.ATOM, 32,
-                             [atom("_NET_WM_STATE"), atom("_NET_WM_STATE_FULLSCREEN")])
-        root.change_attributes(event_mask=X.SubstructureRedirectMask | X.SubstructureNotifyMask)
-        wm.sync()
-
-        def serve():
-            with contextlib.suppress(Exception):  # until the display goes
-                while True:
-                    e = wm.next_event()
-                    if e.type == X.MapRequest:  # mapped and given the focus, as a desktop's would
-                        e.window.map()
-                        e.window.set_input_focus(X.RevertToParent, X.CurrentTime)
-                    elif e.type == X.ConfigureRequest:
-                        e.window.configure(x=e.x, y=e.y, width=e.width, height=e.height)
-                    elif e.type == X.ClientMessage and e.client_type == atom("_NET_WM_STATE"):
-                        how, *names = e.data[1][:3]
-                        state = e.window.get_full_property(atom("_NET_WM_STATE"), Xatom.ATOM)
-                        state = set(state.value if state else []) - {0}
-                        state = state | set(names) - {0} if how == 1 else state - set(names)
-                        e.window.change_property(atom("_NET_WM_STATE"), Xatom.ATOM, 32, list(state))
-                        if atom("_NET_WM_STATE_FULLSCREEN") in state:
-                            g = root.get_geometry()
-                            e.window.configure(x=0, y=0, width=g.width, height=g.height)
-                    wm.flush()
-        threading.Thread(target=serve, daemon=True).start()
-
-    def state(self, win):
-        """The names in a window's _NET_WM_STATE."""
-        state = win.x.get_full_property(self.atom("_NET_WM_STATE"), Xatom.ATOM)
-        return [self.x.get_atom_name(a) for a in (state.value if state else [])]
-
-    def stop(self):
-        if getattr(self, "x", None):
-            self.x.close()
-            self.x = None
-        if self.server.poll() is None:
-            self.server.terminate()
-        self.server.wait()
-
-    def atom(self, name):
-        return self.x.intern_atom(name)
-
-    def windows(self):
-        found = []
-        for w in self.root.query_tree().children:
-            try:
-                if w.get_attributes().map_state != X.IsViewable:
-                    continue
-                name = (w.get_full_property(self.atom("_NET_WM_NAME"), X.AnyPropertyType)
-                        or w.get_full_property(Xatom.WM_NAME, X.AnyPropertyType))
-                g = w.get_geometry()
-            except xerror.XError:
-                continue
-            title = name.value if name else b""
-            title = title.decode(errors="replace") if isinstance(title, bytes) else title
-            found.append(Window(w, title, g.x, g.y, g.width, g.height))
-        return found
-
-    def find(self, title, size=None, seconds=30):
-        return until(f"window \"{title}\"{' of %dx%d' % size if size else ''}", lambda: next(
-            (w for w in self.windows() if w.title == title and size in (None, w.size)), None), seconds)
-
-    def showing(self, win):
-        return any(w.x.id == win.x.id for w in self.windows())
-
-    def gone(self, win, seconds=15):
-        until(f"end of {win}", lambda: not self.showing(win), seconds)
-
-    def keycode(self, key):
-        return key if isinstance(key, int) else self.x.keysym_to_keycode(XK.string_to_keysym(key))
-
-    def press(self, win, keys):
-        self.release()
-        win.x.set_input_focus(X.RevertToParent, X.CurrentTime)
-        for key in keys:
-            xtest.fake_input(self.x, X.KeyPress, self.keycode(key))
-            self.held.append(self.keycode(key))
-        self.x.sync()
-
-    def release(self):
-        for code in self.held:
-            xtest.fake_input(self.x, X.KeyRelease, code)
-        self.held = []
-        self.x.sync()
-
-    def answer(self, title, key, seconds=30):
-        box = self.find(title, None, seconds)
-        # Mapped is not yet listening (Wine's boxes): a box that has painted its text has
-        # been through its message loop.
-        until(f"text in {box}", lambda: len(self.shot(box).getcolors(1 << 20) or []) > 1, seconds)
-        self.press(box, [key])
-        self.release()
-        self.gone(box)
-
-    def close(self, win):
-        message = xevent.ClientMessage(window=win.x, client_type=self.atom("WM_PROTOCOLS"),
-                                       data=(32, [self.atom("WM_DELETE_WINDOW"), X.CurrentTime, 0, 0, 0]))
-        win.x.send_event(message)
-        self.x.sync()
-
-    def unmap(self, win):
-        win.x.unmap()
-        self.x.sync()
-
-    def map(self, win):
-        win.x.map()
-        self.x.sync()
-
-    def shot(self, win=None):
-        x, y, w, h = win.box if win else (0, 0, self.root.get_geometry().width, self.root.get_geometry().height)
-        raw = self.root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF).data
-        return Image.frombytes("RGB", (w, h), raw, "raw", "BGRX")
-
-    def drawn(self, win=None, seconds=30):
-        def probe():
-            image = self.shot(win)
-            return None if blank(image) else image
-        return until(f"picture in {win or 'the screen'}", probe, seconds)
-
-
-class Case(unittest.TestCase):
+class Case(Session, unittest.TestCase):
     def run(self, result=None):
-        self.programs, self.folders, self.said = [], [], ""
+        self.said = ""
         counts = (len(result.failures), len(result.errors)) if result else (0, 0)
         try:
             return super().run(result)
@@ -291,36 +37,16 @@ class Case(unittest.TestCase):
                 for found, count in zip((result.failures, result.errors), counts):
                     found[count:] = [(test, text + "\nWhat the programs printed:\n" + self.said)
                                      for test, text in found[count:]]
-            for folder in self.folders:
-                shutil.rmtree(folder, ignore_errors=True)
 
     def doCleanups(self):
         # Taken before the cleanups stop them: a program left running says so.
         self.said = "\n".join(map(str, self.programs))
         return super().doCleanups()
 
-    def scratch(self):
-        folder = tempfile.mkdtemp(prefix="orvi-test-")
-        self.folders.append(folder)
-        return folder
-
     def world(self):
         folder = self.scratch()
         shutil.copytree(DATA, os.path.join(folder, "data"))
         return folder
-
-    def start(self, argv, env=None, cwd=None):
-        if not self.folders:
-            self.scratch()
-        program = Program(argv, clean_env(env), cwd, self.folders[0])
-        self.programs.append(program)
-        self.addCleanup(program.kill)
-        return program
-
-    def display(self, size, *options):
-        screen = Display(size, options)
-        self.addCleanup(screen.stop)
-        return screen
 
 
 def run(argv, raw=False, **kwargs):
