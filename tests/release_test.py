@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""What a viewer gets: orvi.exe under Wine in a fresh prefix, and the release bundles (the
+"""What a viewer gets: orvi.exe from the Windows zip under Wine in a fresh prefix (windowed,
+fullscreen from another folder to its own end, a picture missing), and the release bundles (the
 Linux tarball unpacked and started from /, the Windows zip's files). Needs scripts/build-windows
 and scripts/release first; run by scripts/test --full, not by CTest."""
 import os
@@ -8,6 +9,7 @@ import re
 import shutil
 import subprocess
 import tarfile
+import time
 import zipfile
 
 import numpy as np
@@ -30,26 +32,42 @@ def newest(objects, prefix):
 
 
 class Wine(Case):
-    def test_orvi_exe_plays_from_its_folder_and_reports_a_missing_picture(self):
+    def test_orvi_exe_from_the_zip_plays_windowed_or_fullscreen_and_reports_a_missing_picture(self):
         if not shutil.which("wine"):
             self.skipTest("Wine is not installed (scripts/deps --tests installs it)")
-        screen = self.display("800x600")
-        # A prefix of our own, made once for both runs; no Mono or Gecko installers.
+        # A desktop of the show's size (Xvfb has no other mode to switch to), with the window
+        # manager Wine's fullscreen asks.
+        screen = self.display("640x480")
+        screen.manage()
+        # A prefix of our own, made once for every run; no Mono or Gecko installers.
         env = dict(screen.env, WINEPREFIX=os.path.join(self.scratch(), "prefix"), WINEARCH="win64",
                    WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=", SDL_AUDIODRIVER="dummy")
         self.assertEqual(self.start(["wineboot", "-i"], env).wait(300), 0)
         self.addCleanup(subprocess.run, ["wineserver", "-k"], env=env)
         goldens = [small(Image.open(os.path.join(ROOT, "tests", "golden", f"scene-{n:02d}.png")))
                    for n in range(len(scene_table()))]
+
+        def blood_cells(win):
+            # The first blood-cell scene, drawn through Wine's OpenGL, comes some seconds in.
+            until("frame nearest the first blood-cell scene", lambda: int(np.argmin(
+                [distance(small(screen.shot(win)), g) for g in goldens])) == 2, 40, 0.2)
+        with self.subTest("answered Yes, started from another folder: fullscreen to its own end"):
+            orvi = self.start(["wine", os.path.join(self.folder(), "orvi.exe")], env, self.scratch())
+            screen.answer(TITLE, "Return", 60)
+            win = screen.find(TITLE, (640, 480))
+            shown = time.monotonic()
+            # Wine calls any window of the screen's size fullscreen: the pointer it hides tells.
+            until("fullscreen", lambda: screen.pointer_hidden() and "_NET_WM_STATE_FULLSCREEN" in screen.state(win))
+            blood_cells(win)
+            # The window comes before the pictures load; the show's 67 s start after them.
+            self.assertEqual(orvi.wait(67 + 30), 0)
+            self.assertGreater(time.monotonic() - shown, 67)
         with self.subTest("answered No"):
             orvi = self.start(["wine", "orvi.exe"], env, self.folder())
             screen.answer(TITLE, "Escape", 60)
             win = screen.find(TITLE, (640, 480))
-            # The first blood-cell scene, drawn through Wine's OpenGL, comes some seconds in.
-            def nearest():
-                image = small(screen.shot(win))
-                return int(np.argmin([distance(image, g) for g in goldens])) == 2
-            until("frame nearest the first blood-cell scene", nearest, 40, 0.2)
+            blood_cells(win)
+            self.assertFalse(screen.pointer_hidden())
             screen.press(win, ["Escape"])
             self.assertEqual(orvi.wait(30), 0)
         with self.subTest("without data/chrome.png"):
@@ -59,10 +77,10 @@ class Wine(Case):
             self.assertEqual(orvi.wait(30), 0)
 
     def folder(self, *missing):
-        """The folder a viewer unpacks: orvi.exe beside data/."""
+        """What a viewer unpacks from the Windows zip: orvi.exe beside data/."""
         app = self.scratch()
-        shutil.copy(EXE, os.path.join(app, "orvi.exe"))
-        shutil.copytree(DATA, os.path.join(app, "data"))
+        with zipfile.ZipFile(os.path.join(DIST, f"orvi-tonaro-{VERSION}-windows-x64.zip")) as z:
+            z.extractall(app)
         for name in missing:
             os.remove(os.path.join(app, "data", name))
         return app
