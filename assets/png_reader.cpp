@@ -62,6 +62,14 @@ int ReadPNG(const char* fileName, int* components, uint32_t* width, uint32_t* he
   return ReadPNGWithin(fileName, nullptr, nullptr, components, width, height, pixels);
 }
 
+// What a read holds, given back; rows and buffer may be null.
+static void Release(png_structp* png, png_infop* info, std::FILE* file, void* rows, void* buffer) {
+  std::free(rows);
+  std::free(buffer);
+  png_destroy_read_struct(png, info, nullptr);
+  std::fclose(file);
+}
+
 // Everything that must survive a longjmp lives in this frame's plain locals
 // (volatile where set after the recovery point) or in the caller's outputs;
 // the path, made before it and never changed, is the only one with a
@@ -82,17 +90,13 @@ int ReadPNGWithin(const char* fileName, PngSizeCheck check, void* user, int* com
   }
   png_infop info = png_create_info_struct(png);
   if (!info) {
-    std::fclose(file);
-    png_destroy_read_struct(&png, nullptr, nullptr);
+    Release(&png, nullptr, file, nullptr, nullptr);
     return 0;
   }
   unsigned char* volatile buffer = nullptr;
   png_bytep* volatile rows = nullptr;
   if (setjmp(png_jmpbuf(png))) {
-    std::free(rows);
-    std::free(buffer);
-    png_destroy_read_struct(&png, &info, nullptr);
-    std::fclose(file);
+    Release(&png, &info, file, rows, buffer);
     return 0;
   }
   ReadHeader(png, info, file);
@@ -101,8 +105,7 @@ int ReadPNGWithin(const char* fileName, PngSizeCheck check, void* user, int* com
   const int count = ComponentCount(png, info);
   if (count == 0) {
     SayWhy(path.c_str(), "not an 8-bit, non-interlaced RGB or RGBA picture");
-    png_destroy_read_struct(&png, &info, nullptr);
-    std::fclose(file);
+    Release(&png, &info, file, nullptr, nullptr);
     return 0;
   }
   if (check && !check(*width, *height, user)) png_error(png, "picture over its pixel budget");
@@ -115,19 +118,13 @@ int ReadPNGWithin(const char* fileName, PngSizeCheck check, void* user, int* com
   rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * *height));
   if (!buffer || !rows) {
     ShowMessage(MessagePlain, "ReadPNG()", "Out of memory doing malloc()");
-    std::free(rows);
-    std::free(buffer);
-    png_destroy_read_struct(&png, &info, nullptr);
-    std::fclose(file);
+    Release(&png, &info, file, rows, buffer);
     return 0;
   }
   for (uint32_t i = 0; i < *height; ++i) rows[i] = buffer + i * rowBytes;
   png_read_image(png, rows);
   png_read_end(png, nullptr);
   *pixels = buffer;
-
-  std::free(rows);
-  png_destroy_read_struct(&png, &info, nullptr);
-  std::fclose(file);
+  Release(&png, &info, file, rows, nullptr);
   return 1;
 }

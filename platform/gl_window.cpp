@@ -313,6 +313,21 @@ void GLWindow::Resize() {
   glLoadIdentity();
 }
 
+// A key down as the window first takes focus was pressed before it was
+// there (Escape held to answer the question): its press and repeats reach the
+// window all the same. It counts once pressed anew.
+static void SetAsideKeysHeld(uint8_t* heldBeforeFocus, uint8_t* keyDown) {
+  int count = 0;
+  const Uint8* state = SDL_GetKeyboardState(&count);
+  for (int scancode = 0; scancode < count; ++scancode) {
+    if (!state[scancode]) continue;
+    int code = VirtualKeyCode(SDL_GetKeyFromScancode(SDL_Scancode(scancode)));
+    if (code < 0) continue;
+    heldBeforeFocus[code] = 1;
+    keyDown[code] = 0;
+  }
+}
+
 int GLWindow::WndProc(const SDL_Event& event) {
   switch (event.type) {
     case SDL_WINDOWEVENT:
@@ -331,25 +346,13 @@ int GLWindow::WndProc(const SDL_Event& event) {
           TakeDrawableSize(0, 0);
           Resize();
           return 1;
-        case SDL_WINDOWEVENT_FOCUS_GAINED: {
-          // A key down as the window first takes focus was pressed before
-          // it was there (Escape held to answer the question): its press and
-          // repeats reach the window all the same. It counts once pressed
-          // anew. Later, SDL takes focus late (200 ms on X11) and reports a
-          // key pressed meanwhile only then: such a key counts.
-          int count = 0;
-          const Uint8* state = hadFocus ? nullptr : SDL_GetKeyboardState(&count);
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+          // Later, SDL takes focus late (200 ms on X11) and reports a key
+          // pressed meanwhile only then: such a key counts.
+          if (!hadFocus) SetAsideKeysHeld(heldBeforeFocus, keyDown);
           hadFocus = 1;
-          for (int scancode = 0; scancode < count; ++scancode) {
-            if (!state[scancode]) continue;
-            int code = VirtualKeyCode(SDL_GetKeyFromScancode(SDL_Scancode(scancode)));
-            if (code < 0) continue;
-            heldBeforeFocus[code] = 1;
-            keyDown[code] = 0;
-          }
           active = 1;
           return 1;
-        }
         case SDL_WINDOWEVENT_SHOWN:
         case SDL_WINDOWEVENT_FOCUS_LOST:
           // Rendering never pauses, whatever the activation state.
