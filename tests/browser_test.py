@@ -83,17 +83,18 @@ class Page:
         return served.url
 
     def under_the_cut(self, browser, scene):
-        """The first frame of a scene, under its cut's flash at its strongest, held for a shot."""
+        """The first frame of a scene, under its cut's flash at its strongest, held for a shot;
+        with the time since the frame before, which the flash's strength there depends on."""
         until(f"scene {scene - 1}", lambda: browser.js("Module._orvi_scene()") == scene - 1, 30)
         drawn = browser.js(
-            f"new Promise(done => {{ const look = () => {{ if (Module._orvi_scene() < {scene}) "
-            "return requestAnimationFrame(look); Module.pauseMainLoop(); requestAnimationFrame(() => "
-            "requestAnimationFrame(() => done([Module._orvi_frame_ms(), Module._orvi_scene()]))); }; "
-            "look(); })")
+            f"new Promise(done => {{ let before = -1e9; const look = () => {{ if (Module._orvi_scene() < {scene}) "
+            "{ before = Module._orvi_frame_ms(); return requestAnimationFrame(look); } Module.pauseMainLoop(); "
+            "requestAnimationFrame(() => requestAnimationFrame(() => done([Module._orvi_frame_ms(), "
+            "Module._orvi_scene(), before]))); }; look(); })")
         image = browser.shot()
         browser.js("Module.resumeMainLoop()")
         self.assertEqual(drawn[1], scene)
-        return image, int(drawn[0])
+        return image, int(drawn[0]), drawn[0] - drawn[2]
 
     def state(self, browser, wanted, seconds=30):
         until(f"page state {wanted}", lambda: browser.js("document.body && document.body.dataset.state") == wanted,
@@ -213,12 +214,16 @@ class Page:
         designed[0].save(os.path.join(folder, "browser-designed.png"))
         reduced[0].save(os.path.join(folder, "browser-reduced.png"))
         near = {name: min(np.abs(np.asarray(shot, float) - f).mean() for f in native)
-                for name, (shot, _) in (("designed", designed), ("reduced", reduced))}
-        print(f"under the cut at {designed[1]} and {reduced[1]} ms, mean difference from the native "
-              f"reduced frames: designed {near['designed']:.2f}, reduced {near['reduced']:.2f} / 255",
-              file=sys.stderr)
+                for name, (shot, _, _) in (("designed", designed), ("reduced", reduced))}
+        print(f"under the cut at {designed[1]} and {reduced[1]} ms, {designed[2]:.0f} ms after the "
+              f"frame before, mean difference from the native reduced frames: designed "
+              f"{near['designed']:.2f}, reduced {near['reduced']:.2f} / 255", file=sys.stderr)
         self.assertLess(near["reduced"], 15)
-        self.assertGreater(near["designed"], 30)
+        # The flash peaks 85 ms into its 170 and the scene changes at its peak: the first frame
+        # of the scene is at most 85 ms + the gap into it, half white or more when the gap is
+        # under 56 ms. A slower page (a loaded machine) may pass the flash by; so does a viewer's.
+        if designed[2] < 56:
+            self.assertGreater(near["designed"], 30)
 
     def page_says(self, browser):
         """The page's messages, each in a live region a screen reader reads out."""
