@@ -275,6 +275,35 @@ def describe(best, kind):
     return "%d" % n if n == 0 else "%d (from %.3f s, %s)" % (n, t, place)
 
 
+def report(windows, times, scenes):
+    """Prints the windows over the limit, the most in a second, per scene; the exit code."""
+    over = {}
+    for (kind, place), found in windows.items():
+        for t, n in found:
+            if n > MAX_FLASHES and n > over.get((t, kind), (0, ""))[0]:
+                over[(t, kind)] = (n, place)
+    if over:
+        print("one-second windows with more than %d flashes:" % MAX_FLASHES)
+        for (t, kind), (n, place) in sorted(over.items()):
+            print("  %8.3f-%.3f s  %d %s flashes  %s" % (t, t + 1, n, kind, place))
+    whole = most(windows, -1, 1e9)
+    print("most in one second: general %s; red %s" % (describe(whole, "general"), describe(whole, "red")))
+    if scenes:
+        print("per scene (from its cut to the next; the most in a second that starts there):")
+        for n, lo, hi in scenes:
+            if hi <= times[0] or lo > times[-1]:
+                continue
+            best = most(windows, lo, hi)
+            verdict = "over" if max(best.get(k, (0,))[0] for k in ("general", "red")) > MAX_FLASHES else "ok"
+            print("  scene %2d  %6.3f-%6.3f s  %-4s  general %s; red %s" %
+                  (n, lo, hi, verdict, describe(best, "general"), describe(best, "red")))
+    if over:
+        print("FAIL: %d one-second windows hold more than %d flashes" % (len(over), MAX_FLASHES))
+        return 1
+    print("PASS: no second holds more than %d general or %d red flashes" % (MAX_FLASHES, MAX_FLASHES))
+    return 0
+
+
 def main(argv):
     opts = parse(argv)
     path = opts["input"]
@@ -321,31 +350,7 @@ def main(argv):
 
     print("%s: %d frames at %g fps, %dx%d, %.3f-%.3f s" %
           (path, len(sums), fps, width, height, times[0], times[-1] + 1 / fps))
-    over = {}
-    for (kind, place), found in windows.items():
-        for t, n in found:
-            if n > MAX_FLASHES and n > over.get((t, kind), (0, ""))[0]:
-                over[(t, kind)] = (n, place)
-    if over:
-        print("one-second windows with more than %d flashes:" % MAX_FLASHES)
-        for (t, kind), (n, place) in sorted(over.items()):
-            print("  %8.3f-%.3f s  %d %s flashes  %s" % (t, t + 1, n, kind, place))
-    whole = most(windows, -1, 1e9)
-    print("most in one second: general %s; red %s" % (describe(whole, "general"), describe(whole, "red")))
-    if scenes:
-        print("per scene (from its cut to the next; the most in a second that starts there):")
-        for n, lo, hi in scenes:
-            if hi <= times[0] or lo > times[-1]:
-                continue
-            best = most(windows, lo, hi)
-            verdict = "over" if max(best.get(k, (0,))[0] for k in ("general", "red")) > MAX_FLASHES else "ok"
-            print("  scene %2d  %6.3f-%6.3f s  %-4s  general %s; red %s" %
-                  (n, lo, hi, verdict, describe(best, "general"), describe(best, "red")))
-    if over:
-        print("FAIL: %d one-second windows hold more than %d flashes" % (len(over), MAX_FLASHES))
-        return 1
-    print("PASS: no second holds more than %d general or %d red flashes" % (MAX_FLASHES, MAX_FLASHES))
-    return 0
+    return report(windows, times, scenes)
 
 
 if __name__ == "__main__":
