@@ -7,12 +7,14 @@
 # so the machine's apt configuration and state stay as they were.
 #
 # The caller sets TOOL (its name for messages), reads its command line with
-# build_arguments, defines build_zlib, build_libpng, build_libsdl2 and
-# build_libopenmpt (each SRC PREFIX), then calls libraries_build KIND
-# COMPILER-ID RECIPE, which sets deps to the folder holding zlib/, libpng/,
-# libsdl2/ and libopenmpt/.
+# build_arguments, describes its target as scripts/library-recipes.sh asks,
+# then calls libraries_build KIND COMPILER-ID RECIPE, which sets deps to the
+# folder holding zlib/, libpng/, libsdl2/ and libopenmpt/, and prepares its
+# own build's folder with cross_folder.
 
 step() { echo "== $*" >&2; }
+
+. "$(dirname "${BASH_SOURCE[0]}")/library-recipes.sh"
 
 # The builds' one command line: --jobs N (default: every core), -h/--help,
 # and the caller's own switches, each setting the variable of its name
@@ -132,6 +134,7 @@ build_library() {  # SOURCE-PACKAGE NAME
 # Sets VER and deps, and builds whatever of the four libraries is not cached.
 libraries_build() {  # KIND COMPILER-ID RECIPE
   local src key start=$SECONDS pids=() pid failed=0
+  target_check
   mkdir -p "$cache" "$sources"
   private_sources_update
   declare -gA VER
@@ -157,9 +160,12 @@ libraries_build() {  # KIND COMPILER-ID RECIPE
   step "libraries built in $((SECONDS - start)) s"
 }
 
-# Empties a cross-build folder first configured against other library builds
-# (another recipe or version): CMake keeps what pkg-config found then.
+# Points pkg-config at the libraries in $deps alone, and empties a
+# cross-build folder first configured against other library builds (another
+# recipe or version): CMake keeps what pkg-config found then.
 cross_folder() {  # DIR
+  export PKG_CONFIG_LIBDIR=$deps/zlib/lib/pkgconfig:$deps/libpng/lib/pkgconfig:$deps/libsdl2/lib/pkgconfig:$deps/libopenmpt/lib/pkgconfig
+  export PKG_CONFIG_PATH=
   if [ "$(cat "$1/.libraries" 2>/dev/null)" != "$deps" ]; then
     rm -rf "$1"
     mkdir -p "$1"
