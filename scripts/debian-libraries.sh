@@ -1,7 +1,8 @@
-# Sourced by scripts/build-windows and scripts/build-web. Fetches Debian's
-# source packages of the libraries the Linux build links (SDL2, zlib, libpng,
-# libopenmpt) and builds each once into a cache keyed by the source versions,
-# the compiler and the caller's recipe number.
+# Sourced by scripts/build-windows and scripts/build-web: what the two cross
+# builds share. Fetches Debian's source packages of the libraries the Linux
+# build links (SDL2, zlib, libpng, libopenmpt) and builds each once, by the
+# recipes in scripts/library-recipes.sh, into a cache keyed by the source
+# versions, the compiler and the caller's recipe number.
 #
 # apt is given a private sources list, lists and cache through its options,
 # so the machine's apt configuration and state stay as they were.
@@ -9,8 +10,8 @@
 # The caller sets TOOL (its name for messages), reads its command line with
 # build_arguments, describes its target as scripts/library-recipes.sh asks,
 # then calls libraries_build KIND COMPILER-ID RECIPE, which sets deps to the
-# folder holding zlib/, libpng/, libsdl2/ and libopenmpt/, and prepares its
-# own build's folder with cross_folder.
+# folder holding zlib/, libpng/, libsdl2/ and libopenmpt/; for its own
+# build, host_generators and cross_folder.
 
 step() { echo "== $*" >&2; }
 
@@ -158,6 +159,14 @@ libraries_build() {  # KIND COMPILER-ID RECIPE
   for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
   [ $failed = 0 ] || exit 1
   step "libraries built in $((SECONDS - start)) s"
+}
+
+# Builds the asset generators natively into DIR: the cross build runs them
+# from DIR/generators.
+host_generators() {  # DIR
+  step "asset generators (native)"
+  cmake -S . -B "$1" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$1" -j"$jobs" --target mesh_generator xm_composer >/dev/null
 }
 
 # Points pkg-config at the libraries in $deps alone, and empties a
