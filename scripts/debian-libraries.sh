@@ -1,18 +1,21 @@
-# Sourced by scripts/build-windows and scripts/build-web. Fetches Debian's
-# source packages of the libraries the Linux build links (SDL2, zlib, libpng,
-# libopenmpt) and builds each once into a cache keyed by the source versions,
-# the compiler and the caller's recipe number.
+# Sourced by scripts/build-windows and scripts/build-web: what the two cross
+# builds share. Fetches Debian's source packages of the libraries the Linux
+# build links (SDL2, zlib, libpng, libopenmpt) and builds each once, by the
+# recipes in scripts/library-recipes.sh, into a cache keyed by the source
+# versions, the compiler and the caller's recipe number.
 #
 # apt is given a private sources list, lists and cache through its options,
 # so the machine's apt configuration and state stay as they were.
 #
 # The caller sets TOOL (its name for messages), reads its command line with
-# build_arguments, defines build_zlib, build_libpng, build_libsdl2 and
-# build_libopenmpt (each SRC PREFIX), then calls libraries_build KIND
-# COMPILER-ID RECIPE, which sets deps to the folder holding zlib/, libpng/,
-# libsdl2/ and libopenmpt/.
+# build_arguments, describes its target as scripts/library-recipes.sh asks,
+# then calls libraries_build KIND COMPILER-ID RECIPE, which sets deps to the
+# folder holding zlib/, libpng/, libsdl2/ and libopenmpt/; for its own
+# build, host_generators and cross_folder.
 
 step() { echo "== $*" >&2; }
+
+. "$(dirname "${BASH_SOURCE[0]}")/library-recipes.sh"
 
 # The builds' one command line: --jobs N (default: every core), -h/--help,
 # and the caller's own switches, each setting the variable of its name
@@ -132,6 +135,7 @@ build_library() {  # SOURCE-PACKAGE NAME
 # Sets VER and deps, and builds whatever of the four libraries is not cached.
 libraries_build() {  # KIND COMPILER-ID RECIPE
   local src key start=$SECONDS pids=() pid failed=0
+  target_check
   mkdir -p "$cache" "$sources"
   private_sources_update
   declare -gA VER
@@ -157,9 +161,20 @@ libraries_build() {  # KIND COMPILER-ID RECIPE
   step "libraries built in $((SECONDS - start)) s"
 }
 
-# Empties a cross-build folder first configured against other library builds
-# (another recipe or version): CMake keeps what pkg-config found then.
+# Builds the asset generators natively into DIR: the cross build runs them
+# from DIR/generators.
+host_generators() {  # DIR
+  step "asset generators (native)"
+  cmake -S . -B "$1" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$1" -j"$jobs" --target mesh_generator xm_composer >/dev/null
+}
+
+# Points pkg-config at the libraries in $deps alone, and empties a
+# cross-build folder first configured against other library builds (another
+# recipe or version): CMake keeps what pkg-config found then.
 cross_folder() {  # DIR
+  export PKG_CONFIG_LIBDIR=$deps/zlib/lib/pkgconfig:$deps/libpng/lib/pkgconfig:$deps/libsdl2/lib/pkgconfig:$deps/libopenmpt/lib/pkgconfig
+  export PKG_CONFIG_PATH=
   if [ "$(cat "$1/.libraries" 2>/dev/null)" != "$deps" ]; then
     rm -rf "$1"
     mkdir -p "$1"
