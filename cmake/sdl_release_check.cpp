@@ -1,0 +1,40 @@
+// Built into every program of the sanitized build. SDL ends a window, a GL
+// context or a sound device still open when its video or audio shuts down, so
+// the leak check never sees one that the program forgot to release: shutting
+// down with one still open ends the program here instead, saying where.
+#include <dlfcn.h>
+#include <sanitizer/common_interface_defs.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+const unsigned kAudio = 0x10, kVideo = 0x20;  // SDL_INIT_AUDIO, SDL_INIT_VIDEO
+
+template <typename Function>
+Function Sdl(const char* name) {
+  return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+const char* LeftOpen(unsigned subsystems) {
+  if (subsystems & kVideo) {
+    if (Sdl<void* (*)()>("SDL_GL_GetCurrentContext")()) return "a current GL context";
+    // Window ids count from 1 in each start of the video.
+    for (unsigned id = 1; id <= 64; ++id)
+      if (Sdl<void* (*)(unsigned)>("SDL_GetWindowFromID")(id)) return "a window";
+  }
+  if (subsystems & kAudio)
+    for (unsigned id = 1; id <= 16; ++id)  // SDL's open devices, stopped or not
+      if (Sdl<int (*)(unsigned)>("SDL_GetAudioDeviceStatus")(id) != 0) return "an audio device";
+  return nullptr;
+}
+}  // namespace
+
+extern "C" void SDL_QuitSubSystem(unsigned subsystems) {
+  if (const char* open = LeftOpen(subsystems)) {
+    std::fprintf(stderr, "SDL shut down with %s still open, from:\n", open);
+    __sanitizer_print_stack_trace();
+    std::abort();
+  }
+  Sdl<void (*)(unsigned)>("SDL_QuitSubSystem")(subsystems);
+}
