@@ -16,9 +16,11 @@ Function Sdl(const char* name) {
   return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
+int g_contexts = 0;  // made and not yet deleted: SDL keeps no list of them
+
 const char* LeftOpen(unsigned subsystems) {
   if (subsystems & kVideo) {
-    if (Sdl<void* (*)()>("SDL_GL_GetCurrentContext")()) return "a current GL context";
+    if (g_contexts) return "a GL context";
     // Window ids count from 1 in each start of the video.
     for (unsigned id = 1; id <= 64; ++id)
       if (Sdl<void* (*)(unsigned)>("SDL_GetWindowFromID")(id)) return "a window";
@@ -30,6 +32,16 @@ const char* LeftOpen(unsigned subsystems) {
 }
 }  // namespace
 
+// A program that ends with SDL's video or audio still running released
+// nothing of it: the shutdown's check never ran.
+__attribute__((destructor)) static void CheckShutDown() {
+  auto running = Sdl<unsigned (*)(unsigned)>("SDL_WasInit");
+  if (running && running(kAudio | kVideo)) {
+    std::fprintf(stderr, "the program ended with SDL's video or audio still running\n");
+    std::abort();
+  }
+}
+
 extern "C" void SDL_QuitSubSystem(unsigned subsystems) {
   if (const char* open = LeftOpen(subsystems)) {
     std::fprintf(stderr, "SDL shut down with %s still open, from:\n", open);
@@ -37,4 +49,15 @@ extern "C" void SDL_QuitSubSystem(unsigned subsystems) {
     std::abort();
   }
   Sdl<void (*)(unsigned)>("SDL_QuitSubSystem")(subsystems);
+}
+
+extern "C" void* SDL_GL_CreateContext(void* window) {
+  void* context = Sdl<void* (*)(void*)>("SDL_GL_CreateContext")(window);
+  if (context) ++g_contexts;
+  return context;
+}
+
+extern "C" void SDL_GL_DeleteContext(void* context) {
+  if (context) --g_contexts;
+  Sdl<void (*)(void*)>("SDL_GL_DeleteContext")(context);
 }
