@@ -1,7 +1,8 @@
-// Built into every program of the sanitized build. SDL ends a window, a GL
-// context or a sound device still open when its video or audio shuts down, so
-// the leak check never sees one that the program forgot to release: shutting
-// down with one still open ends the program here instead, saying where.
+// Built into every program of the sanitized build. A window, a GL context or
+// a sound device still open when SDL's video or audio shuts down is ended
+// with it (the context with SDL's EGL display), so the leak check never sees
+// one that the program forgot to release: shutting down with one still open
+// ends the program here instead, saying where.
 #include <dlfcn.h>
 #include <sanitizer/common_interface_defs.h>
 
