@@ -213,13 +213,9 @@ int FinishVideo(Run* run) {
   return 0;
 }
 
-// The window open, the tune handed over, every frame drawn and kept.
-int Capture(Run* run) {
+// The tune handed over, every frame drawn and kept.
+int CaptureIn(Run* run, GLWindow* window) {
   const CaptureOptions& o = run->settings.options;
-  // The pictures and the window first: a run that cannot show the show
-  // writes nothing and starts nothing.
-  GLWindow* window = OpenCaptureWindow(o);
-  if (!window) return Fail(run, "the show could not start");
   if (window->GetGrantedSamples() != o.msaa && o.msaa > 0)
     std::fprintf(stderr, "orvi-capture: %d-sample anti-aliasing is not available here; %d samples\n",
                  o.msaa, window->GetGrantedSamples());
@@ -259,6 +255,17 @@ int Capture(Run* run) {
                double(kept) / o.fps / seconds);
   if (run->settings.stats) PrintSceneTiming(timing, report);
   return 0;
+}
+
+// The pictures and the window first: a run that cannot show the show writes
+// nothing and starts nothing. The window is released however the run ends.
+int Capture(Run* run) {
+  GLWindow* window = OpenCaptureWindow(run->settings.options);
+  if (!window) return Fail(run, "the show could not start");
+  const int code = CaptureIn(run, window);
+  window->Destroy();
+  delete window;
+  return code;
 }
 
 }  // namespace

@@ -9,3 +9,8 @@
 // layout only. Without the recording the blocks are still reached, through
 // the heap.
 extern "C" const char* __asan_default_options() { return "intercept_tls_get_addr=0"; }
+
+// Libraries stay mapped to the end. Ending the window's EGL display closes
+// Mesa's driver and LLVM; the leak check then sees their globals no more, and
+// takes what those hold for leaks it cannot name.
+extern "C" int dlclose(void*) { return 0; }

@@ -412,6 +412,9 @@ void GLWindow::Destroy() {
   }
   ClosePixelFormat();
   if (videoStarted) {
+    // Create loaded the GL library: the video's shutdown alone keeps SDL's
+    // hold on it (and with EGL, its display) for good.
+    SDL_GL_UnloadLibrary();
     SDL_EnableScreenSaver();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     videoStarted = 0;

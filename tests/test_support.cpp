@@ -90,7 +90,7 @@ static void ThrowExit(int code) { throw ProcessExited{code}; }
 // through EGL) and dummy audio, the project root as working folder, the
 // show's state before its first frame, the real clocks, boxes recorded, and a
 // shutdown that throws instead of ending the process. A window a failed test
-// left open is closed after it.
+// left open is closed after it; a passing test must have closed it.
 namespace {
 const MusicTimeSource kMusicTimeUs = g_musicTimeUs;  // set before any code runs: a constant
 
@@ -122,10 +122,11 @@ class FreshWorld : public ::testing::EmptyTestEventListener {
     unsetenv("ORVI_UPDATE_GOLDEN");
   }
   void OnTestEnd(const ::testing::TestInfo&) override {
-    if (g_window) {
-      g_window->Destroy();
-      SDL_Quit();
-    }
+    // SDL would end them quietly at its shutdown: nothing else would notice.
+    if (g_window || SDL_WasInit(SDL_INIT_VIDEO | SDL_INIT_AUDIO) || SDL_GL_GetCurrentContext())
+      ADD_FAILURE() << "the test left a window, GL context or audio device open";
+    if (g_window) g_window->Destroy();
+    SDL_Quit();
     if (chdir(root.c_str()) != 0) ADD_FAILURE() << "cannot return to " << root;
     for (const std::string& folder : g_tempDirs) std::filesystem::remove_all(folder);
     g_tempDirs.clear();
