@@ -2,6 +2,7 @@
 choices (clean_env), their output kept for a report, waited on by events (until), never by
 fixed sleeps."""
 import os
+import signal
 import subprocess
 import time
 
@@ -45,8 +46,9 @@ class Program:
         base = os.path.join(folder, f"{self.name}-{os.getpid()}-{time.monotonic_ns()}")
         self.out_path, self.err_path = base + ".out", base + ".err"
         with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err:
+            # A group of its own, so its children (a browser's, Wine's) end with it.
             self.process = subprocess.Popen(self.argv, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
-                                            stdout=out, stderr=err)
+                                            stdout=out, stderr=err, start_new_session=True)
 
     out = property(lambda self: read(self.out_path))
     err = property(lambda self: read(self.err_path))
@@ -68,8 +70,11 @@ class Program:
     killed = None
 
     def kill(self):
-        if self.alive():
-            self.process.kill()
+        """The program and whatever it started, before its folder goes."""
+        try:
+            os.killpg(self.process.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
         self.process.wait()
 
     def __str__(self):
