@@ -12,7 +12,6 @@ import shutil
 import signal
 import stat
 import struct
-import subprocess
 import termios
 import time
 import zlib
@@ -43,6 +42,12 @@ def png(path, width, height, texts=0, text_mb=0, icc_mb=0):
     with open(path, "wb") as f:
         f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)))
         f.write(extra + chunk(b"IDAT", zeros((1 + 3 * width) * height, 1 + 3 * width)) + chunk(b"IEND", b""))
+
+
+def video_frames(path="pipe:0", data=None):
+    """The video frames ffprobe decodes in a file, or in `data` through a pipe."""
+    return run(["ffprobe", "-v", "error", "-count_frames", "-select_streams", "v", "-show_entries",
+                "stream=nb_read_frames", "-of", "csv=p=0", "-i", path], input=data).strip()
 
 
 def flip_byte(path, offset):
@@ -183,8 +188,7 @@ class Capture(Case):
         self.assertEqual(self.start([CAPTURE, "--fps", "100", "--msaa", "0", "--from", ms / 1000, "--to", ms / 1000 + 0.6,
                                      "-o", out]).wait(120), 0)
         self.assertEqual(os.listdir(folder), ["late.mp4"], "partial files left")
-        self.assertEqual(run(["ffprobe", "-v", "error", "-count_frames", "-show_entries", "stream=nb_read_frames",
-                              "-select_streams", "v", "-of", "csv=p=0", out]).strip(), "60")
+        self.assertEqual(video_frames(out), "60")
         decode = lambda *what: run(["ffmpeg", "-v", "error", "-i", out, *what, "-"], raw=True)
         frame = np.frombuffer(decode("-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "rgb24"), np.uint8)
         golden = np.asarray(Image.open(os.path.join(ROOT, "tests", "golden", "scene-03.png")).convert("RGB"))
@@ -263,9 +267,7 @@ class Capture(Case):
         self.assertEqual(capture.wait(120), 0)
         with open(capture.out_path, "rb") as f:
             video = f.read()
-        probe = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-show_entries", "stream=nb_read_frames",
-                                "-of", "csv=p=0", "-i", "pipe:0"], input=video, capture_output=True)
-        self.assertEqual(probe.stdout.split()[:1], [b"30"], probe.stderr)
+        self.assertEqual(video_frames(data=video), "30")
         self.assertIn(b"moof", video)
         self.assertIn("wrote the video to standard output: 30 frames", capture.err)
         self.assertEqual(os.listdir(world) + [n for n in os.listdir(temporary) if n[0] == "."], ["data"])
@@ -404,10 +406,7 @@ class Capture(Case):
                 self.assertIn(f"{name} was written by another run while this one drew", first.err)
                 self.assertEqual(os.listdir(folder), [name])
                 if not png:
-                    probe = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-select_streams", "v",
-                                            "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0",
-                                            os.path.join(folder, name)], capture_output=True, text=True)
-                    self.assertEqual(probe.stdout.strip(), "5", probe.stderr)
+                    self.assertEqual(video_frames(os.path.join(folder, name)), "5")
                     continue
                 listing = lambda: sorted(os.listdir(os.path.join(folder, name)))
                 self.assertEqual(listing(), [f"frame-0040{n}.png" for n in range(5)] + ["tune.wav"])

@@ -32,7 +32,21 @@ def frames(screen, win, program, count):
         until("new frame", lambda: not program.alive() or screen.shot(win) != before)
 
 
-class Question(Case):
+class Shown(Case):
+    def shown(self, args=("--windowed",), screen=None, env=None):
+        """orvi on a 640x480 display (or `screen`) with `args`, its window found and drawn."""
+        screen = screen or self.display("640x480")
+        orvi = self.start([ORVI, *args], dict(screen.env, SDL_AUDIODRIVER="dummy") | (env or {}))
+        win = screen.find(TITLE, SHOW)
+        screen.drawn(win)
+        return screen, orvi, win
+
+    def ends_on_escape(self, screen, orvi, win):
+        screen.press(win, ["Escape"])
+        self.assertEqual(orvi.wait(), 0)
+
+
+class Question(Shown):
     def test_no_runs_windowed_and_goes_on_minimised_until_escape_is_held(self):
         screen = self.display("640x480")
         sound = os.path.join(self.scratch(), "sound.raw")
@@ -46,8 +60,7 @@ class Question(Case):
         until("sound while minimised", lambda: sound_ms(sound) > minimised + 500)
         screen.map(win)
         screen.drawn(win)
-        screen.press(win, ["Escape"])
-        self.assertEqual(orvi.wait(), 0)
+        self.ends_on_escape(screen, orvi, win)
 
     def test_escape_held_through_no_counts_in_the_show_only_once_pressed_anew(self):
         screen = self.display("640x480")
@@ -64,8 +77,7 @@ class Question(Case):
         self.assertTrue(orvi.alive(), "Escape held since the question ended the show")
         screen.release()
         frames(screen, win, orvi, 1)  # else SDL takes a release and press at once for a repeat
-        screen.press(win, ["Escape"])
-        self.assertEqual(orvi.wait(), 0)
+        self.ends_on_escape(screen, orvi, win)
 
     def test_yes_on_a_640x480_display_runs_fullscreen(self):
         screen = self.display("640x480")
@@ -82,8 +94,7 @@ class Question(Case):
         screen.drawn(win)
         until("fullscreen", lambda: "_NET_WM_STATE_FULLSCREEN" in screen.state(win))
         self.assertEqual(screen.find(TITLE).box, (0, 0) + SHOW)
-        screen.press(win, ["Escape"])
-        self.assertEqual(orvi.wait(), 0)
+        self.ends_on_escape(screen, orvi, win)
 
     def test_yes_where_640x480_cannot_be_set_offers_the_fallback_and_declining_fails_the_start(self):
         screen = self.display("1024x768")
@@ -96,56 +107,34 @@ class Question(Case):
     def test_a_question_no_box_can_show_is_answered_no_and_says_why(self):
         # Only the server's built-in fonts, which SDL's own box cannot use, and no zenity for it
         # to fall back on.
-        screen = self.display("640x480", "-fp", "built-ins")
-        orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="dummy", PATH=self.scratch()))
-        win = screen.find(TITLE, SHOW)
-        screen.drawn(win)
+        screen, orvi, win = self.shown((), self.display("640x480", "-fp", "built-ins"), {"PATH": self.scratch()})
         self.assertRegex(orvi.err, r"Orvi: Tonaro: Go fullscreen\? \(no box can be shown: .+\): answered No")
-        screen.press(win, ["Escape"])
-        self.assertEqual(orvi.wait(), 0)
-
-    def test_a_missing_picture_shows_its_box_then_init_failure(self):
-        screen = self.display("640x480")
-        world = self.world()
-        os.remove(os.path.join(world, "data", "the-end.png"))
-        orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="dummy"), world)
-        screen.answer(TITLE, "Escape")
-        screen.answer("LoadTextures()", "Return")
-        screen.answer("main()", "Return")
-        self.assertEqual(orvi.wait(), 0)
+        self.ends_on_escape(screen, orvi, win)
 
 
-class Ending(Case):
+class Ending(Shown):
     def test_closing_the_window_ends_the_show(self):
-        screen = self.display("640x480")
-        orvi = self.start([ORVI, "--windowed"], dict(screen.env, SDL_AUDIODRIVER="dummy"))
-        win = screen.find(TITLE, SHOW)
-        screen.drawn(win)
+        # Asking more samples than any visual offers: the show still starts and draws.
+        screen, orvi, win = self.shown(("--windowed", "--msaa", "16"))
         screen.close(win)
         self.assertEqual(orvi.wait(), 0)
 
     def test_every_key_but_escape_is_ignored_and_escape_ends_the_show(self):
-        screen = self.display("640x480")
-        orvi = self.start([ORVI, "--windowed"], dict(screen.env, SDL_AUDIODRIVER="dummy"))
-        win = screen.find(TITLE, SHOW)
+        screen, orvi, win = self.shown()
         self.assertEqual(win.x.get_wm_class(), ("Orvi", "Orvi"))
-        screen.drawn(win)
         screen.press(win, [8] + list(range(10, 256)))
         # Held until two new frames show the loop went round with them down.
         frames(screen, win, orvi, 2)
         screen.release()
         self.assertTrue(orvi.alive(), "a key other than Escape (X keycode 9) ended the show")
-        screen.press(win, [9])
-        self.assertEqual(orvi.wait(), 0)
+        self.ends_on_escape(screen, orvi, win)
 
     def test_signals_during_the_show_and_with_the_question_up_shut_down_with_exit_0(self):
         screen = self.display("640x480")
         env = dict(screen.env, SDL_AUDIODRIVER="dummy")
         for name in ("SIGTERM", "SIGINT", "SIGHUP", "SIGQUIT"):
             with self.subTest(name, during="the show"):
-                orvi = self.start([ORVI, "--windowed"], env)
-                win = screen.find(TITLE, SHOW)
-                screen.drawn(win)
+                _, orvi, win = self.shown(screen=screen)
                 orvi.signal(getattr(signal, name))
                 self.assertEqual(orvi.wait(), 0)
                 screen.gone(win)
@@ -158,9 +147,7 @@ class Ending(Case):
                 screen.gone(box)
 
     def test_the_display_going_away_mid_show_ends_it_with_exit_0(self):
-        screen = self.display("640x480")
-        orvi = self.start([ORVI, "--windowed"], dict(screen.env, SDL_AUDIODRIVER="dummy"))
-        screen.drawn(screen.find(TITLE, SHOW))
+        screen, orvi, _ = self.shown()
         screen.stop()
         self.assertEqual(orvi.wait(), 0)
 
@@ -182,14 +169,6 @@ class Ending(Case):
         self.assertEqual(orvi.wait(), 0)
         self.assertEqual(os.stat(data("veri-tausta2.png")).st_atime, 0, "the next picture was read")
         self.assertFalse(os.path.exists(sound), "the music started")
-
-    def test_msaa_no_visual_offers_still_starts_and_draws(self):
-        screen = self.display("640x480")
-        orvi = self.start([ORVI, "--windowed", "--msaa", "16"], dict(screen.env, SDL_AUDIODRIVER="dummy"))
-        win = screen.find(TITLE, SHOW)
-        screen.drawn(win)
-        screen.press(win, ["Escape"])
-        self.assertEqual(orvi.wait(), 0)
 
 
 def display_at_the_door(case, target, refused):
@@ -223,21 +202,16 @@ def display_at_the_door(case, target, refused):
                 for a, b in ((visitor, real), (real, visitor)):
                     threading.Thread(target=relay, args=(a, b), daemon=True).start()
     threading.Thread(target=serve, daemon=True).start()
-    return {"DISPLAY": f":{number}", "SDL_AUDIODRIVER": "dummy"}
+    return {"DISPLAY": f":{number}"}
 
 
-class DeadDisplay(Case):
+class DeadDisplay(Shown):
     def test_a_display_that_answers_late_is_waited_for(self):
         screen = self.display("640x480")
-        env = display_at_the_door(self, screen.env["DISPLAY"], 3)
-        orvi = self.start([ORVI, "--windowed"], env)
-        win = screen.find(TITLE, SHOW)
-        screen.drawn(win)
-        screen.press(win, ["Escape"])
-        self.assertEqual(orvi.wait(), 0)
+        self.ends_on_escape(*self.shown(screen=screen, env=display_at_the_door(self, screen.env["DISPLAY"], 3)))
 
     def test_a_display_that_never_answers_is_given_up_and_said(self):
-        orvi = self.start([ORVI, "--windowed"], display_at_the_door(self, ":0", 10 ** 9))
+        orvi = self.start([ORVI, "--windowed"], dict(display_at_the_door(self, ":0", 10 ** 9), SDL_AUDIODRIVER="dummy"))
         self.assertEqual(orvi.wait(30), 0)
         self.assertIn("Cannot start application!", orvi.err)
 
