@@ -177,19 +177,8 @@ class Page:
             os.makedirs(folder)
         native = {}
         for scene, (image, ms) in shots.items():
-            frame = round(ms * NATIVE_FPS / 1000)
-            name = f"frame-{frame:05d}.png"
-            # A capture replaces its folder wholly: each is gathered from one of its own.
-            frames = os.path.join(self.scratch(), "frames")
-            capture = self.start([CAPTURE, "--png", "--msaa", "0", "--fps", str(NATIVE_FPS),
-                                  "--from", str((frame - 1) / NATIVE_FPS), "--to",
-                                  str((frame + 1.5) / NATIVE_FPS), "-o", frames], cwd=ROOT)
-            self.assertEqual(capture.wait(120), 0)
-            for n in (frame - 1, frame, frame + 1):
-                shutil.copy(os.path.join(frames, f"frame-{n:05d}.png"), kept["native"])
-            native[scene] = [np.asarray(Image.open(os.path.join(kept["native"], f"frame-{n:05d}.png"))
-                                        .convert("RGB"), float) for n in (frame - 1, frame, frame + 1)]
-            image.save(os.path.join(kept["browser"], name))
+            native[scene] = self.native_frames(ms, kept["native"])
+            image.save(os.path.join(kept["browser"], f"frame-{round(ms * NATIVE_FPS / 1000):05d}.png"))
         for scene, (image, ms) in shots.items():
             pixels = np.asarray(image, float)
             differences = {n: min(np.abs(pixels - f).mean() for f in frames) for n, frames in native.items()}
@@ -198,19 +187,28 @@ class Page:
             self.assertEqual(min(differences, key=differences.get), scene, differences)
             self.assertLess(differences[scene], 6, f"scene {scene}")
 
+    def native_frames(self, ms, kept, *options):
+        """The native capture's frame nearest the moment and the one either side, kept in a folder."""
+        frame = round(ms * NATIVE_FPS / 1000)
+        # A capture replaces its folder wholly: each is gathered from one of its own.
+        frames = os.path.join(self.scratch(), "frames")
+        capture = self.start([CAPTURE, "--png", "--msaa", "0", *options, "--fps", str(NATIVE_FPS), "--from",
+                              str((frame - 1) / NATIVE_FPS), "--to", str((frame + 1.5) / NATIVE_FPS), "-o", frames],
+                             cwd=ROOT)
+        self.assertEqual(capture.wait(120), 0)
+        names = [f"frame-{n:05d}.png" for n in (frame - 1, frame, frame + 1)]
+        for name in names:
+            shutil.copy(os.path.join(frames, name), kept)
+        return [np.asarray(Image.open(os.path.join(kept, name)).convert("RGB"), float) for name in names]
+
     def compare_cuts(self, designed, reduced):
         """Under the cut into the title the reduced show is near the native reduced frames (the
         glow, at most 15 % white, varies with the flash's age in the browser's frame), far from
         the designed show's white, half white or more there."""
         folder = os.path.join(ARTIFACTS, self.name, "reduced")
         shutil.rmtree(folder, ignore_errors=True)
-        frame = round(reduced[1] * NATIVE_FPS / 1000)
-        capture = self.start([CAPTURE, "--png", "--msaa", "0", "--reduce-flashing", "--fps", str(NATIVE_FPS),
-                              "--from", str((frame - 1) / NATIVE_FPS), "--to", str((frame + 1.5) / NATIVE_FPS),
-                              "-o", folder], cwd=ROOT)
-        self.assertEqual(capture.wait(120), 0)
-        native = [np.asarray(Image.open(os.path.join(folder, f"frame-{n:05d}.png")).convert("RGB"), float)
-                  for n in (frame - 1, frame, frame + 1)]
+        os.makedirs(folder)
+        native = self.native_frames(reduced[1], folder, "--reduce-flashing")
         designed[0].save(os.path.join(folder, "browser-designed.png"))
         reduced[0].save(os.path.join(folder, "browser-reduced.png"))
         near = {name: min(np.abs(np.asarray(shot, float) - f).mean() for f in native)
