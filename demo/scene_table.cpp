@@ -74,5 +74,6 @@ void DrawScene(GLWindow* window, int scene) {
 
 void StepScene(GLWindow* window, int scene) {
   const SceneEntry& s = g_scenes[scene];
-  if (g_sceneRoutines[s.family].step) g_sceneRoutines[s.family].step(window, s);
+  const SceneRoutines& routines = g_sceneRoutines[s.family];
+  if (routines.step) routines.step(window, s);
 }
