@@ -1,6 +1,8 @@
-// The prison cell's walls meet without cracks: a corner of one face lying
-// inside an edge of another leaves a line of background along the seam, a
-// fault a picture of the scene shows only as a few stray pixels.
+// The meshes as compiled in: the records' invariants, and the prison cell's
+// two faults a picture shows only as a few stray pixels. Its walls meet
+// without cracks (a corner of one face lying inside an edge of another leaves
+// a line of background along the seam), and no strip of it is too thin to
+// draw whole.
 #include <gtest/gtest.h>
 
 #include <algorithm>
