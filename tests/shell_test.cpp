@@ -252,10 +252,10 @@ TEST(Window, SamplesAreNoneByDefaultChosenOnlyWhenAskedAndGrantedAsAsked) {
     desc.noVsync = 1;
     desc.samples = asked;
     ASSERT_EQ(window.Create(desc), 1) << LastMessage();
-    GLint samples = -1;
-    glGetIntegerv(GL_SAMPLES, &samples);
+    GLint inUse = -1;
+    glGetIntegerv(GL_SAMPLES, &inUse);
     EXPECT_EQ(window.GetGrantedSamples(), asked == 4 ? 4 : 0) << "asked " << asked;
-    EXPECT_EQ(samples, window.GetGrantedSamples()) << "asked " << asked;
+    EXPECT_EQ(inUse, window.GetGrantedSamples()) << "asked " << asked;
     window.Destroy();
     SDL_Quit();
   }
