@@ -10,8 +10,10 @@ picture shrunk by half is the 1x one. Backgrounds are 1024x512 RGB; a 640x480 wi
 RGBA with their lettering in the lower-left 293x65 (rows 191-255). One comic
 style throughout: flat colour, thick outlines, halftone dots, rays, grain.
 """
+import argparse
 import math
 import os
+import re
 import sys
 
 import numpy as np
@@ -535,7 +537,6 @@ def the_end(logo):
 def logo_triangles(path):
     """The chrome logo's triangles, positions and face normals, read from the
     mesh generator's output (build/generated/meshes.cpp after a build)."""
-    import re
     try:
         src = open(path).read()
     except OSError as e:
@@ -603,38 +604,61 @@ def sprite_contrast(picture, text, sprite_pic, fill, background, panel=None):
     measure(picture, text, fill, behind)
 
 
+def picture_files():
+    """The loader's one list of picture files, in slot order: the names drawn."""
+    path = os.path.join(ROOT, "assets", "textures.cpp")
+    with open(path) as f:
+        source = f.read()
+    start = source.find("g_textureFiles[kTextureSlotCount] = {")
+    names = re.findall(r'"data\\\\([^"\\]+)"', source[start:source.find("};", start)])
+    if start < 0 or not names:
+        sys.exit("make_pictures: no picture list in %s" % path)
+    return names
+
+
+def drawings(logo=None):
+    """What each picture file holds; logo is the chrome logo's triangles, which
+    the end picture paints."""
+    pictures = {"velkoran.png": logo_orvi, "tonaro.png": logo_tonaro,
+                "zmb.png": lambda: emblem_sprite("ZMB", ("#22c55e", "#14532d"), "star", ZMB_BOX),
+                "qvt.png": lambda: emblem_sprite("QVT", ("#f97316", "#7c2d12"), "disc", QVT_BOX),
+                "chrome.png": lambda: chrome(256 * S), "the-end.png": lambda: the_end(logo),
+                "tonaro_teksti.png": lambda: title_sprite("TONARO", "#fde047", "#db2777")}
+    for i in (1, 2, 3):
+        pictures["veri-tausta%d.png" % i] = lambda i=i: blood(i)
+    for i in (1, 2, 3, 4):
+        pictures["kaenny-tausta%d.png" % i] = lambda i=i: phone(i)
+    for name, theme in CREDIT_THEMES.items():
+        role, line = CREDIT_ROLES[name]
+        pictures["tausta_%s.png" % name] = lambda t=theme, r=role: credits_background(t, r)
+        pictures["kredu_%s.png" % name] = lambda n=name, l=line, t=theme: credit_sprite(n, l, t[2], t[3])
+    return pictures
+
+
 def main(scale, meshes):
     global S, PICTURE
     S = scale
     os.makedirs(OUT if S == 1 else os.path.join(OUT, "%dx" % S), exist_ok=True)
     del CONTRASTS[:]
-
-    def draw(name, make):
-        global PICTURE
+    pictures = drawings(logo_triangles(meshes))
+    names = picture_files()
+    unknown = sorted(set(names) - set(pictures)) + sorted(set(pictures) - set(names))
+    if unknown:
+        sys.exit("make_pictures: the loader's list and the drawings differ: " + ", ".join(unknown))
+    drawn = {}
+    for name in names:
         PICTURE = name
-        pic = make()
-        save(pic, name)
-        return pic
-    draw("velkoran.png", logo_orvi)
-    draw("tonaro.png", logo_tonaro)
-    for i in (1, 2, 3):
-        draw("veri-tausta%d.png" % i, lambda: blood(i))
-    phones = [draw("kaenny-tausta%d.png" % i, lambda: phone(i)) for i in (1, 2, 3, 4)]
-    draw("zmb.png", lambda: emblem_sprite("ZMB", ("#22c55e", "#14532d"), "star", ZMB_BOX))
-    draw("qvt.png", lambda: emblem_sprite("QVT", ("#f97316", "#7c2d12"), "disc", QVT_BOX))
-    draw("chrome.png", lambda: chrome(256 * S))
+        drawn[name] = pictures[name]()
+        save(drawn[name], name)
+    # The sprites' letterings against the backgrounds they land on.
     for name, theme in CREDIT_THEMES.items():
-        role, line = CREDIT_ROLES[name]
-        background = draw("tausta_%s.png" % name, lambda: credits_background(theme, role))
-        names = draw("kredu_%s.png" % name, lambda: credit_sprite(name, line, theme[2], theme[3]))
-        sprite_contrast("kredu_%s.png" % name, name.upper(), names, theme[2], background)
-        sprite_contrast("kredu_%s.png" % name, line, names, "#ffffff", background)
-    logo = logo_triangles(meshes)
-    draw("the-end.png", lambda: the_end(logo))
-    title = draw("tonaro_teksti.png", lambda: title_sprite("TONARO", "#fde047", "#db2777"))
-    for i, background in enumerate(phones):
-        sprite_contrast("tonaro_teksti.png over kaenny-tausta%d.png" % (i + 1), "TONARO", title,
-                        "#fde047", background, TITLE_PANEL)
+        sprite, background = drawn["kredu_%s.png" % name], drawn["tausta_%s.png" % name]
+        sprite_contrast("kredu_%s.png" % name, name.upper(), sprite, theme[2], background)
+        sprite_contrast("kredu_%s.png" % name, CREDIT_ROLES[name][1], sprite, "#ffffff", background)
+    for i in (1, 2, 3, 4):
+        sprite_contrast("tonaro_teksti.png over kaenny-tausta%d.png" % i, "TONARO",
+                        drawn["tonaro_teksti.png"], "#fde047", drawn["kaenny-tausta%d.png" % i],
+                        TITLE_PANEL)
     if S == 1:
         print("\ncontrast of each lettering's fill against what lies behind it (WCAG; "
               "95 % of the fill reaches it):")
@@ -668,14 +692,23 @@ def contact_sheet(path):
     print("wrote", path)
 
 
+def parse_arguments(argv):
+    parser = argparse.ArgumentParser(
+        prog="make_pictures.py",
+        description="Draws the show's 20 pictures into data/ and data/2x/.")
+    what = parser.add_mutually_exclusive_group()
+    what.add_argument("--scale", type=int, choices=(1, 2),
+                      help="draw one set only: 1 for data/, 2 for data/2x/")
+    what.add_argument("--sheet", metavar="PATH",
+                      help="instead, a contact sheet of data/'s pictures as a window shows them")
+    return parser.parse_args(argv)
+
+
 if __name__ == "__main__":
-    MESHES = os.path.join(ROOT, "build", "generated", "meshes.cpp")
-    if len(sys.argv) == 3 and sys.argv[1] == "--sheet":
-        contact_sheet(sys.argv[2])
-    elif len(sys.argv) == 1:
-        main(1, MESHES)
-        main(2, MESHES)
-    elif len(sys.argv) == 3 and sys.argv[1] == "--scale" and sys.argv[2] in ("1", "2"):
-        main(int(sys.argv[2]), MESHES)
+    args = parse_arguments(sys.argv[1:])
+    if args.sheet:
+        contact_sheet(args.sheet)
     else:
-        sys.exit("usage: make_pictures.py [--scale 1|2 | --sheet PATH]")
+        meshes = os.path.join(ROOT, "build", "generated", "meshes.cpp")
+        for scale in [args.scale] if args.scale else [1, 2]:
+            main(scale, meshes)
