@@ -8,7 +8,7 @@ import subprocess
 
 import numpy as np
 
-from harness import Case, ROOT, SCENE_LIST, main
+from harness import Case, ROOT, SCENE_LIST, main, run
 
 # Run as a person runs it: through its own first line.
 TOOL = os.path.join(ROOT, "tools", "flash_check.py")
@@ -107,6 +107,12 @@ class Refusals(Case):
         with open(cut, "wb") as f:
             f.write(data[:len(data) * 45 // 100])
         self.refused([*CHECK, "--no-scenes", cut], "ffmpeg could not decode the input")
+        # Cut at the end of frame 60, ffmpeg reads the rest as missing without a word.
+        whole = clip(folder, "frames.mp4", 4, codec=["-c:v", "mjpeg", "-movflags", "+faststart"])
+        packets = run(["ffprobe", "-v", "error", "-show_entries", "packet=pos,size", "-of", "csv=p=0", whole])
+        pos, size = map(int, packets.split()[59].split(","))
+        os.truncate(whole, pos + size)
+        self.refused([*CHECK, "--no-scenes", whole], "only 60 of the 120 frames it claims could be decoded")
         pictures = clip(folder, "frames", 1, png=True)
         with open(os.path.join(pictures, "frame-00070.png"), "r+b") as f:
             f.truncate(100)
@@ -135,18 +141,22 @@ class Refusals(Case):
 
 
 class Inputs(Case):
-    def test_the_default_of_two_streams_is_measured_and_decoded(self):
+    def test_of_two_streams_the_default_else_the_first_is_measured_and_decoded(self):
+        # ffmpeg by itself would pick the larger stream, the second.
         folder = self.scratch()
         black = clip(folder, "black.mkv", 0, size=(0, 0), frame=(W // 2, H // 2))
         flashing = clip(folder, "flashing.mkv", 4)
-        both = os.path.join(folder, "both.mkv")
-        ffmpeg(["-i", black, "-i", flashing, "-map", "0", "-map", "1", "-c", "copy",
-                "-disposition:v:0", "0", "-disposition:v:1", "default", both])
-        check = self.start([*CHECK, "--no-scenes", both])
-        self.assertEqual(check.wait(60), 1)
-        self.assertIn("120 frames at 60 fps, 160x120, stream 1 of 2 video streams (the default), "
-                      "0.000-2.000 s", check.out)
-        self.assertIn("4 general flashes  whole frame", check.out)
+        for name, mark, code, says in [
+                ("the default", ["-disposition:v:1", "default"], 1, "160x120, stream 1 of 2 video streams (the default)"),
+                ("the first", [], 0, "80x60, stream 0 of 2 video streams (the first)")]:
+            with self.subTest(name):
+                both = os.path.join(folder, name + ".mkv")
+                ffmpeg(["-i", black, "-i", flashing, "-map", "0", "-map", "1", "-c", "copy", "-disposition:v:0", "0",
+                        "-disposition:v:1", "0", *mark, "-default_mode", "passthrough", both])
+                check = self.start([*CHECK, "--no-scenes", both])
+                self.assertEqual(check.wait(60), code)
+                self.assertIn("120 frames at 60 fps, %s, 0.000-2.000 s" % says, check.out)
+                self.assertIn("whole frame" if code else "general 0", check.out)
 
     def test_a_pipe_is_read_like_the_file(self):
         folder = self.scratch()
