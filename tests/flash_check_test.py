@@ -131,10 +131,10 @@ class Refusals(Case):
                      "the check reads at most 36000", seconds=20)
 
     def test_without_numpy_the_reason_is_given_and_help_still_works(self):
-        # -S leaves out the site packages, where the system's NumPy lives.
-        self.refused(["/usr/bin/python3", "-S", TOOL, "--no-scenes", self.scratch()],
+        # -S leaves out the site packages, where the system's NumPy lives; -I any PYTHONPATH.
+        self.refused(["/usr/bin/python3", "-I", "-S", TOOL, "--no-scenes", self.scratch()],
                      "NumPy is missing (scripts/deps installs python3-numpy)")
-        helped = self.start(["/usr/bin/python3", "-S", TOOL, "--help"])
+        helped = self.start(["/usr/bin/python3", "-I", "-S", TOOL, "--help"])
         self.assertEqual(helped.wait(30), 0)
         self.assertIn("usage: flash_check.py", helped.out)
         self.assertTrue(os.stat(TOOL).st_mode & stat.S_IXUSR, "tools/flash_check.py has no run bit")
