@@ -151,7 +151,7 @@ int GLWindow::OpenPixelFormat(const char* title, int sampleCount, OpenFailure* f
 }
 
 int GLWindow::OpenFailed(const OpenFailure& failure) {
-  std::fprintf(stderr, "orvi: %s\n", SDL_GetError());
+  std::fprintf(stderr, "%s: %s\n", g_programName, SDL_GetError());
   if (failure.destroy) Destroy();
   return CreateFailure(failure.message);
 }
@@ -266,7 +266,7 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
   }
 
   if (SDL_GL_LoadLibrary(nullptr) != 0) {
-    std::fprintf(stderr, "orvi: SDL_GL_LoadLibrary: %s\n", SDL_GetError());
+    std::fprintf(stderr, "%s: SDL_GL_LoadLibrary: %s\n", g_programName, SDL_GetError());
     return CreateFailure("Cannot create GL Device Context.");
   }
 

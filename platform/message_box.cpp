@@ -1,13 +1,35 @@
 #include "platform/message_box.h"
 
+#include <GL/gl.h>
 #include <SDL2/SDL.h>
+
 #include <cstdio>
+
+#include "platform/gl_window.h"
 
 #include "platform/quit_signals.h"
 
+const char* g_programName = "orvi";
+
 static MessageHook g_messageHook = nullptr;
 
-void SetMessageHook(MessageHook hook) { g_messageHook = hook; }
+MessageHook SetMessageHook(MessageHook hook) {
+  const MessageHook previous = g_messageHook;
+  g_messageHook = hook;
+  return previous;
+}
+
+// Where nothing composites the screen (a kiosk's bare X), the area a box
+// covered keeps its pixels until the window under it draws again, and the
+// next, smaller box stands among pieces of this one. The window is cleared.
+static void ClearTheWindowUnder() {
+  GLWindow* window = g_window;
+  if (!window || !window->sdlWindow || !window->glContext ||
+      SDL_GL_GetCurrentContext() != window->glContext)
+    return;
+  glClear(GL_COLOR_BUFFER_BIT);
+  SDL_GL_SwapWindow(window->sdlWindow);
+}
 
 static int IsYesNo(MessageKind kind) {
   return kind == MessageQuestion || kind == MessageWarningYesNo;
@@ -46,6 +68,7 @@ int ShowMessage(MessageKind kind, const char* caption, const char* text) {
   int answer = 0;
   int shown = SDL_ShowMessageBox(&box, &answer);
   SetMessageBoxUp(0);
+  ClearTheWindowUnder();
   if (QuitRequested()) return IsYesNo(kind) ? 0 : 1;
   if (shown != 0) {
     // A box nobody saw has no answer: a question is declined, as where there
