@@ -29,6 +29,7 @@ static void ClearTheWindowUnder() {
     return;
   glClear(GL_COLOR_BUFFER_BIT);
   SDL_GL_SwapWindow(window->sdlWindow);
+  SDL_PumpEvents();  // sends what is queued for the display before the next box comes up
 }
 
 static int IsYesNo(MessageKind kind) {

@@ -223,6 +223,26 @@ class Page:
         if designed[2] < 56:
             self.assertGreater(near["designed"], 30)
 
+    # A tab hidden from the show's start (Play, then another tab over it): a hidden page gets
+    # about a frame a second, each of which reaches every record due by its time, so the show
+    # ends with its music at 67 s rather than a record a frame later.
+    def test_a_tab_hidden_from_the_start_ends_with_its_music(self):
+        browser = self.Browser(self)
+        browser.open(self.serve(WEB) + "index.html")
+        browser.click("#play")
+        browser.hide(True)
+        until("a hidden page", lambda: browser.js("document.hidden"))
+        started = until("the show's clock", lambda: browser.js(
+            "Module._orvi_show_ms() > 0 && performance.now() - Module._orvi_show_ms()"), 30)
+        hidden_at = browser.js("Module._orvi_frame_ms()")
+        self.state(browser, "ended", 120)
+        ended = browser.js("Module.endedAt") - started
+        browser.hide(False)
+        print(f"hidden from {hidden_at:.0f} ms of the show: ended at {ended:.0f} ms", file=sys.stderr)
+        self.assertLess(hidden_at, 2000, "the tab was not hidden from the start")
+        self.assertTrue(66500 < ended < 69000, f"ended at {ended:.0f} ms of the show, hidden from the start")
+        self.assertEqual(browser.js("Module.exitCode"), 0)
+
     def page_says(self, browser):
         """The page's messages, each in a live region a screen reader reads out."""
         self.assertEqual(browser.js("[...document.querySelectorAll('#messages > div')]"
