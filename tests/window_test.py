@@ -184,9 +184,8 @@ class Boxes(Case):
                 screen, world = self.display("640x480", "-background", "none"), self.world()
                 breaks(world)
                 orvi = self.start([ORVI, "--windowed"], dict(screen.env, **env), world)
-                screen.answer(first, "Return", 60)
-                box = screen.find("main()")
-                until("text in the box", lambda: len(screen.shot(box).getcolors(1 << 20) or []) > 1)
+                self.answered(screen, self.box(screen, first))
+                box = self.box(screen, "main()")
                 x, y, w, h = box.box
                 around = np.asarray(screen.shot()).copy()
                 around[y:y + h, x:x + w] = 0
@@ -194,8 +193,21 @@ class Boxes(Case):
                     os.makedirs(ARTIFACTS, exist_ok=True)
                     screen.shot().save(os.path.join(ARTIFACTS, "box-among-pieces.png"))
                 self.assertEqual(around.max(), 0, "pieces of the first box around the second")
-                screen.answer("main()", "Return")
+                self.answered(screen, box)
                 self.assertEqual(orvi.wait(), 0)
+
+    def box(self, screen, title):
+        """The box of this title with its text painted; not the show's window, which is titled
+        "Orvi" for a moment too."""
+        box = until(f"box \"{title}\"", lambda: next(
+            (w for w in screen.windows() if w.title == title and w.size != SHOW), None), 60)
+        until("text in the box", lambda: len(screen.shot(box).getcolors(1 << 20) or []) > 1)
+        return box
+
+    def answered(self, screen, box):
+        screen.press(box, ["Return"])
+        screen.release()
+        screen.gone(box)
 
 
 def display_at_the_door(case, target, refused):
