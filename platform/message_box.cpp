@@ -3,15 +3,19 @@
 #include <GL/gl.h>
 #include <SDL2/SDL.h>
 
+#include <atomic>
 #include <cstdio>
 
 #include "platform/gl_window.h"
-
 #include "platform/quit_signals.h"
 
 const char* g_programName = "orvi";
 
 static MessageHook g_messageHook = nullptr;
+static std::atomic<int> g_messageBoxUp{0};
+
+int MessageBoxUp() { return g_messageBoxUp.load(); }
+static void SetMessageBoxUp(int up) { g_messageBoxUp.store(up); }
 
 MessageHook SetMessageHook(MessageHook hook) {
   const MessageHook previous = g_messageHook;
@@ -28,7 +32,7 @@ static void ClearTheWindowUnder() {
       SDL_GL_GetCurrentContext() != window->glContext)
     return;
   glClear(GL_COLOR_BUFFER_BIT);
-  SDL_GL_SwapWindow(window->sdlWindow);
+  window->SwapBuffers();
   SDL_PumpEvents();  // sends what is queued for the display before the next box comes up
 }
 
