@@ -170,7 +170,7 @@ void DemoFrame(GLWindow* window) {
   if (g_flashMs >= 0) {
     // A frame that comes after the flash's end draws it as at its end, with
     // nothing to see, not as the curve's next rise.
-    DrawFlash(window, g_flashMs < kFlashMs ? g_flashMs : kFlashMs);
+    DrawFlash(window, g_flashMs < kFlashMs ? g_flashMs : int64_t(kFlashMs));
     if (g_flashMs >= kFlashMs) g_flashMs = -1;
   }
 }

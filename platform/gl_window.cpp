@@ -446,6 +446,12 @@ void GLWindow::Abandon() {
 
 void GLWindow::SwapBuffers() { SDL_GL_SwapWindow(sdlWindow); }
 
+void GLWindow::ShowCleared() {
+  if (!sdlWindow || !glContext || SDL_GL_GetCurrentContext() != glContext) return;
+  glClear(GL_COLOR_BUFFER_BIT);
+  SwapBuffers();
+}
+
 int GLWindow::SetTitle(const char* text) {
   if (!sdlWindow) return 0;
   SDL_SetWindowTitle(sdlWindow, text);

@@ -1,6 +1,5 @@
 #include "platform/message_box.h"
 
-#include <GL/gl.h>
 #include <SDL2/SDL.h>
 
 #include <atomic>
@@ -27,12 +26,8 @@ MessageHook SetMessageHook(MessageHook hook) {
 // covered keeps its pixels until the window under it draws again, and the
 // next, smaller box stands among pieces of this one. The window is cleared.
 static void ClearTheWindowUnder() {
-  GLWindow* window = g_window;
-  if (!window || !window->sdlWindow || !window->glContext ||
-      SDL_GL_GetCurrentContext() != window->glContext)
-    return;
-  glClear(GL_COLOR_BUFFER_BIT);
-  window->SwapBuffers();
+  if (!g_window) return;
+  g_window->ShowCleared();
   SDL_PumpEvents();  // sends what is queued for the display before the next box comes up
 }
 
