@@ -18,7 +18,7 @@ void MyPNGErrorHandler(png_structp, png_const_charp) {
 
 // The boxes name neither the file nor the fault: stderr does.
 static void SayWhy(const char* path, const char* reason) {
-  std::fprintf(stderr, "orvi: %s: %s\n", path, reason);
+  std::fprintf(stderr, "%s: %s: %s\n", g_programName, path, reason);
 }
 
 static void PngWarning(png_structp png, png_const_charp message) {

@@ -1,6 +1,7 @@
 #include "assets/textures.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/data_file.h"
@@ -69,13 +70,35 @@ std::string PictureFile(int slot, int pictureScale) {
   return name;
 }
 
+// A fault in the large set shows no box: the picture is drawn from data/.
+static int Unshown(MessageKind, const char*, const char*) { return 1; }
+
+// The large set is optional, picture by picture: one that is missing is
+// drawn from data/ without a word, one that cannot be read (broken, over the
+// budget, a folder, a device) from data/ with its reason and a line on stderr.
+static int ReadLarge(const std::string& file, PngSizeCheck check, void* user, int* components,
+                     uint32_t* width, uint32_t* height, unsigned char** pixels) {
+  if (!DataFileExists(file.c_str())) return 0;
+  uint64_t* taken = static_cast<uint64_t*>(user);
+  const uint64_t before = taken ? *taken : 0;
+  const MessageHook hook = SetMessageHook(Unshown);
+  const int read = ReadPNGWithin(file.c_str(), check, user, components, width, height, pixels);
+  SetMessageHook(hook);
+  if (read) return 1;
+  if (taken) *taken = before;  // what the large picture took of the budget is free again
+  std::fprintf(stderr, "%s: %s: drawn from the picture in data/ instead\n", g_programName,
+               DataFilePath(file.c_str()).c_str());
+  return 0;
+}
+
 static int ReadAndUpload(int slot, int pictureScale, GLint filter, PngSizeCheck check, void* user) {
   int components = 0;
   uint32_t width = 0, height = 0;
   unsigned char* pixels = nullptr;
-  std::string file = PictureFile(slot, pictureScale);
-  if (pictureScale == 2 && !DataFileExists(file.c_str())) file = PictureFile(slot, 1);
-  if (!ReadPNGWithin(file.c_str(), check, user, &components, &width, &height, &pixels))
+  if (!(pictureScale == 2 && ReadLarge(PictureFile(slot, 2), check, user, &components, &width,
+                                       &height, &pixels)) &&
+      !ReadPNGWithin(PictureFile(slot, 1).c_str(), check, user, &components, &width, &height,
+                     &pixels))
     return 0;
   glBindTexture(GL_TEXTURE_2D, g_textureNames[slot]);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);

@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 
 #include "platform/audio_wait.h"
 #include "platform/frame_timer.h"
+#include "platform/message_box.h"
 
 namespace {
 struct MusicPlayer {
@@ -56,9 +58,15 @@ static void FillAudio(void*, Uint8* stream, int length) {
   FillMusicBuffer(reinterpret_cast<float*>(stream), size_t(length) / (2 * sizeof(float)));
 }
 
+// The box says there is no music; stderr says why.
+static int NoSound() {
+  std::fprintf(stderr, "%s: no sound device opened: %s\n", g_programName, SDL_GetError());
+  return 0;
+}
+
 int BASS_Init(uint32_t frequency) {
   if (g_player.device) return 0;
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return 0;
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return NoSound();
   g_player.audioStarted = 1;
   SDL_AudioSpec wanted = {};
   wanted.freq = int(frequency);
@@ -68,7 +76,7 @@ int BASS_Init(uint32_t frequency) {
   wanted.callback = FillAudio;
   SDL_AudioSpec obtained = {};
   g_player.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
-  if (!g_player.device) return 0;
+  if (!g_player.device) return NoSound();
   g_player.sampleRate = obtained.freq;
   g_player.bufferFrames = obtained.samples;
   return 1;

@@ -60,6 +60,7 @@ std::string TakeValue(const std::string& a, const char* v, const char* range, bo
     if (!ParseWholeNumber(v, &samples)) return "--msaa: " + quoted + " is not a whole number";
     if (samples < 0 || samples > 32) return "--msaa: " + quoted + " is not between 0 and 32";
     options.msaa = int(samples);
+    settings->msaaGiven = true;
   } else {
     double seconds = 0;
     if (!ParseDecimal(v, &seconds)) return a + ": " + quoted + " is not a decimal number";

@@ -13,6 +13,7 @@ struct CaptureSettings {
   std::string output = "orvi-tonaro.mp4";
   bool png = false;
   bool stats = false;
+  bool msaaGiven = false;  // --msaa on the command line, not the default
 };
 
 // Returns an empty string when the arguments are sound, else why not.

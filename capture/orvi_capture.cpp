@@ -3,6 +3,7 @@
 // The parts: capture_arguments (the command line), safe_output (nothing
 // half-written under a final name), encoder_pipe (ffmpeg); here, the run.
 #include <SDL2/SDL.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,10 +25,12 @@
 #include "capture/safe_output.h"
 #include "capture/scene_timing.h"
 #include "capture/show_capture.h"
+#include "capture/stop_watcher.h"
 #include "capture/tune_render.h"
 #include "capture/wav_writer.h"
 #include "assets/textures.h"
 #include "platform/data_folder.h"
+#include "platform/message_box.h"
 
 namespace fs = std::filesystem;
 
@@ -49,6 +52,7 @@ struct Run {
   std::string folder;                 // --png: the frames' folder under its hidden name
   EncoderPipe encoder;
   std::vector<std::string> partials;  // removed unless the run completes; the tune's first
+  std::vector<std::string> madeFolders;  // made for the output; removed unless the run completes
   std::string failure;                // the first thing that went wrong
   bool encoderQuit = false;           // ffmpeg stopped reading: its end says why
   int64_t total = 0, done = 0;
@@ -56,6 +60,13 @@ struct Run {
   std::chrono::steady_clock::time_point started;
   std::vector<uint8_t> flipped;
 };
+
+// Standard output's reader is gone: a pipe or socket closed at its far end,
+// so the video it was being sent cannot be whole.
+bool ReaderGone() {
+  struct pollfd out = {1, POLLOUT, 0};
+  return poll(&out, 1, 0) == 1 && (out.revents & (POLLERR | POLLHUP));
+}
 
 void ShowProgress(Run* run) {
   if (!run->progress) return;
@@ -85,6 +96,11 @@ bool KeepFrame(int64_t frame, uint64_t, int, const std::vector<uint8_t>& rgb, vo
     const size_t row = size_t(w) * 3;
     for (int y = 0; y < h; ++y)
       std::memcpy(&run->flipped[size_t(h - 1 - y) * row], &rgb[size_t(y) * row], row);
+    if (run->settings.output == "-" && ReaderGone()) {
+      run->failure = "standard output's reader stopped reading at frame " +
+                     std::to_string(frame) + "; the video it got is not whole";
+      return false;
+    }
     if (!WriteAll(run->encoder.input, run->flipped.data(), run->flipped.size())) {
       run->encoderQuit = errno == EPIPE;
       if (run->encoderQuit)
@@ -121,6 +137,7 @@ int Fail(Run* run) {
   for (const std::string& path : run->partials) std::remove(path.c_str());
   std::error_code ignored;
   if (!run->folder.empty()) fs::remove_all(run->folder, ignored);  // this run's own
+  RemoveFolders(run->madeFolders);
   if (!run->failure.empty()) std::fprintf(stderr, "orvi-capture: %s\n", run->failure.c_str());
   if (g_captureStop) {
     std::fprintf(stderr, "orvi-capture: stopped by %s; removed what was being written\n",
@@ -145,19 +162,15 @@ void CatchStopSignals() {
   for (int s : kStopSignals) sigaction(s, &stop, nullptr);
 }
 
-// The frames' hidden folder made beside where it goes, or the video's folder
-// and ffmpeg checked.
-std::string ReadyOutput(Run* run) {
+// The output's folder, made if missing, and able to take new files; for
+// --png the frames' hidden folder made in it. Returns why not, or "".
+std::string ReadyFolder(Run* run) {
+  if (run->settings.output == "-") return "";
   const fs::path out(run->target.path);
-  if (!run->settings.png) {
-    if (!OnPath("ffmpeg")) return "ffmpeg is missing (scripts/deps installs it)";
-    return run->settings.output == "-" ? "" : CanWriteIn(out.parent_path());
-  }
-  std::error_code error;
-  fs::create_directories(out.parent_path(), error);
-  if (error) return "cannot make " + Printable(out.parent_path().string()) + ": " + error.message();
-  const std::string why = CanWriteIn(out.parent_path());
-  return why.empty() ? MakeHidden(run->target.path, "partial", true, &run->folder) : why;
+  std::string why = MakeFolders(out.parent_path(), &run->madeFolders);
+  if (why.empty()) why = CanWriteIn(out.parent_path());
+  if (why.empty() && run->settings.png) why = MakeHidden(run->target.path, "partial", true, &run->folder);
+  return why;
 }
 
 // The tune beside the frames as tune.wav; or, for a video, as a hidden raw
@@ -205,25 +218,43 @@ int FinishVideo(Run* run) {
   if (g_captureStop) return Fail(run);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return Fail(run, DescribeExit(status));
   std::remove(run->partials[0].c_str());
+  if (run->settings.output == "-" && ReaderGone())
+    return Fail(run, "standard output's reader stopped before the video's end");
   if (run->settings.output != "-") {
-    const std::string why = PlaceOutput(run->partials[1], run->target);
+    std::string why = CheckWrittenVideo(run->partials[1], Printable(run->target.path));
+    if (why.empty()) why = PlaceOutput(run->partials[1], run->target);
     if (!why.empty()) return Fail(run, why);
   }
   run->partials.clear();
   return 0;
 }
 
+// The show's length in frames as seconds, to the millisecond, without trailing
+// zeros: "0.05", "2", "66.667".
+std::string ShowSeconds(int64_t frames, int fps) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", double(frames) / fps);
+  std::string shown = text;
+  while (shown.back() == '0') shown.pop_back();
+  if (shown.back() == '.') shown.pop_back();
+  return shown;
+}
+
 // The tune handed over, every frame drawn and kept.
 int CaptureIn(Run* run, GLWindow* window) {
   const CaptureOptions& o = run->settings.options;
-  if (window->GetGrantedSamples() != o.msaa && o.msaa > 0)
+  // The default asks for the most there is; only a number asked for is worth a word.
+  if (run->settings.msaaGiven && window->GetGrantedSamples() != o.msaa && o.msaa > 0)
     std::fprintf(stderr, "orvi-capture: %d-sample anti-aliasing is not available here; %d samples\n",
                  o.msaa, window->GetGrantedSamples());
   if (g_captureStop) return Fail(run);
   {
     const size_t samples = size_t(std::llround(double(run->total) * 44100 / o.fps));
-    const std::vector<float> tune =
-        RenderTune(double(FrameTimeMs(FirstFrame(o), o.fps)) / 1000, samples);
+    std::vector<float> tune;
+    {
+      Unwatched rendering;
+      tune = RenderTune(double(FrameTimeMs(FirstFrame(o), o.fps)) / 1000, samples);
+    }
     if (tune.empty()) return Fail(run, "cannot render the tune");
     if (g_captureStop) return Fail(run);
     run->failure = HandOverTune(run, tune);
@@ -249,9 +280,9 @@ int CaptureIn(Run* run, GLWindow* window) {
   const bool streamed = run->settings.output == "-";
   std::FILE* report = streamed ? stderr : stdout;
   std::fprintf(report,
-               "wrote %s: %lld frames at %d fps (%.1f s of show) in %.1f s, %.2fx real time\n",
+               "wrote %s: %lld frames at %d fps (%s s of show) in %.1f s, %.2fx real time\n",
                streamed ? "the video to standard output" : Printable(run->settings.output).c_str(),
-               (long long)kept, o.fps, double(kept) / o.fps, seconds,
+               (long long)kept, o.fps, ShowSeconds(kept, o.fps).c_str(), seconds,
                double(kept) / o.fps / seconds);
   if (run->settings.stats) PrintSceneTiming(timing, report);
   return 0;
@@ -260,7 +291,11 @@ int CaptureIn(Run* run, GLWindow* window) {
 // The pictures and the window first: a run that cannot show the show writes
 // nothing and starts nothing. The window is released however the run ends.
 int Capture(Run* run) {
-  GLWindow* window = OpenCaptureWindow(run->settings.options);
+  GLWindow* window = nullptr;
+  {
+    Unwatched opening;  // a large window and its pictures take a while
+    window = OpenCaptureWindow(run->settings.options);
+  }
   if (!window) return Fail(run, "the show could not start");
   const int code = CaptureIn(run, window);
   window->Destroy();
@@ -268,9 +303,38 @@ int Capture(Run* run) {
   return code;
 }
 
+// Absolute from where the tool started; a last "." or ".." resolved by the
+// kernel, trailing /s dropped.
+std::string OutputPath(const std::string& given) {
+  fs::path path = fs::absolute(given);
+  std::string text = path.string();
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  path = text;
+  if (path.filename() == "." || path.filename() == "..") {
+    std::error_code error;
+    const fs::path real = fs::canonical(path, error);
+    if (!error) return real.string();
+  }
+  return text;
+}
+
+// The output's folder readied, then the run. Returns the exit code.
+int Start(Run* run) {
+  run->total = LastFrame(run->settings.options) - FirstFrame(run->settings.options);
+  // A path that cannot be written is refused as the checks above refuse.
+  const std::string unready = ReadyFolder(run);
+  if (!unready.empty()) {
+    const int code = Fail(run, unready);
+    return code == 1 ? 2 : code;
+  }
+  if (!run->settings.png && !OnPath("ffmpeg")) return Fail(run, "ffmpeg is missing (scripts/deps installs it)");
+  return Capture(run);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  g_programName = "orvi-capture";
   CaptureSettings settings;
   const std::string refusal = ParseCaptureArguments(argc, argv, &settings);
   if (!refusal.empty()) {
@@ -280,11 +344,9 @@ int main(int argc, char** argv) {
   }
   CatchStopSignals();
   // The output is named from where the tool was started, even when the
-  // pictures are then read from beside the tool; a folder's trailing / goes.
-  if (settings.output != "-") {
-    settings.output = fs::absolute(settings.output).lexically_normal().string();
-    if (settings.output.size() > 1 && settings.output.back() == '/') settings.output.pop_back();
-  }
+  // pictures are then read from beside the tool. Its ".." are left to the
+  // kernel, which takes them after any link; a folder's trailing / goes.
+  if (settings.output != "-") settings.output = OutputPath(settings.output);
   UseDataBesideProgram(g_textureFiles, kTextureSlotCount);
   Run run(settings);
   const std::string unwritable = CheckOutputs(settings, &run.target);
@@ -292,8 +354,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "orvi-capture: %s\n", unwritable.c_str());
     return 2;
   }
-  run.total = LastFrame(settings.options) - FirstFrame(settings.options);
-  const std::string unready = ReadyOutput(&run);
-  if (!unready.empty()) return Fail(&run, unready);
-  return Capture(&run);
+  StartStopWatcher([](void* user) { return Fail(static_cast<Run*>(user)); }, &run);
+  const int code = Start(&run);
+  EndStopWatcher();
+  return code;
 }

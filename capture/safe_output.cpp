@@ -51,7 +51,7 @@ std::string LookAt(bool folder, OutputTarget* target) {
   const char* wanted = folder ? "a folder for --png" : "a file to write";
   struct stat s;
   if (lstat(target->path.c_str(), &s) != 0)
-    return errno == ENOENT ? "" : Errno("cannot look at " + shown);
+    return errno == ENOENT || errno == ENOTDIR ? "" : Errno("cannot look at " + shown);
   if (S_ISLNK(s.st_mode)) {
     if (stat(target->path.c_str(), &s) != 0)
       return shown + " is a link to nothing, not " + wanted;
@@ -135,7 +135,10 @@ void RemovePrevious(const std::string& path) {
 
 std::string CheckOutputs(const CaptureSettings& settings, OutputTarget* target) {
   *target = OutputTarget();
-  if (settings.output == "-") return "";
+  if (settings.output == "-")
+    return isatty(1) ? "-o -: standard output is a terminal, not a file or a pipe for a video "
+                       "(orvi-capture -o - | ffplay -, or -o FILE)"
+                     : "";
   target->path = settings.output;
   std::string why = LookAt(settings.png, target);
   if (why.empty()) why = CheckNotShow(*target);
@@ -216,4 +219,40 @@ std::string CanWriteIn(const fs::path& folder) {
   const std::string dir = folder.empty() ? "." : folder.string();
   if (access(dir.c_str(), W_OK | X_OK) != 0) return Errno("cannot write in " + Printable(dir));
   return "";
+}
+
+std::string MakeFolders(const fs::path& folder, std::vector<std::string>* made) {
+  std::vector<fs::path> missing;
+  for (fs::path at = folder; !at.empty(); at = at.parent_path()) {
+    struct stat s;
+    if (stat(at.c_str(), &s) == 0) {
+      if (!S_ISDIR(s.st_mode)) return Printable(at.string()) + " is " + KindOf(s) + ", not a folder";
+      break;
+    }
+    if (errno != ENOENT && errno != ENOTDIR) return Errno("cannot look at " + Printable(at.string()));
+    missing.push_back(at);
+    if (at == at.parent_path()) break;
+  }
+  for (auto at = missing.rbegin(); at != missing.rend(); ++at) {
+    if (mkdir(at->c_str(), 0777) != 0) return Errno("cannot make " + Printable(at->string()));
+    made->push_back(at->string());
+  }
+  return "";
+}
+
+void RemoveFolders(const std::vector<std::string>& made) {
+  for (auto at = made.rbegin(); at != made.rend(); ++at) rmdir(at->c_str());
+}
+
+std::string CheckWrittenVideo(const std::string& path, const std::string& shown) {
+  unsigned char head[8] = {};
+  std::FILE* video = std::fopen(path.c_str(), "rb");
+  if (!video) return Errno("cannot read back " + shown);
+  const size_t got = std::fread(head, 1, sizeof head, video);
+  std::fclose(video);
+  if (got == 0) return "ffmpeg ended without writing anything to " + shown;
+  static const unsigned char kMatroska[4] = {0x1A, 0x45, 0xDF, 0xA3};
+  if (got == sizeof head && (std::memcmp(head + 4, "ftyp", 4) == 0 || std::memcmp(head, kMatroska, 4) == 0))
+    return "";
+  return "ffmpeg ended, but " + shown + " does not begin as a video does";
 }

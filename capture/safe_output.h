@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "capture/capture_arguments.h"
 
@@ -39,3 +40,13 @@ std::string PlaceOutput(const std::string& hidden, const OutputTarget& target);
 
 // The folder a file goes into must exist and take new files. Returns why not, or "".
 std::string CanWriteIn(const std::filesystem::path& folder);
+
+// The folders missing above and at `folder` made, outermost first, each one
+// added to *made as it is made. Returns why not, or "".
+std::string MakeFolders(const std::filesystem::path& folder, std::vector<std::string>* made);
+// Those folders removed again, innermost first, where nothing else came into them.
+void RemoveFolders(const std::vector<std::string>& made);
+
+// Whether a finished video, read from its start, opens as its container does
+// (an MP4 or MOV box, or Matroska's header). Returns why not, or "".
+std::string CheckWrittenVideo(const std::string& path, const std::string& shown);

@@ -1,6 +1,6 @@
 // How the show runs. The message loop calls DemoFrame once a frame. It reads
-// the clock once, and if the next record of the timeline is due it consumes it
-// (at most one a frame; records that fall due together follow one a frame).
+// the clock once and consumes every record of the timeline that is due by
+// then, in order (a late frame catches up rather than falling behind).
 // A cut starts a 170 ms white flash and arms the scene change, which happens in
 // the frame where the flash is 85 ms old, at full white, hiding the cut. A
 // pulse makes the scene's background or sprite throb for 190 ms. Flash and
@@ -99,14 +99,6 @@ static void ApplyTimelineEvent(GLWindow* window, const TimelineEvent& event, uin
   }
 }
 
-static void ConsumeEvent(GLWindow* window, uint64_t now) {
-  if (g_eventCursor >= kTimelineLength) return;  // only when the end record did not end the show
-  const TimelineEvent& event = g_timeline[g_eventCursor];
-  if (now < event.timeMs) return;
-  ApplyTimelineEvent(window, event, now);
-  g_eventCursor += 1;  // after every type, also one without effect
-}
-
 static void AdvanceFlash(uint64_t now) {
   if (g_flashMs < 0) return;
   g_flashMs = int64_t(now - g_eventStampMs);
@@ -133,10 +125,41 @@ static void AdvancePulse(uint64_t now) {
   if (target == PulseSprite) g_spritePulse = v * 0.1f + 1.1f;
 }
 
+// The flash and pulse moved on to `at` between two records of a late frame,
+// as the frames the show missed would have moved them; a flash they would
+// have finished ends.
+static void CatchUp(uint64_t at) {
+  AdvanceFlash(at);
+  AdvancePulse(at);
+  if (g_flashMs >= kFlashMs) g_flashMs = -1;
+}
+
+// Every record due by `now`, in table order, so a late frame shows what the
+// show shows at its time. A frame within a cut's 85 ms of a record's time
+// times that record from itself, as every frame at the show's own rate does;
+// a later one times it from when it fell due, and moves the flash and pulse
+// on between records, so a cut's scene change and a flash's end are not
+// held back by the records after it.
+static void ConsumeDueEvents(GLWindow* window, uint64_t now) {
+  bool first = true;
+  // The cursor stops at the table's end only when the end record did not end the show.
+  while (g_eventCursor < kTimelineLength) {
+    const TimelineEvent& event = g_timeline[g_eventCursor];
+    if (now < event.timeMs) return;
+    const bool late = now - event.timeMs >= kCutToSceneMs;
+    const uint64_t at = late ? event.timeMs : now;
+    if (late || !first) CatchUp(at);
+    first = false;
+    ApplyTimelineEvent(window, event, at);
+    g_eventCursor += 1;  // after every type, also one without effect
+    if (event.type == EventEnd) return;
+  }
+}
+
 // The clock read once: the timeline, the flash and the pulse moved to it.
 static void AdvanceSequencer(GLWindow* window) {
   uint64_t now = g_timer.ElapsedMs();
-  ConsumeEvent(window, now);
+  ConsumeDueEvents(window, now);
   AdvanceFlash(now);
   AdvancePulse(now);
 }
@@ -145,7 +168,9 @@ void DemoFrame(GLWindow* window) {
   AdvanceSequencer(window);
   if (g_scene >= 0 && g_scene < kSceneCount) g_drawScene(window, g_scene);
   if (g_flashMs >= 0) {
-    DrawFlash(window, g_flashMs);
+    // A frame that comes after the flash's end draws it as at its end, with
+    // nothing to see, not as the curve's next rise.
+    DrawFlash(window, g_flashMs < kFlashMs ? g_flashMs : int64_t(kFlashMs));
     if (g_flashMs >= kFlashMs) g_flashMs = -1;
   }
 }

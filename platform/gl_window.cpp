@@ -165,7 +165,7 @@ int GLWindow::MakeWindowAndContext(int sampleCount, OpenFailure* failure) {
 }
 
 int GLWindow::OpenFailed(const OpenFailure& failure) {
-  std::fprintf(stderr, "orvi: %s\n", SDL_GetError());
+  std::fprintf(stderr, "%s: %s\n", g_programName, SDL_GetError());
   if (failure.destroy) Destroy();
   return CreateFailure(failure.message);
 }
@@ -297,7 +297,7 @@ int GLWindow::Create(const WindowDesc& desc) {
   }
 
   if (SDL_GL_LoadLibrary(nullptr) != 0) {
-    std::fprintf(stderr, "orvi: SDL_GL_LoadLibrary: %s\n", SDL_GetError());
+    std::fprintf(stderr, "%s: SDL_GL_LoadLibrary: %s\n", g_programName, SDL_GetError());
     return CreateFailure("Cannot create GL Device Context.");
   }
 
@@ -445,6 +445,12 @@ void GLWindow::Abandon() {
 }
 
 void GLWindow::SwapBuffers() { SDL_GL_SwapWindow(sdlWindow); }
+
+void GLWindow::ShowCleared() {
+  if (!sdlWindow || !glContext || SDL_GL_GetCurrentContext() != glContext) return;
+  glClear(GL_COLOR_BUFFER_BIT);
+  SwapBuffers();
+}
 
 int GLWindow::SetTitle(const char* text) {
   if (!sdlWindow) return 0;

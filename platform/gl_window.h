@@ -67,6 +67,8 @@ class GLWindow {
   // The description's frame callback on this window.
   void CallFrameCallback() { frameCallback(this); }
   void SwapBuffers();
+  // Cleared to black and shown, where its context is the current one.
+  void ShowCleared();
   // Whether a key (by its virtual-key code) is held down now.
   int KeyHeld(int code) const { return code >= 0 && code < 256 && keyDown[code]; }
   // The client size the show draws in. Where the picture is fitted to a

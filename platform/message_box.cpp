@@ -5,7 +5,10 @@
 #include <atomic>
 #include <cstdio>
 
+#include "platform/gl_window.h"
 #include "platform/quit_signals.h"
+
+const char* g_programName = "orvi";
 
 static MessageHook g_messageHook = nullptr;
 static std::atomic<int> g_messageBoxUp{0};
@@ -13,7 +16,20 @@ static std::atomic<int> g_messageBoxUp{0};
 int MessageBoxUp() { return g_messageBoxUp.load(); }
 static void SetMessageBoxUp(int up) { g_messageBoxUp.store(up); }
 
-void SetMessageHook(MessageHook hook) { g_messageHook = hook; }
+MessageHook SetMessageHook(MessageHook hook) {
+  const MessageHook previous = g_messageHook;
+  g_messageHook = hook;
+  return previous;
+}
+
+// Where nothing composites the screen (a kiosk's bare X), the area a box
+// covered keeps its pixels until the window under it draws again, and the
+// next, smaller box stands among pieces of this one. The window is cleared.
+static void ClearTheWindowUnder() {
+  if (!g_window) return;
+  g_window->ShowCleared();
+  SDL_PumpEvents();  // sends what is queued for the display before the next box comes up
+}
 
 static int IsYesNo(MessageKind kind) {
   return kind == MessageQuestion || kind == MessageWarningYesNo;
@@ -52,6 +68,7 @@ int ShowMessage(MessageKind kind, const char* caption, const char* text) {
   int answer = 0;
   int shown = SDL_ShowMessageBox(&box, &answer);
   SetMessageBoxUp(0);
+  ClearTheWindowUnder();
   if (QuitRequested()) return IsYesNo(kind) ? 0 : 1;
   if (shown != 0) {
     // A box nobody saw has no answer: a question is declined, as where there

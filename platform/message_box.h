@@ -19,5 +19,10 @@ int ShowMessage(MessageKind kind, const char* caption, const char* text);
 int MessageBoxUp();
 
 // Tests replace the box with a recorder; null restores the real box.
+// Returns the hook that was in place.
 typedef int (*MessageHook)(MessageKind kind, const char* caption, const char* text);
-void SetMessageHook(MessageHook hook);
+MessageHook SetMessageHook(MessageHook hook);
+
+// The name the program's own lines on stderr begin with: "orvi", or the
+// capture tool's, which sets it.
+extern const char* g_programName;

@@ -4,7 +4,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "platform/message_box.h"
 #include "platform/quit_signals.h"
 
 static int DisplayNamed() {
@@ -32,7 +34,7 @@ void OnDisplayLost(void (*end)()) { g_displayLost = end; }
 // Xlib's handler for a broken connection: one that returns lets Xlib end the
 // process with code 1.
 static int DisplayWentAway(void*) {
-  std::fprintf(stderr, "orvi: the display went away; the show ends\n");
+  std::fprintf(stderr, "%s: the display went away; the show ends\n", g_programName);
   if (g_displayLost) g_displayLost();
   return 0;
 }
@@ -52,11 +54,42 @@ static void WatchTheDisplay() {
 static void WatchTheDisplay() {}
 #endif
 
+// Only the drivers of the displays named are tried, unless the caller chose:
+// a Wayland library asked for a display that is not there fills stderr with
+// its own complaints on every try.
+static void TryTheDisplaysNamed() {
+  const char* x11 = SDL_getenv("DISPLAY");
+  const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
+  const bool hasX11 = x11 && *x11, hasWayland = wayland && *wayland;
+  if (hasX11 != hasWayland)
+    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, hasX11 ? "x11" : "wayland", SDL_HINT_DEFAULT);
+}
+
+// Why video did not start, once: the question's attempt and the window's
+// would otherwise say it twice.
+static void SayWhyNoVideo() {
+  static int said = 0;
+  if (said++) return;
+  const char* x11 = SDL_getenv("DISPLAY");
+  const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
+  if (!DisplayNamed()) {
+    std::fprintf(stderr, "%s: no display to show on: neither DISPLAY nor WAYLAND_DISPLAY is set\n",
+                 g_programName);
+    return;
+  }
+  std::string named;
+  if (x11 && *x11) named = std::string("DISPLAY=") + x11;
+  if (wayland && *wayland) named += (named.empty() ? "WAYLAND_DISPLAY=" : ", WAYLAND_DISPLAY=") + std::string(wayland);
+  std::fprintf(stderr, "%s: the display %s did not take the connection (SDL: %s)\n", g_programName,
+               named.c_str(), SDL_GetError());
+}
+
 int StartVideo() {
   if (SDL_WasInit(SDL_INIT_VIDEO)) return 1;
   // The class name window managers group and match by (X11 reads it when
   // video starts).
   SDL_setenv("SDL_VIDEO_X11_WMCLASS", "Orvi", 1);
+  TryTheDisplaysNamed();
   const Uint32 giveUpAt = SDL_GetTicks() + 1000;
   for (;;) {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
@@ -64,12 +97,12 @@ int StartVideo() {
         WatchTheDisplay();
         return 1;
       }
-      SDL_SetError("no display took the connection; SDL fell back to its %s driver", SDL_GetCurrentVideoDriver());
+      SDL_SetError("SDL fell back to its %s driver, which shows nothing", SDL_GetCurrentVideoDriver());
       SDL_QuitSubSystem(SDL_INIT_VIDEO);
     }
     if (!DisplayNamed() || QuitRequested() || SDL_TICKS_PASSED(SDL_GetTicks(), giveUpAt)) break;
     SDL_Delay(50);
   }
-  std::fprintf(stderr, "orvi: SDL_InitSubSystem(SDL_INIT_VIDEO): %s\n", SDL_GetError());
+  SayWhyNoVideo();
   return 0;
 }

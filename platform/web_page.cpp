@@ -69,6 +69,9 @@ void RunFramesInPage(GLWindow* window, void (*end)(GLWindow* window)) {
   g_pageLeft = 0;
   g_framesDrawn = 0;
   emscripten_set_main_loop(PageFrame, 0, 0);
+  // A page already hidden sees no change of visibility to tell it.
+  if (EM_ASM_INT({ return document.hidden ? 1 : 0; }))
+    emscripten_set_main_loop_timing(EM_TIMING_SETTIMEOUT, 250);
 }
 
 void EndInPage(int code) {

@@ -34,6 +34,10 @@ COUNT_TEXTURES = """for (const p of [WebGLRenderingContext.prototype, WebGL2Rend
 # A browser whose sound never starts: every audio context stays suspended.
 NO_SOUND = """const Real = window.AudioContext;
 window.AudioContext = class extends Real { constructor(o) { super(o); super.suspend(); } resume() { return Promise.resolve(); } }"""
+# A hidden page's timers at most once a second, as browsers may throttle them (these ones, on
+# this machine, give the page's 250 ms timer its rate).
+HIDDEN_THROTTLED = """const wait = window.setTimeout;
+window.setTimeout = (run, ms, ...rest) => wait(run, document.hidden ? Math.max(ms || 0, 1000) : ms, ...rest)"""
 NO_WEBGL = """const get = HTMLCanvasElement.prototype.getContext;
 HTMLCanvasElement.prototype.getContext = function (kind, ...rest) {
   return /webgl/.test(kind) ? null : get.call(this, kind, ...rest); }"""
@@ -222,6 +226,27 @@ class Page:
         # under 56 ms. A slower page (a loaded machine) may pass the flash by; so does a viewer's.
         if designed[2] < 56:
             self.assertGreater(near["designed"], 30)
+
+    # A tab hidden from the show's start (Play, then another tab over it), its timers throttled
+    # to a frame a second: each frame reaches every record due by its time, so the show ends
+    # with its music at 67 s rather than a record a frame later (about 89 s).
+    def test_a_tab_hidden_from_the_start_ends_with_its_music(self):
+        browser = self.Browser(self)
+        browser.preload(HIDDEN_THROTTLED)
+        browser.open(self.serve(WEB) + "index.html")
+        browser.click("#play")
+        browser.hide(True)
+        until("a hidden page", lambda: browser.js("document.hidden"))
+        started = until("the show's clock", lambda: browser.js(
+            "Module._orvi_show_ms() > 0 && performance.now() - Module._orvi_show_ms()"), 30)
+        hidden_at = browser.js("Module._orvi_frame_ms()")
+        self.state(browser, "ended", 120)
+        ended = browser.js("Module.endedAt") - started
+        browser.hide(False)
+        print(f"hidden from {hidden_at:.0f} ms of the show: ended at {ended:.0f} ms", file=sys.stderr)
+        self.assertLess(hidden_at, 2000, "the tab was not hidden from the start")
+        self.assertTrue(66500 < ended < 69000, f"ended at {ended:.0f} ms of the show, hidden from the start")
+        self.assertEqual(browser.js("Module.exitCode"), 0)
 
     def page_says(self, browser):
         """The page's messages, each in a live region a screen reader reads out."""

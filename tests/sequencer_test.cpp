@@ -105,21 +105,58 @@ TEST_F(Sequencer, ACutMovesTheStampOfARunningPulseAndCreditsPulseTheBackgroundTh
   EXPECT_NE(g_spritePulse, 1.0f);
 }
 
-TEST_F(Sequencer, ALateFrameConsumesOneEventAndTheRestFollowOneAFrame) {
-  FrameAt(2000);  // the first frame, late, with records 1 and 2 already due
-  EXPECT_EQ(g_eventCursor, 1);
+// A late frame reaches every record due by its time, in order, each timed
+// from when it fell due: it shows what a frame on time would have.
+TEST_F(Sequencer, ALateFrameCatchesUpOnEveryRecordDueAndShowsWhatAFrameOnTimeWould) {
+  FrameAt(2000);  // the first frame, late, with the pulses at 1500 and 1800 due too
+  EXPECT_EQ(g_eventCursor, 3);
   EXPECT_EQ(g_drawn, std::vector<int>{0});
-  EXPECT_LT(g_flashMs, 0);  // the show opens without a flash
-  FrameAt(2010);
-  EXPECT_EQ(g_eventCursor, 2);
-  EXPECT_EQ(g_pulseActive, 1);
-  PlayRecordsTo(10);
-  FrameAt(9500);  // 7040 cut, 7650 and 8550 pulses, 9450 all due
-  EXPECT_EQ(g_eventCursor, 12);
-  EXPECT_EQ(g_eventStampMs, 9500u);  // the flash starts now, not at 7040
-  FrameAt(9510);
-  EXPECT_EQ(g_eventCursor, 13);
-  EXPECT_EQ(g_eventStampMs, 9510u);
+  EXPECT_LT(g_flashMs, 0);      // the show opens without a flash
+  EXPECT_EQ(g_pulseActive, 0);  // the pulse at 1800 ended at 1990
+  FrameAt(9500);  // the title's records, the 7040 cut, the 7650 and 8550 pulses, and 9450 due
+  EXPECT_EQ(g_eventCursor, 15);
+  EXPECT_EQ(g_scene, 2);  // the cut's scene change is not held back by the pulses after it
+  EXPECT_LT(g_flashMs, 0);
+  EXPECT_EQ(g_eventStampMs, 9500u);  // 50 ms after 9450: timed from this frame, as on time
+  EXPECT_GT(g_backgroundPulse, 1.0f);
+  FrameAt(14500);  // the cut at 14315, 185 ms ago: timed from its own time
+  EXPECT_EQ(g_scene, 3);
+  EXPECT_EQ(g_flashMs, -1);  // over at 14485: not drawn
+  EXPECT_EQ(PixelAt(320, 240).r, 0);
+  FrameAt(14900);  // the pulse at 14850, within 85 ms: timed from this frame
+  EXPECT_EQ(g_eventStampMs, 14900u);
+}
+
+// A frame every second, as a hidden browser tab gets them: every scene is
+// entered in the first frame at or after its start, and the end record comes
+// at 67 s, not later.
+TEST_F(Sequencer, AFrameASecondEntersEverySceneInTimeAndEndsAt67Seconds) {
+  int exitCode = -1;
+  std::vector<int> sceneAt;
+  try {
+    for (uint64_t t = 0; t <= 70000; t += 1000) {
+      FrameAt(t);
+      sceneAt.push_back(g_scene);
+    }
+  } catch (const ProcessExited& exited) {
+    exitCode = exited.code;
+  }
+  EXPECT_EQ(exitCode, 0);
+  ASSERT_EQ(sceneAt.size(), 67u);  // frames at 0 s to 66 s; the one at 67 s ended the show
+  for (int s = 0; s < kSceneCount; ++s)
+    for (uint64_t t = (SceneStartMs(s) + 999) / 1000 * 1000; t < SceneEndMs(s); t += 1000)
+      EXPECT_EQ(sceneAt[t / 1000], s) << "at " << t << " ms";
+}
+
+// A frame long after a flash began draws none: the flash's curve, read past
+// its end, would rise again.
+TEST_F(Sequencer, AFrameLongAfterAFlashBeganDrawsNoFlash) {
+  PlayRecordsTo(2);
+  FrameAt(3515);  // the cut, on time
+  EXPECT_EQ(g_flashMs, 0);
+  FrameAt(3515 + 400);  // the curve's 400 ms is a second rise
+  EXPECT_LT(g_flashMs, 0);
+  EXPECT_EQ(PixelAt(320, 240).r, 0);
 }
 
 // The show's scene boundaries: each scene starts 85 ms after its cut, at the

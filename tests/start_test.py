@@ -10,6 +10,7 @@ import os
 import re
 import shutil
 import signal
+import socket
 import stat
 import struct
 import termios
@@ -90,11 +91,28 @@ PICTURE_FAULTS = [
       "LoadTextures(): Could not load Bloodcell BG1 texture!@#"], []),
 ]
 
+# Each with our own reason on stderr first, said once, before the box's words.
 MACHINE_FAULTS = [
-    ("no sound device", {"SDL_AUDIODRIVER": "no-such-driver"}, "Orvi: BASS initialization failed! No music!"),
-    ("no display at all", {"SDL_VIDEODRIVER": None}, "Orvi - ERROR: Cannot start application!"),
-    ("no OpenGL driver", {"LIBGL_DRIVERS_PATH": "/nonexistent"}, "Orvi - ERROR: Cannot create GL Device Context."),
+    ("no sound device", {"SDL_AUDIODRIVER": "no-such-driver"},
+     ["orvi: no sound device opened: ", "Orvi: BASS initialization failed! No music!"]),
+    ("no display at all", {"SDL_VIDEODRIVER": None},
+     ["orvi: no display to show on: neither DISPLAY nor WAYLAND_DISPLAY is set",
+      "Orvi - ERROR: Cannot start application!"]),
+    ("no OpenGL driver", {"LIBGL_DRIVERS_PATH": "/nonexistent"}, ["Orvi - ERROR: Cannot create GL Device Context."]),
 ]
+
+
+def absent_display():
+    """An X display number nothing listens on, and its DISPLAY."""
+    for number in range(89, 200):
+        if os.path.exists(f"/tmp/.X11-unix/X{number}"):
+            continue
+        with socket.socket(socket.AF_UNIX) as probe:
+            try:
+                probe.connect(f"\0/tmp/.X11-unix/X{number}")
+            except OSError:
+                return f":{number}"
+    raise AssertionError("every display number from 89 to 199 is taken")
 
 
 class FailedStart(Case):
@@ -117,10 +135,22 @@ class FailedStart(Case):
                 self.expect(self.start([ORVI], HEADLESS, world), messages, absent)
 
     def test_a_machine_without_sound_display_or_opengl_says_which(self):
-        for what, env, message in MACHINE_FAULTS:
+        for what, env, messages in MACHINE_FAULTS:
             with self.subTest(what):
                 env = {k: v for k, v in dict(HEADLESS, **env).items() if v is not None}
-                self.expect(self.start([ORVI], env, self.world()), [message])
+                orvi = self.start([ORVI], env, self.world())
+                self.expect(orvi, messages)
+                self.assertEqual(orvi.err.count(messages[0]), 1, "said more than once")
+
+    # A display named that is not there: one line naming it, said once for the question's try
+    # and the window's, and no other library's complaints about a Wayland it was never to use.
+    def test_a_display_named_but_not_there_is_named_once(self):
+        display = absent_display()
+        orvi = self.start([ORVI], {"DISPLAY": display, "SDL_AUDIODRIVER": "dummy",
+                                   "XDG_RUNTIME_DIR": "/nonexistent"}, self.world())
+        self.expect(orvi, [f"orvi: the display DISPLAY={display} did not take the connection",
+                           "Orvi - ERROR: Cannot start application!"], ["XDG_RUNTIME_DIR"])
+        self.assertEqual(orvi.err.count("did not take the connection"), 1)
 
     def test_data_is_read_from_the_current_folder_else_beside_the_program(self):
         lonely, app, world, empty, unrelated = (self.scratch() for _ in range(5))
@@ -223,7 +253,8 @@ class Capture(Case):
 
     # Numbers are read whole, in decimal and in range; the container comes from the extension.
     # Each refusal names the option and why, then the usage, exit 2. Accepted edge values get past
-    # the parsing to the missing output folder, exit 1, its name printed safely.
+    # the parsing to an output folder that cannot be made, refused too (exit 2) without the usage,
+    # its name printed safely.
     def test_options_are_parsed_strictly_and_each_refusal_says_why(self):
         for args, says in [
                 ("--fps 30x", "--fps: '30x' is not a whole number"),
@@ -245,18 +276,18 @@ class Capture(Case):
                 ("--png -o -", "--png writes files into a folder, not to standard output"),
                 ("--from 1e-400", None), ("--fps 1000 --size 16x16 --from 0 --to 67", None),
                 ("--fps 2 --size 8192x16 --from 66.5", None),
-                ("-o /nonexistent/\x1b[31m/x.MKV", "cannot write in /nonexistent/\\x1b[31m: No such file")]:
+                ("-o \x1b[31m/x.MKV", "\\x1b[31m is a file, not a folder")]:
             with self.subTest(args):
-                capture = self.start([CAPTURE, "-o", "/nonexistent/folder/x.mp4", *args.split()],
-                                     cwd=self.scratch())
-                code = capture.wait(20)
-                if says and "cannot write" not in says:
-                    self.assertEqual(code, 2)
+                folder = self.scratch()
+                open(os.path.join(folder, "\x1b[31m"), "w").close()
+                capture = self.start([CAPTURE, "-o", "/dev/null/folder/x.mp4", *args.split()], cwd=folder)
+                self.assertEqual(capture.wait(20), 2)
+                if says and "not a folder" not in says:
                     self.assertIn("orvi-capture: " + says, capture.err)
                     self.assertIn("usage: orvi-capture", capture.err)
                 else:
-                    self.assertEqual(code, 1)
-                    self.assertIn(says or "cannot write in /nonexistent/folder: No such file", capture.err)
+                    self.assertIn(says or "orvi-capture: /dev/null is a device, not a folder", capture.err)
+                    self.assertNotIn("usage: orvi-capture", capture.err)
                 self.assertNotIn("\x1b", capture.err)
 
     # "-o -" streams a fragmented MP4 that a player reads from a pipe, says what it wrote on
@@ -270,6 +301,7 @@ class Capture(Case):
         self.assertEqual(video_frames(data=video), "30")
         self.assertIn(b"moof", video)
         self.assertIn("wrote the video to standard output: 30 frames", capture.err)
+        self.assertNotIn("anti-aliasing is not available", capture.err, "the default's samples are no news")
         self.assertEqual(os.listdir(world) + [n for n in os.listdir(temporary) if n[0] == "."], ["data"])
 
     # Each signal that ends a run, sent mid-capture: it stops between frames, says why, exits
@@ -428,6 +460,131 @@ class Capture(Case):
                 self.assertIn("wrote " + os.path.join(folder, "\\x1b[31m"), capture.out)
                 self.assertNotIn("\x1b", capture.out + capture.err)
 
+    # Whatever the frame rate, each frame shows the scene the show shows at its moment: a late
+    # frame reaches every record due by then. At 1 frame a second the show also ends at 67 s.
+    def test_at_any_frame_rate_each_frame_shows_the_scene_of_its_moment(self):
+        scenes = scene_table()
+        for fps, start, end in ((2, 24, 40), (1, 0, 67)):
+            with self.subTest(fps=fps):
+                capture = self.start([CAPTURE, "--png", "--stats", "--size", "32x24", "--msaa", "0", "--fps", fps,
+                                      "--from", start, "--to", end, "-o", os.path.join(self.scratch(), "frames")],
+                                     cwd=ROOT)
+                self.assertEqual(capture.wait(120), 0)
+                drawn = {int(line.split()[0]): int(line.split()[1])
+                         for line in capture.out.splitlines() if re.match(r"\s*\d+\s+\d+\s", line)}
+                times = [n * 1000 // fps for n in range(start * fps, end * fps)]
+                expected = {int(scene["scene"]): sum(int(scene["start_ms"]) <= t < int(scene["end_ms"]) for t in times)
+                            for scene in scenes}
+                self.assertEqual(drawn, {k: v for k, v in expected.items() if v})
+                self.assertIn(f"{len(times)} frames at {fps} fps ({end - start} s of show)", capture.out)
+
+    # A stop signal while a frame of 8192x8192 is being drawn (seconds in the GL, where the run
+    # cannot look at the signal) still ends the run within a second, leaving nothing.
+    def test_a_stop_in_the_middle_of_a_huge_frame_ends_the_run_within_a_second(self):
+        folder = self.outputs()
+        capture = self.start([CAPTURE, "--png", "--size", "8192x8192", "--msaa", "0", "--from", "9", "--to", "9.1",
+                              "-o", os.path.join(folder, "frames")], cwd=ROOT)
+        partial = lambda: [n for n in os.listdir(folder) if n.endswith(".partial")]
+        until("the partial folder", partial, 60)
+        until("the tune", lambda: os.path.exists(os.path.join(folder, partial()[0], "tune.wav")), 120)
+        sent = time.monotonic()
+        capture.signal(signal.SIGTERM)
+        self.assertEqual(capture.wait(10), 128 + signal.SIGTERM)
+        took = time.monotonic() - sent
+        print(f"ended {took:.2f} s after SIGTERM")
+        self.assertLess(took, 1.0)
+        self.assertEqual(os.listdir(folder), [])
+        self.assertIn("stopped by SIGTERM", capture.err)
+
+    # What ffmpeg wrote is checked: a reader of standard output that stops early, or an ffmpeg
+    # that exits 0 having written nothing, is a failure (exit 1) that leaves nothing; a terminal
+    # as standard output is refused before anything is drawn (exit 2).
+    def test_a_video_not_written_whole_is_a_failure_and_a_terminal_gets_none(self):
+        with self.subTest("a reader that stops after 1000 bytes"):
+            capture = self.start(["bash", "-c", f"'{CAPTURE}' -o - --from 8 --to 10 --msaa 0 | head -c 1000 >/dev/null;"
+                                  " exit ${PIPESTATUS[0]}"], cwd=ROOT)
+            self.assertEqual(capture.wait(120), 1)
+            self.assertIn("orvi-capture: standard output's reader stopped", capture.err)
+            self.assertNotIn("wrote the video", capture.err)
+        with self.subTest("a reader gone before the first frame"):
+            flag = os.path.join(self.scratch(), "gone")
+            capture = self.start(["bash", "-c", f"(until [ -e {flag} ]; do sleep 0.01; done; exec '{CAPTURE}' -o - --to 1"
+                                  f" --size 64x48) | (exec 0<&-; touch {flag}); exit ${{PIPESTATUS[0]}}"], cwd=ROOT)
+            self.assertEqual(capture.wait(120), 1)
+            self.assertIn("standard output's reader stopped reading at frame 0", capture.err)
+        with self.subTest("an ffmpeg that writes nothing"):
+            folder = self.outputs()
+            capture = self.start([CAPTURE, "--fps", "10", "--to", "1", "--size", "64x48", "-o",
+                                  os.path.join(folder, "show.mp4")], self.fake_ffmpeg("cat > /dev/null; exit 0"), ROOT)
+            self.assertEqual(capture.wait(60), 1)
+            self.assertIn("ffmpeg ended without writing anything to " + os.path.join(folder, "show.mp4"), capture.err)
+            self.assertEqual(os.listdir(folder), [])
+        with self.subTest("a terminal"):
+            capture = self.start(["script", "-qec", f"'{CAPTURE}' -o - --to 1 --size 64x48", "/dev/null"], cwd=ROOT)
+            self.assertEqual(capture.wait(60), 2)
+            self.assertIn("-o -: standard output is a terminal", capture.out)
+            self.assertNotIn("ftyp", capture.out)
+
+    # One rule for the output's folder, video or --png: missing folders are made, and removed
+    # again when the run fails; one that cannot be made or written in is refused before anything
+    # is drawn (exit 2). ".." is taken after a linked folder, as the kernel takes it.
+    def test_the_outputs_folder_is_made_removed_again_on_failure_and_taken_through_links(self):
+        self.scratch()  # the programs' logs
+        world = self.world()
+        os.remove(os.path.join(world, "data", "chrome.png"))
+        for png, out in (([], "a/b/c/show.mp4"), (["--png"], "a/b/c/frames")):
+            with self.subTest("a failed run", png=bool(png)):
+                capture = self.start([CAPTURE, *png, "--size", "64x48", "--to", "0.1", "-o", out], cwd=world)
+                self.assertEqual(capture.wait(60), 1)
+                self.assertIn("orvi-capture: data/chrome.png: No such file or directory", capture.err)
+                self.assertEqual(os.listdir(world), ["data"])
+        for png, out in (([], "/dev/null/show.mp4"), (["--png"], "/dev/null/frames")):
+            with self.subTest("a folder that cannot be made", png=bool(png)):
+                capture = self.start([CAPTURE, *png, "--size", "64x48", "-o", out], cwd=ROOT)
+                self.assertEqual(capture.wait(30), 2)
+                self.assertIn("orvi-capture: /dev/null is a device, not a folder", capture.err)
+        folder = self.world()
+        os.makedirs(os.path.join(folder, "real", "sub"))
+        os.symlink(os.path.join("real", "sub"), os.path.join(folder, "L"))
+        for png, out in (([], "new/deeper/show.mp4"), ([], "L/../linked.mp4"), (["--png"], "L/../frames")):
+            with self.subTest("written", out=out):
+                capture = self.start([CAPTURE, *png, "--size", "64x48", "--from", "1", "--to", "1.05", "-o", out],
+                                     cwd=folder)
+                self.assertEqual(capture.wait(60), 0)
+                self.assertIn("3 frames at 60 fps (0.05 s of show)", capture.out)
+                self.assertTrue(os.path.exists(os.path.join(folder, out.replace("L/..", "real"))))
+        self.assertEqual(sorted(os.listdir(folder)), ["L", "data", "new", "real"])
+
+    # The large set is optional picture by picture: one that cannot be read is drawn from data/,
+    # with its reason and a line on stderr, whatever is wrong with it.
+    def test_a_large_picture_that_cannot_be_read_is_drawn_from_data(self):
+        faults = [("broken", lambda p: os.truncate(p, 3000), "Read Error"),
+                  ("a folder", lambda p: (os.remove(p), os.mkdir(p)), "not a regular file"),
+                  ("a FIFO", replace_with_fifo, "not a regular file"),
+                  ("a link to /dev/zero", lambda p: (os.remove(p), os.symlink("/dev/zero", p)), "not a regular file"),
+                  ("too large", lambda p: png(p, 8192, 8192), "Image width exceeds"),
+                  ("a dangling link", lambda p: (os.remove(p), os.symlink("none.png", p)), None)]
+        reference = None
+        for what, breaks, reason in [("whole", lambda p: None, None)] + faults:
+            with self.subTest(what):
+                world = self.world()
+                breaks(os.path.join(world, "data", "2x", "chrome.png"))
+                out = os.path.join(self.scratch(), "frames")
+                capture = self.start([CAPTURE, "--png", "--size", "1280x960", "--msaa", "0", "--from", "53", "--to",
+                                      "53.01", "--fps", "100", "-o", out], cwd=world)
+                self.assertEqual(capture.wait(120), 0)
+                line = "orvi-capture: data/2x/chrome.png: drawn from the picture in data/ instead"
+                if reason:
+                    self.assertIn("orvi-capture: data/2x/chrome.png: " + reason, capture.err)
+                    self.assertIn(line, capture.err)
+                else:
+                    self.assertNotIn("chrome.png", capture.err)
+                frame = np.asarray(Image.open(os.path.join(out, "frame-05300.png")).convert("RGB")).astype(int)
+                if reference is None:
+                    reference = frame
+                else:  # the chrome logo drawn from the 1x picture: close to the large one's
+                    self.assertLess(np.abs(frame - reference).mean(), 3)
+
     def test_msaa_blends_mesh_edges_and_changes_little_else(self):
         folder, frames = self.scratch(), []
         for samples in ("0", "4"):
@@ -437,6 +594,10 @@ class Capture(Case):
             self.assertEqual(capture.wait(120), 0)
             frames.append(np.asarray(Image.open(os.path.join(out, "frame-00090.png")).convert("RGB")).astype(int))
         plain, smooth = frames
+        capture = self.start([CAPTURE, "--png", "--size", "64x48", "--to", "0.05", "--msaa", "32", "-o",
+                              os.path.join(folder, "asked")])
+        self.assertEqual(capture.wait(120), 0)
+        self.assertRegex(capture.err, r"orvi-capture: 32-sample anti-aliasing is not available here; \d+ samples")
         h, w, _ = plain.shape
         # An edge blend: a colour none of the pixel's 3x3 neighbours has without
         # multisampling, yet within their range.

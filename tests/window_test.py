@@ -171,6 +171,45 @@ class Ending(Shown):
         self.assertFalse(os.path.exists(sound), "the music started")
 
 
+class Boxes(Case):
+    # X without a compositor or a window manager, its root showing nothing of its own (a kiosk's
+    # bare server): the window under a box that closes is cleared, so the next, smaller box does
+    # not stand among pieces of the first.
+    def test_the_box_after_another_shows_nothing_of_it_on_a_bare_x_server(self):
+        for what, breaks, env, first in [
+                ("a picture missing", lambda world: os.remove(os.path.join(world, "data", "chrome.png")),
+                 {"SDL_AUDIODRIVER": "dummy"}, "LoadTextures()"),
+                ("no sound device", lambda world: None, {"SDL_AUDIODRIVER": "no-such-driver"}, "Orvi")]:
+            with self.subTest(what):
+                screen, world = self.display("640x480", "-background", "none"), self.world()
+                breaks(world)
+                orvi = self.start([ORVI, "--windowed"], dict(screen.env, **env), world)
+                self.answered(screen, self.box(screen, first))
+                box = self.box(screen, "main()")
+                x, y, w, h = box.box
+                around = np.asarray(screen.shot()).copy()
+                around[y:y + h, x:x + w] = 0
+                if around.max():
+                    os.makedirs(ARTIFACTS, exist_ok=True)
+                    screen.shot().save(os.path.join(ARTIFACTS, "box-among-pieces.png"))
+                self.assertEqual(around.max(), 0, "pieces of the first box around the second")
+                self.answered(screen, box)
+                self.assertEqual(orvi.wait(), 0)
+
+    def box(self, screen, title):
+        """The box of this title with its text painted; not the show's window, which is titled
+        "Orvi" for a moment too."""
+        box = until(f"box \"{title}\"", lambda: next(
+            (w for w in screen.windows() if w.title == title and w.size != SHOW), None), 60)
+        until("text in the box", lambda: len(screen.shot(box).getcolors(1 << 20) or []) > 1)
+        return box
+
+    def answered(self, screen, box):
+        screen.press(box, ["Return"])
+        screen.release()
+        screen.gone(box)
+
+
 def display_at_the_door(case, target, refused):
     """A display number whose first `refused` connections are taken and closed at once, as a
     display that is not up yet; later ones are relayed to the display `target`. Returns its
@@ -255,6 +294,20 @@ class Letterbox(Case):
                 self.assertEqual(orvi.wait(), 0)
                 screen.stop()
 
+
+    # A large picture that cannot be read, here a folder in its place, leaves the large
+    # desktop's show playing, its chrome logo drawn from data/, and says so.
+    def test_a_broken_large_picture_leaves_the_large_desktop_playing(self):
+        screen, world = self.display("1920x1080"), self.world()
+        chrome = os.path.join(world, "data", "2x", "chrome.png")
+        os.remove(chrome)
+        os.mkdir(chrome)
+        orvi = self.start([ORVI, "--fullscreen"], dict(screen.env, SDL_AUDIODRIVER="dummy"), world)
+        screen.drawn(screen.find(TITLE, (1920, 1080)))
+        self.assertIn("orvi: data/2x/chrome.png: not a regular file", orvi.err)
+        self.assertIn("orvi: data/2x/chrome.png: drawn from the picture in data/ instead", orvi.err)
+        orvi.signal(signal.SIGTERM)
+        self.assertEqual(orvi.wait(), 0)
 
 if __name__ == "__main__":
     main()
