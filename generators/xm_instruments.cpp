@@ -157,7 +157,8 @@ std::vector<XmSample> MakeInstruments() {
   s[Stab - 1] = Tone("stab", 64, 1, [](double p) { return PulseWave(p, 0.25, 24); });
   s[Keys - 1] = Tone("keys", 64, 1, [](double p) { return Harmonics(p, 13, 1, 1.3); });
   s[LeadSaw - 1] = Tone("lead saw", 64, 1, [](double p) { return Harmonics(p, 16, 1, 0.85); });
-  s[LeadBright - 1] = Tone("lead bright", 64, 1, [](double p) { return PulseWave(p, 0.4, 20) + 0.3 * Harmonics(p, 20, 1, 0.7); });
+  // The phone's lead plays an octave up: ten harmonics keep its top under 14 kHz.
+  s[LeadBright - 1] = Tone("lead bright", 64, 1, [](double p) { return PulseWave(p, 0.4, 10) + 0.3 * Harmonics(p, 10, 1, 0.7); });
   s[LeadSoft - 1] = Tone("lead soft", 64, 1, [](double p) { return std::sin(2 * M_PI * p) + 0.2 * std::sin(6 * M_PI * p); });
   s[Bell - 1] = Tone("bell", 64, 1, [](double p) {
     return 0.6 * std::sin(2 * M_PI * p) + 0.4 * std::sin(6 * M_PI * p) * std::sin(2 * M_PI * p);

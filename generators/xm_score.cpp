@@ -21,7 +21,7 @@ const int kBeatRows = 6, kBarRows = 24, kPhraseRows = 4 * kBarRows;
 const int kBeatMs = kBeatRows * kRowMs;
 const int kSongRows = kPatterns * kRows;
 const int kSlowRow = 23;          // the last pattern slows to 31 ticks a row here
-const int kGlobalVolume = 62;
+const int kGlobalVolume = 60;
 const int kEchoRows = 3, kEchoPanning = 12;  // an eighth later, to the left     // sets the peak: the drop's kicks and crashes just under full scale
 
 // Kick, snare and hats apart so they overlap; the crash alone on its channel,
@@ -130,7 +130,7 @@ constexpr Section kScore[] = {
     // The breakdown: no kick, no hats, the hook softly over a drone.
     {"prison", 5, 32, {Dm, Am, Bb, E}, {Drone, 18}, {Drone, 0}, {Stab, 0}, {BassSub, 28}, {LeadSoft, 24}, {Keys, 0},
      kNone, "r.................r.....", {&kPrisonHook, &kPrisonHook}, &kSilent,
-     {kNone, kNone, kNone, 0, 0, 0, Clap}, {Clap, 32}, {Boom, 44}, 44, 12, 28},
+     {kNone, kNone, kNone, 0, 0, 0, Clap}, {Snare, 40}, {Boom, 44}, 44, 12, 28},
     // The drop: everything, the hook an octave up.
     {"phone", 7, 30, {Am, Em, F, G}, {PadChorus, 22}, {PadChorusRight, 22}, {Stab, 48}, {BassPluck, 62}, {LeadBright, 60},
      {Keys, 32}, "x..x..x..x..x..x..x..x..", "r..o..r..o..r..o..r.ro.o", {&kPhoneA, &kPhoneB},
@@ -297,7 +297,11 @@ void FollowTimeline(Score& score) {
     switch (e.type) {
       case EventPulse: {
         const Section& s = kScore[SectionOfRow(RowOfMs(e.timeMs))];
-        Hit(score, RowOfMs(e.timeMs), ChSnare, s.pulse.instrument, s.pulse.level);
+        const int row = RowOfMs(e.timeMs);
+        Hit(score, row, ChSnare, s.pulse.instrument, s.pulse.level);
+        // The hats make room before it, an open one choked, so the hit stands out of them.
+        if (score.at(row - 2, ChHats).instrument) score.at(row - 2, ChHats) = XmCell();
+        if (score.at(row - 1, ChHats).instrument) score.at(row - 1, ChHats) = XmCell{kXmKeyOff, 0, 0, 0, 0};
         break;
       }
       case EventCut: {
