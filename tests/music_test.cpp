@@ -18,6 +18,7 @@
 
 #include "audio/music.h"
 #include "audio/music_player.h"
+#include "capture/tune_render.h"
 #include "demo/timeline.h"
 #include "tests/test_support.h"
 
@@ -337,14 +338,18 @@ TEST(Score, AHookReturnsInThreePartsAndTheMelodyCarriesAcrossPatternStarts) {
     for (const NoteOn& n : notes)
       if (n.channel == ch && n.note <= 96) line.push_back(n);
     for (size_t i = 0; i + 3 < line.size(); ++i) {
+      // A tune's steps, within two bars: three pitches at least, no leap past a fifth
+      // (a bass riff's octaves and a pad's chord changes are no hook).
       Motif motif{};
-      bool melodic = false;
+      std::set<int> pitches{line[i].note};
+      bool stepwise = true;
       for (int k = 0; k < 3; ++k) {
         motif.steps[k] = line[i + k + 1].note - line[i + k].note;
         motif.steps[3 + k] = line[i + k + 1].row - line[i + k].row;
-        melodic = melodic || motif.steps[k] != 0;
+        pitches.insert(line[i + k + 1].note);
+        stepwise = stepwise && std::abs(motif.steps[k]) <= 7;
       }
-      if (!melodic || motif.steps[3] + motif.steps[4] + motif.steps[5] > 48) continue;
+      if (pitches.size() < 3 || !stepwise || motif.steps[3] + motif.steps[4] + motif.steps[5] > 48) continue;
       parts[motif].insert(PartAt(line[i].row * 0.075));
       heldBy[motif].insert(ch);
     }
@@ -419,6 +424,23 @@ TEST(Mix, TheBandsAreBalancedAndEveryCutIsCentred) {
     for (size_t k = Frame(scene / 1000.0); k < Frame(scene / 1000.0 + 0.5); ++k)
       left += double(r.left[k]) * r.left[k], right += double(r.right[k]) * r.right[k];
     EXPECT_NEAR(Db(left), Db(right), 1.5) << "dB left against right over 0.5 s from the scene at " << scene;
+  }
+  // The crash on its own channel, alone: in the middle at every cut.
+  openmpt_module* m = Open();
+  ASSERT_TRUE(m);
+  int crashChannel = -1;
+  for (int ch = 0; ch < openmpt_module_get_num_channels(m); ++ch)
+    if (openmpt_module_get_pattern_row_channel_command(m, 1, 0, ch, OPENMPT_MODULE_COMMAND_INSTRUMENT) == InstrumentNamed(m, "crash"))
+      crashChannel = ch;
+  openmpt_module_destroy(m);
+  ASSERT_GE(crashChannel, 0) << "the crash at 3.6 s";
+  std::vector<float> crash = RenderTune(0, Frame(67), crashChannel);
+  ASSERT_EQ(crash.size(), 2 * Frame(67));
+  for (uint64_t scene : SceneStarts()) {
+    double left = 0, right = 0;
+    for (size_t k = Frame(scene / 1000.0); k < Frame(scene / 1000.0 + 0.5); ++k)
+      left += double(crash[2 * k]) * crash[2 * k], right += double(crash[2 * k + 1]) * crash[2 * k + 1];
+    EXPECT_NEAR(Db(left), Db(right), 0.5) << "dB, the crash's left against its right at the scene at " << scene;
   }
 }
 
