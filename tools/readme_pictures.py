@@ -3,7 +3,7 @@
 
     /usr/bin/python3 tools/readme_pictures.py frames OUTPUT.png --fps N \\
         --times T1,T2,... [--width W] [--label TEXT] DIR [--label TEXT] DIR ...
-    /usr/bin/python3 tools/readme_pictures.py tune TUNE.wav OUTDIR [CHANNEL0.wav ... CHANNEL3.wav]
+    /usr/bin/python3 tools/readme_pictures.py tune TUNE.wav OUTDIR [CHANNEL0.wav ...]
     /usr/bin/python3 tools/readme_pictures.py msaa [CAPTURE_TOOL] [OUTPUT.png]
 
 frames: frames of captured shows side by side, one row per capture folder,
@@ -134,6 +134,9 @@ def frames(argv):
 
 RATE = 44100
 SHOW_END = 67.0
+# The module's channels, in order, as render_tune --channel N numbers them.
+CHANNELS = ["kick", "snare", "hats", "bass", "pad", "stabs", "lead", "counter", "crash", "effects",
+            "pad right", "echo"]
 # Sections of the show (s): the music changes with the scenes.
 SECTIONS = [("intro", 0.0, 3.6), ("title", 3.6, 7.2), ("blood cells", 7.2, 21.6),
             ("prison", 21.6, 36.0), ("phone", 36.0, 49.5), ("greetings", 49.5, 50.4),
@@ -212,8 +215,8 @@ def spectrogram(x, start, end, path, title, width, height=360):
 
 
 def tune(argv):
-    if len(argv) not in (2, 6):
-        refuse("tune takes the tune, a folder and none or all four channel files")
+    if len(argv) < 2 or len(argv) > 2 + len(CHANNELS):
+        refuse("tune takes the tune, a folder and the first few or all %d channel files" % len(CHANNELS))
     song = read_wav(argv[0])
     if len(song) < SHOW_END * RATE:
         sys.exit("readme_pictures: the tune is shorter than the show's 67 s")
@@ -224,7 +227,7 @@ def tune(argv):
     spectrogram(song, SHOW_END - 10, SHOW_END, os.path.join(argv[1], "tune-ending.png"),
                 "The last 10 s of the show: credits, the cadence from 62.9 s, the decay", 1100)
 
-    names = ["drums", "bass", "chords", "lead+crash"][:len(channels)]
+    names = CHANNELS[:len(channels)]
     print("| section | time (s) | RMS (dBFS) | " + " | ".join(names) + (" | " if names else "") +
           "above 14 kHz (dB) |")
     for name, a, b in SECTIONS:
