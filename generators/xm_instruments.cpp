@@ -91,9 +91,9 @@ std::vector<XmSample> MakeInstruments() {
     kickPhase += (46 + 150 * std::exp(-t * 28)) / kDrumRate;
     return std::sin(2 * M_PI * kickPhase) * std::exp(-t * 7) + 0.25 * Noise() * std::exp(-t * 300);
   });
-  Biquad snareLow(11000, kHighRate, false), snareHigh(1500, kHighRate, true);
+  Biquad snareLow1(11000, kHighRate, false), snareLow2(11000, kHighRate, false), snareHigh(1500, kHighRate, true);
   s[Snare - 1] = Drum("snare", 0.2, kHighRate, [&](double t, double) {
-    return 1.1 * snareHigh(snareLow(Noise())) * std::exp(-t * 16) +
+    return 1.1 * snareHigh(snareLow2(snareLow1(Noise()))) * std::exp(-t * 16) +
            0.6 * std::sin(2 * M_PI * 190 * t) * std::exp(-t * 28);
   });
   Biquad clapHigh(900, kDrumRate, true);
@@ -104,13 +104,16 @@ std::vector<XmSample> MakeInstruments() {
   s[Rim - 1] = Drum("rim", 0.05, kHighRate, [](double t, double) {
     return (std::sin(2 * M_PI * 1700 * t) * 0.6 + Noise() * 0.4) * std::exp(-t * 70);
   });
+  // Hats from 3 to 11 kHz: bright, but nothing that fizzes above 14 kHz.
   Biquad closedHigh1(3200, kHighRate, true), closedHigh2(3200, kHighRate, true);
+  Biquad closedLow1(11000, kHighRate, false), closedLow2(11000, kHighRate, false);
   s[HatClosed - 1] = Drum("hat closed", 0.06, kHighRate, [&](double t, double) {
-    return closedHigh2(closedHigh1(Noise())) * std::exp(-t * 38);
+    return closedLow2(closedLow1(closedHigh2(closedHigh1(Noise())))) * std::exp(-t * 38);
   });
   Biquad openHigh1(3000, kHighRate, true), openHigh2(3000, kHighRate, true);
+  Biquad openLow1(11000, kHighRate, false), openLow2(11000, kHighRate, false);
   s[HatOpen - 1] = Drum("hat open", 0.22, kHighRate, [&](double t, double) {
-    return openHigh2(openHigh1(Noise())) * std::exp(-t * 9);
+    return openLow2(openLow1(openHigh2(openHigh1(Noise())))) * std::exp(-t * 9);
   });
   // Noise from 5.5 to 10.5 kHz: the first 0.3 s carries the hit, the rest is a level
   // stretch the sample loops while the instrument's envelope lets it ring out.
@@ -156,14 +159,14 @@ std::vector<XmSample> MakeInstruments() {
   });
   s[Stab - 1] = Tone("stab", 64, 1, [](double p) { return PulseWave(p, 0.25, 24); });
   s[Keys - 1] = Tone("keys", 64, 1, [](double p) { return Harmonics(p, 13, 1, 1.3); });
-  s[LeadSaw - 1] = Tone("lead saw", 64, 1, [](double p) { return Harmonics(p, 16, 1, 0.85); });
-  // The phone's lead plays an octave up: ten harmonics keep its top under 14 kHz.
+  s[LeadSaw - 1] = Tone("lead saw", 64, 1, [](double p) { return Harmonics(p, 11, 1, 0.85); });
+  // The leads reach D-6: ten or eleven harmonics keep their tops near 14 kHz.
   s[LeadBright - 1] = Tone("lead bright", 64, 1, [](double p) { return PulseWave(p, 0.4, 10) + 0.3 * Harmonics(p, 10, 1, 0.7); });
   s[LeadSoft - 1] = Tone("lead soft", 64, 1, [](double p) { return std::sin(2 * M_PI * p) + 0.2 * std::sin(6 * M_PI * p); });
   s[Bell - 1] = Tone("bell", 64, 1, [](double p) {
     return 0.6 * std::sin(2 * M_PI * p) + 0.4 * std::sin(6 * M_PI * p) * std::sin(2 * M_PI * p);
   });
-  s[Brass - 1] = Tone("brass", 64, 1, [](double p) { return Harmonics(p, 14, 1, 1.0); });
+  s[Brass - 1] = Tone("brass", 64, 1, [](double p) { return Harmonics(p, 11, 1, 1.0); });
   s[Strings - 1] = Tone("strings", 2048, 32, [](double p) {
     return Harmonics(p, 8, 1, 1.1) + Harmonics(p * 32.5 / 32, 8, 1, 1.1);
   });

@@ -21,7 +21,7 @@ const int kBeatRows = 6, kBarRows = 24, kPhraseRows = 4 * kBarRows;
 const int kBeatMs = kBeatRows * kRowMs;
 const int kSongRows = kPatterns * kRows;
 const int kSlowRow = 23;          // the last pattern slows to 31 ticks a row here
-const int kGlobalVolume = 60;
+const int kGlobalVolume = 56;
 const int kEchoRows = 3, kEchoPanning = 12;  // an eighth later, to the left     // sets the peak: the drop's kicks and crashes just under full scale
 
 // Kick, snare and hats apart so they overlap; the crash alone on its channel,
