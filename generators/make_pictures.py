@@ -38,7 +38,7 @@ def font(name, size):
 BEBAS = "BebasNeue-Bold.otf"
 SPARTAN = "LeagueSpartan-Black.otf"
 COMIC = "TomsonTalks.ttf"
-SCRIPT = "lobster.otf"
+# Three typefaces across all the pictures, no more.
 
 
 def grid(w=W, h=H):
@@ -190,14 +190,44 @@ def text_at(pic, xy, text, fnt, fillc, anchor, stroke, stroke_fill):
     pic.paste(layer, (box[0], box[1]), layer)
 
 
+def luminance(colours):
+    """WCAG's relative luminance of 8-bit sRGB colours (..., 3)."""
+    c = np.asarray(colours, np.float64) / 255
+    c = np.where(c <= 0.04045, c / 12.92, ((c + 0.055) / 1.055) ** 2.4)
+    return c @ np.array([0.2126, 0.7152, 0.0722])
+
+
+def contrast(fill, behind):
+    """WCAG's contrast ratio of one colour against each of an array of them."""
+    a, b = luminance(fill), luminance(behind)
+    return (np.maximum(a, b) + 0.05) / (np.minimum(a, b) + 0.05)
+
+
+CONTRASTS = []  # (picture, lettering, the contrast that all but 5 % of it reach)
+
+
+def measure(picture, text, fill, behind):
+    """Notes how a lettering's fill stands out from the pixels behind it,
+    taken where the fill covers them wholly."""
+    CONTRASTS.append((picture, text, float(np.percentile(contrast(rgb(fill), behind), 5))))
+
+
 def lettering(pic, text, fnt, xy, fillc, outline="#000000", stroke=8, shadow=(8, 8),
               shadowc="#000000", anchor="mm"):
     """Comic lettering: hard drop shadow, thick outline, flat fill; the font's
-    size and every length in 1x pixels."""
+    size and every length in 1x pixels. Its contrast against the picture
+    behind it is noted."""
+    behind = np.asarray(pic.convert("RGB")).copy()
+    cover = Image.new("RGB", pic.size, (0, 0, 0))
+    text_at(cover, xy, text, fnt, (255, 255, 255), anchor, 0, None)
+    measure(PICTURE, text, fillc, behind[np.asarray(cover)[..., 0] == 255])
     if shadow:
         text_at(pic, (xy[0] + shadow[0], xy[1] + shadow[1]), text, fnt, shadowc, anchor, stroke,
                 shadowc)
     text_at(pic, xy, text, fnt, fillc, anchor, stroke, outline)
+
+
+PICTURE = ""  # the picture being drawn, for the contrast table
 
 
 def save(pic, name):
@@ -266,10 +296,18 @@ LETTER_BOX = (13, 193, 280, 250)
 LETTER_REGION = (0, 191, 293, 256)
 
 
+TITLE_PANEL = "#1e1b4b"
+
+
 def title_sprite(text, fillc, accent):
     """Lettering that fills the whole lettering region, so the title reads at
-    its full size and the slide-in shows it from the first frame."""
+    its full size and the slide-in shows it from the first frame, on a dark
+    caption panel of its own: it lands on every kind of background."""
     def draw(pic, k):
+        x0, y0, x1, y1 = LETTER_REGION
+        ImageDraw.Draw(pic).rounded_rectangle(
+            [(x0 + 2) * k, (y0 + 2) * k, (x1 - 2) * k, (y1 - 2) * k], radius=8 * k,
+            fill=TITLE_PANEL, outline="#000000", width=3 * k)
         block = text_block(text, SPARTAN, 100 * k, fillc, "#000000", 5 * k, (6 * k, 6 * k), accent)
         place(pic, block, tuple(v * k for v in LETTER_BOX))
     return sprite(draw, clip=LETTER_REGION)
@@ -281,7 +319,7 @@ def credit_sprite(name, role, fillc, accent):
         x0, y0, x1, y1 = (v * k for v in LETTER_BOX)
         role_block = text_block(role, SPARTAN, 40 * k, "#ffffff", "#000000", 4 * k, (3 * k, 3 * k),
                                 accent)
-        split = y0 + 17 * k
+        split = y0 + 13 * k
         place(pic, role_block, (x0, y0, x1, split), keep_aspect=True)
         name_block = text_block(name.upper(), SPARTAN, 100 * k, fillc, "#000000", 5 * k,
                                 (6 * k, 6 * k), accent)
@@ -341,10 +379,10 @@ def logo_orvi():
     img = halftone(img, "#c2410c", spacing=16, reach=560)
     img = grain(img, 5)
     pic = to_image(img)
-    lettering(pic, "ORVI", font(SPARTAN, 240), (CX, CY + 30), "#1d4ed8", "#000000", 12,
+    lettering(pic, "ORVI", font(SPARTAN, 240), (CX, CY + 30), "#1e3a8a", "#000000", 12,
               (14, 14), "#111111")
     d = ImageDraw.Draw(pic)
-    lettering(pic, "a demo group", font(COMIC, 40), (CX, CY - 130), "#ffffff", "#000000", 5,
+    lettering(pic, "a demo group", font(COMIC, 40), (CX, CY - 130), "#3b0764", "#ffffff", 5,
               (4, 4))
     d.rectangle([S * (CX - 190), S * (CY + 150), S * (CX + 190) + S - 1, S * (CY + 158) + S - 1],
                 fill="#000000")
@@ -360,7 +398,7 @@ def logo_tonaro():
     pic = to_image(img)
     lettering(pic, "TONARO", font(BEBAS, 220), (CX, CY + 10), "#fde047", "#000000", 10,
               (12, 12), "#db2777")
-    lettering(pic, "Orvi presents", font(SCRIPT, 54), (CX, CY - 135), "#ffffff", "#000000", 4,
+    lettering(pic, "Orvi presents", font(COMIC, 50), (CX, CY - 135), "#ffffff", "#000000", 4,
               (4, 4), "#7c3aed")
     return pic
 
@@ -410,8 +448,9 @@ def phone(variant):
 
 
 def chrome(size=256):
-    """A sphere-map picture: sky over a bright horizon over dark ground, with
-    hot highlights. Drawn in the coordinates sphere mapping generates, then
+    """A sphere-map picture of polished metal: a deep sky paling down to a
+    hard, bright horizon, below it dark ground at once, and small hot
+    highlights. Drawn in the coordinates sphere mapping generates, then
     flipped, since the loader puts the file's first row at t = 0."""
     y, x = np.mgrid[0:size, 0:size].astype(np.float32)
     u = (x + 0.5) / size * 2 - 1
@@ -421,45 +460,64 @@ def chrome(size=256):
     nz = np.sqrt(n2)
     ry = 2 * nz * v                       # reflected direction's height
     rx = 2 * nz * u
-    sky = mix(rgb("#e0f2fe"), rgb("#1d4ed8"), np.clip(ry, 0, 1) ** 0.7)
-    # The logo is seen from above, so it mostly mirrors the ground near the
-    # horizon: keep that band bright and warm, with a few dark stripes.
-    ground = mix(rgb("#fcd34d"), rgb("#7c2d12"), np.clip(-ry, 0, 1) ** 0.45)
-    ground = mix(ground, np.broadcast_to(rgb("#1c1917"), ground.shape),
-                 np.clip(-ry - 0.55, 0, 1) * 2.2)
-    stripes = (np.sin(-ry * 38) > 0.82) & (ry < -0.08)
-    ground = mix(ground, np.broadcast_to(rgb("#451a03"), ground.shape), stripes * 0.7)
+    sky = mix(rgb("#bae6fd"), rgb("#0c1e5b"), np.clip(ry / 0.9, 0, 1) ** 0.6)
+    # The ground is near black with a warm glow just under the horizon and a
+    # few dim bands, so faces mirroring it read dark and hard against the sky.
+    ground = mix(rgb("#3f2a14"), rgb("#050505"), np.clip(-ry / 0.35, 0, 1) ** 0.5)
+    bands = (np.sin(-ry * 30) > 0.9) & (ry < -0.2)
+    ground = mix(ground, np.broadcast_to(rgb("#262626"), ground.shape), bands * 0.8)
     img = np.where((ry >= 0)[..., None], sky, ground)
-    horizon = np.exp(-(ry / 0.07) ** 2)
-    img = mix(img, np.broadcast_to(rgb("#ffffff"), img.shape), horizon)
-    for hx, hy, r in ((0.45, 0.55, 0.12), (-0.5, 0.3, 0.08), (0.1, 0.8, 0.06), (-0.3, -0.35, 0.07)):
-        spot = np.exp(-((rx - hx) ** 2 + (ry - hy) ** 2) / (r * r))
-        img = mix(img, np.broadcast_to(rgb("#ffffff"), img.shape), spot)
+    # The horizon: a white line with a sharp edge below and a short glow above.
+    pixel = 2.0 / size
+    line = np.clip((ry + 0.015) / pixel, 0, 1) * np.clip((0.06 - ry) / 0.05, 0, 1)
+    img = mix(img, np.broadcast_to(rgb("#ffffff"), img.shape), line)
+    for hx, hy, r in ((0.45, 0.55, 0.07), (-0.5, 0.3, 0.05), (0.1, 0.8, 0.04), (-0.2, 0.12, 0.035)):
+        d2 = ((rx - hx) ** 2 + (ry - hy) ** 2) / (r * r)
+        spot = np.clip(1.6 * np.exp(-d2), 0, 1) + 0.35 * np.exp(-d2 / 9)
+        img = mix(img, np.broadcast_to(rgb("#fffbeb"), img.shape), np.clip(spot, 0, 1))
     outside = (u * u + v * v) > 1
     img[outside] = rgb("#333333")
     return to_image(img[::-1])
 
 
+def subdued(colour, backdrop, ratio):
+    """colour moved toward backdrop until its contrast against it is ratio:
+    lettering that reads but stays in the background."""
+    for t in np.linspace(0, 1, 101):
+        c = mix(rgb(colour)[None], rgb(backdrop)[None], np.array([t]))[0]
+        if contrast(c, rgb(backdrop)[None])[0] < ratio:
+            break
+        best = c
+    return "#%02x%02x%02x" % tuple(int(round(v)) for v in best)
+
+
 def credits_background(theme, role):
+    """A dark field for the chrome logo and the name: the role word large but
+    subdued, tone on tone, and a small heading."""
     a, b, c, dots = theme
-    img = vertical(a, b)
-    img = rays(img, a, c, count=14, cx=120, cy=420, strength=0.35)
+    top = "#%02x%02x%02x" % tuple(int(v) for v in mix(rgb(a)[None], rgb(b)[None], np.array([0.55]))[0])
+    img = vertical(top, b)
+    img = rays(img, top, b, count=14, cx=120, cy=420, strength=0.3)
     img = halftone(img, dots, spacing=14, cx=120, cy=470, reach=760, grow=False)
-    img = grain(img, 5)
+    img = grain(img, 4)
     # Calm lower-right third: a soft panel where the chrome logo turns.
     x, y = grid()
     panel = np.clip((x - 380) / 120, 0, 1) * np.clip((y - 200) / 120, 0, 1) * 0.75
     img = mix(img, np.broadcast_to(rgb(b), img.shape), panel)
     pic = to_image(img)
-    lettering(pic, "CREDITS", font(BEBAS, 110), (40, 110), c, "#000000", 6, (7, 7), dots,
+    lettering(pic, "CREDITS", font(BEBAS, 64), (40, 96), c, "#000000", 4, (4, 4), dots,
               anchor="lm")
-    # The person's part in large type across the middle of the window.
-    lettering(pic, role.upper(), font(BEBAS, 150), (44, 262), b, c, 5, (8, 8), dots,
-              anchor="lm")
+    # The person's part across the middle of the window, behind the name.
+    mid = np.asarray(pic)[250 * S, 200 * S]
+    backdrop = "#%02x%02x%02x" % tuple(int(v) for v in mid)
+    lettering(pic, role.upper(), font(BEBAS, 120), (44, 250), subdued(c, backdrop, 3.9), None, 0,
+              (5, 5), dots, anchor="lm")
     return pic
 
 
-def the_end():
+def the_end(logo):
+    """The end picture, with the logo painted flat where the chrome logo rests,
+    so its fade ends on a picture."""
     img = vertical("#1e1b4b", "#020617")
     img = rays(img, "#312e81", "#1e1b4b", count=20, cx=CX - 60, cy=CY - 40, strength=0.6)
     img = halftone(img, "#4338ca", spacing=14, cx=CX - 60, cy=CY - 40, reach=560)
@@ -468,11 +526,58 @@ def the_end():
     panel = np.clip((x - 380) / 120, 0, 1) * np.clip((y - 260) / 100, 0, 1) * 0.8
     img = mix(img, np.broadcast_to(rgb("#020617"), img.shape), panel)
     pic = to_image(img)
+    painted_logo(pic, logo)
     lettering(pic, "THE END", font(BEBAS, 190), (CX - 50, CY - 60), "#f43f5e", "#000000", 10,
               (12, 12), "#fbbf24")
     lettering(pic, "thanks for watching", font(COMIC, 38), (CX - 50, CY + 60), "#ffffff",
               "#000000", 4, (4, 4))
     return pic
+
+
+def logo_triangles(path):
+    """The chrome logo's triangles, positions and face normals, read from the
+    mesh generator's output (build/generated/meshes.cpp after a build)."""
+    try:
+        src = open(path).read()
+    except OSError as e:
+        sys.exit("make_pictures: cannot read the meshes %s (build first): %s" % (path, e.strerror))
+    start = src.find("g_chromeLogoTriangles[] = {")
+    if start < 0:
+        sys.exit("make_pictures: %s holds no chrome logo" % path)
+    body = src[start:src.index("};", start)]
+    number = r"-?[0-9.]+(?:e[-+]?[0-9]+)?"
+    tris = []
+    for line in body.split("\n")[1:]:
+        v = [float(n) for n in re.findall(number, line)]
+        if len(v) == 21:
+            tris.append((np.array([v[0:3], v[6:9], v[12:15]]), np.array(v[18:21])))
+    return tris
+
+
+def painted_logo(pic, logo):
+    """The unturned logo as the end scene's camera sees it (eye (-2.3, 1.8, 7)
+    looking along -z, 45 degrees high, 4:3), painted flat: faces toward the
+    eye light, walls and chamfers in two darker tones, far faces first."""
+    k = 4 * S
+    layer = Image.new("RGBA", (W * k, H * k), (0, 0, 0, 0))
+    d = ImageDraw.Draw(layer)
+    f = 1 / math.tan(math.radians(22.5))
+    def screen(p):
+        depth = 7 - p[2]
+        sx = (p[0] + 2.3) / depth * f / (640 / 480)
+        sy = (p[1] - 1.8) / depth * f
+        return ((sx + 1) / 2 * 640 * k, ((1 - sy) / 2 * 480 + 32) * k)
+    order = sorted(logo, key=lambda t: -np.mean(7 - t[0][:, 2]))
+    for points, n in order:
+        if n[2] > 0.99:
+            colour = "#e2e8f0"
+        elif n[2] > 0.3:
+            colour = "#94a3b8"
+        else:
+            colour = "#334155" if n[1] < 0.5 else "#64748b"
+        d.polygon([screen(p) for p in points], fill=colour)
+    layer = layer.resize((W * S, H * S), Image.LANCZOS)
+    pic.paste(layer, (0, 0), layer)
 
 
 CREDIT_THEMES = {
@@ -482,6 +587,21 @@ CREDIT_THEMES = {
 }
 CREDIT_ROLES = {"jastu": ("code", "CODE & DIRECTION"), "pelan": ("music", "MUSIC & SOUND"),
                 "sorvo": ("graphics", "GRAPHICS & MODELS")}
+
+
+def sprite_contrast(picture, text, sprite_pic, fill, background, panel=None):
+    """A sprite lettering's fill against the background it lands on: the
+    sprite drawn from the window's lower-left corner over a background at
+    rest, whose window shows image rows 32-511, so sprite row r lies over
+    image row 256 + r; or against the sprite's own panel under its letters."""
+    px = np.asarray(sprite_pic)
+    size = np.asarray(background)
+    covered = (px[..., 3] == 255) & (np.abs(px[..., :3].astype(int) - rgb(fill)).max(axis=2) <= 2)
+    rows, cols = np.nonzero(covered)
+    behind = size[(256 * S + rows).clip(0, H * S - 1), cols.clip(0, W * S - 1)]
+    if panel:  # the sprite's own opaque panel lies under its letters
+        behind = np.broadcast_to(rgb(panel), behind.shape)
+    measure(picture, text, fill, behind)
 
 
 def picture_files():
@@ -496,12 +616,13 @@ def picture_files():
     return names
 
 
-def drawings():
-    """What each picture file holds."""
+def drawings(logo=None):
+    """What each picture file holds; logo is the chrome logo's triangles, which
+    the end picture paints."""
     pictures = {"velkoran.png": logo_orvi, "tonaro.png": logo_tonaro,
                 "zmb.png": lambda: emblem_sprite("ZMB", ("#22c55e", "#14532d"), "star", ZMB_BOX),
                 "qvt.png": lambda: emblem_sprite("QVT", ("#f97316", "#7c2d12"), "disc", QVT_BOX),
-                "chrome.png": lambda: chrome(256 * S), "the-end.png": the_end,
+                "chrome.png": lambda: chrome(256 * S), "the-end.png": lambda: the_end(logo),
                 "tonaro_teksti.png": lambda: title_sprite("TONARO", "#fde047", "#db2777")}
     for i in (1, 2, 3):
         pictures["veri-tausta%d.png" % i] = lambda i=i: blood(i)
@@ -514,17 +635,35 @@ def drawings():
     return pictures
 
 
-def main(scale):
-    global S
+def main(scale, meshes):
+    global S, PICTURE
     S = scale
     os.makedirs(OUT if S == 1 else os.path.join(OUT, "%dx" % S), exist_ok=True)
-    pictures = drawings()
+    del CONTRASTS[:]
+    pictures = drawings(logo_triangles(meshes))
     names = picture_files()
     unknown = sorted(set(names) - set(pictures)) + sorted(set(pictures) - set(names))
     if unknown:
         sys.exit("make_pictures: the loader's list and the drawings differ: " + ", ".join(unknown))
+    drawn = {}
     for name in names:
-        save(pictures[name](), name)
+        PICTURE = name
+        drawn[name] = pictures[name]()
+        save(drawn[name], name)
+    # The sprites' letterings against the backgrounds they land on.
+    for name, theme in CREDIT_THEMES.items():
+        sprite, background = drawn["kredu_%s.png" % name], drawn["tausta_%s.png" % name]
+        sprite_contrast("kredu_%s.png" % name, name.upper(), sprite, theme[2], background)
+        sprite_contrast("kredu_%s.png" % name, CREDIT_ROLES[name][1], sprite, "#ffffff", background)
+    for i in (1, 2, 3, 4):
+        sprite_contrast("tonaro_teksti.png over kaenny-tausta%d.png" % i, "TONARO",
+                        drawn["tonaro_teksti.png"], "#fde047", drawn["kaenny-tausta%d.png" % i],
+                        TITLE_PANEL)
+    if S == 1:
+        print("\ncontrast of each lettering's fill against what lies behind it (WCAG; "
+              "95 % of the fill reaches it):")
+        for picture, text, ratio in CONTRASTS:
+            print("  %-42s %-20s %5.2f:1%s" % (picture, text, ratio, "" if ratio >= 3 else "  < 3:1"))
 
 
 def contact_sheet(path):
@@ -570,5 +709,6 @@ if __name__ == "__main__":
     if args.sheet:
         contact_sheet(args.sheet)
     else:
+        meshes = os.path.join(ROOT, "build", "generated", "meshes.cpp")
         for scale in [args.scale] if args.scale else [1, 2]:
-            main(scale)
+            main(scale, meshes)

@@ -1,33 +1,41 @@
 #!/usr/bin/python3
 """tools/flash_check.py held to made-up clips whose flashes are known: decoded by the real
-ffmpeg from a lossless video or a folder of PNG frames, as the tool reads captures."""
+ffmpeg from a lossless video or a folder of PNG frames, as the tool reads captures; and to inputs
+it has no right to judge (damaged, two streams, a file claiming hours), which it refuses with why."""
 import os
+import stat
 import subprocess
 
 import numpy as np
 
-from harness import Case, ROOT, SCENE_LIST, main
+from harness import Case, ROOT, SCENE_LIST, main, run
 
-CHECK = ["/usr/bin/python3", os.path.join(ROOT, "tools", "flash_check.py")]
+# Run as a person runs it: through its own first line.
+TOOL = os.path.join(ROOT, "tools", "flash_check.py")
+CHECK = [TOOL]
 W, H, FPS = 160, 120, 60
 WHITE, BLACK, RED, GREY = (255, 255, 255), (0, 0, 0), (255, 0, 0), (127, 127, 127)
 
 
-def clip(folder, name, hertz, size=(W, H), lit=WHITE, dark=BLACK, png=False):
+def clip(folder, name, hertz, size=(W, H), lit=WHITE, dark=BLACK, png=False, frame=(W, H), codec=None):
     """Two seconds of a top-left rectangle of `size` switching between lit and dark `hertz` times
-    a second, on black. A PNG clip is numbered from 30, as a capture from 0.5 s."""
-    frames = np.zeros((2 * FPS, H, W, 3), np.uint8)
+    a second, on black, in a frame of `frame` pixels. A PNG clip is numbered from 30, as a capture
+    from 0.5 s; a video is lossless unless `codec` gives ffmpeg's output options."""
+    frames = np.zeros((2 * FPS, frame[1], frame[0], 3), np.uint8)
     for n in range(2 * FPS):
         frames[n, :size[1], :size[0]] = lit if int(n * hertz * 2 / FPS) % 2 == 0 else dark
     path = os.path.join(folder, name)
     output = ["-start_number", "30", os.path.join(path, "frame-%05d.png")] if png else \
-        ["-c:v", "ffv1", "-pix_fmt", "bgr0", path]
+        [*(codec or ["-c:v", "ffv1", "-pix_fmt", "bgr0"]), path]
     if png:
         os.mkdir(path)
-    subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", "-f", "rawvideo", "-pix_fmt", "rgb24",
-                    "-s", f"{W}x{H}", "-r", str(FPS), "-i", "pipe:0", *output],
-                   input=frames.tobytes(), check=True)
+    ffmpeg(["-f", "rawvideo", "-pix_fmt", "rgb24", "-s", "%dx%d" % frame, "-r", str(FPS), "-i", "pipe:0",
+            *output], frames.tobytes())
     return path
+
+
+def ffmpeg(args, data=None):
+    subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", *args], input=data, check=True)
 
 
 class Clips(Case):
@@ -58,18 +66,110 @@ class Clips(Case):
         self.assertEqual(check.wait(60), 0)
         self.assertIn("scene  0   0.000- 3.515 s  ok    general 2", check.out)
         self.assertNotIn("scene  1", check.out, "a scene after the clip's end")
-        for args, says in [([], "no input named"),
-                           (["--fps", "0", folder], "--fps: '0' is not a whole number from 1 to 1000"),
-                           (["--start", "1", folder], "--start is for a video"),
-                           (["--frobnicate", "x.mp4"], "unknown option '--frobnicate'"),
-                           (["--scenes", SCENE_LIST, "--no-scenes", "x.mp4"], "--scenes cannot go with"),
+        # Every argument is judged before the scene list is looked for: the refusals hold whatever
+        # folder the project was built in.
+        missing = os.path.join(folder, "no-scene-list")
+        for args, says in [([], "the following arguments are required: INPUT"),
+                           (["--fps", "0", folder], "argument --fps: '0' is not a whole number from 1 to 1000"),
+                           (["--scenes", missing, "--start", "1", folder], "--start is for a video"),
+                           (["--scenes", missing, "--fps", "30", "x.mp4"], "x.mp4: no such file"),
+                           (["--frobnicate", "x.mp4"], "unrecognized arguments: --frobnicate"),
+                           (["a.mp4", "b.mp4"], "unrecognized arguments: b.mp4"),
+                           (["--scenes", SCENE_LIST, "--no-scenes", "x.mp4"], "not allowed with argument --scenes"),
                            (["--no-scenes", os.path.join(folder, "none.mp4")], "none.mp4: no such file"),
+                           (["--no-scenes", "/dev/zero"], "/dev/zero: not a file, a folder or a pipe"),
                            (["--no-scenes", folder], "holds no frame-NNNNN.png files")]:
             with self.subTest(" ".join(args)):
                 check = self.start([*CHECK, *args])
                 self.assertEqual(check.wait(30), 2)
                 self.assertIn(says, check.err)
                 self.assertEqual(check.out, "")
+
+
+class Refusals(Case):
+    """What the check cannot judge gives no verdict: exit 2 with the reason, nothing on stdout."""
+
+    def refused(self, argv, says, seconds=60):
+        check = self.start(argv)
+        self.assertEqual(check.wait(seconds), 2)
+        self.assertIn(says, check.err)
+        self.assertEqual(check.out, "")
+
+    def test_a_cut_off_video_or_a_damaged_frame_is_no_pass(self):
+        folder = self.scratch()
+        # H.264 with its index first, as a capture: cut short, the header still claims every frame.
+        whole = clip(folder, "whole.mp4", 4, codec=["-c:v", "libx264", "-crf", "18", "-movflags", "+faststart"])
+        check = self.start([*CHECK, "--no-scenes", whole])
+        self.assertEqual(check.wait(60), 1)
+        with open(whole, "rb") as f:
+            data = f.read()
+        cut = os.path.join(folder, "cut.mp4")
+        with open(cut, "wb") as f:
+            f.write(data[:len(data) * 45 // 100])
+        self.refused([*CHECK, "--no-scenes", cut], "ffmpeg could not decode the input")
+        # Cut at the end of frame 60, ffmpeg reads the rest as missing without a word.
+        whole = clip(folder, "frames.mp4", 4, codec=["-c:v", "mjpeg", "-movflags", "+faststart"])
+        packets = run(["ffprobe", "-v", "error", "-show_entries", "packet=pos,size", "-of", "csv=p=0", whole])
+        pos, size = map(int, packets.split()[59].split(","))
+        os.truncate(whole, pos + size)
+        self.refused([*CHECK, "--no-scenes", whole], "only 60 of the 120 frames it claims could be decoded")
+        pictures = clip(folder, "frames", 1, png=True)
+        with open(os.path.join(pictures, "frame-00070.png"), "r+b") as f:
+            f.truncate(100)
+        self.refused([*CHECK, "--no-scenes", pictures], "ffmpeg could not decode the input")
+        os.remove(os.path.join(pictures, "frame-00070.png"))
+        self.refused([*CHECK, "--no-scenes", pictures], "frame-00070.png is missing")
+
+    def test_a_file_that_claims_ten_hours_is_refused_before_decoding(self):
+        folder = self.scratch()
+        # Three frames five hours apart: under a kilobyte that decodes to 2 million frames.
+        long = os.path.join(folder, "ten-hours.mkv")
+        ffmpeg(["-f", "lavfi", "-i", f"color=black:s={W}x{H}:r={FPS}", "-frames:v", "3",
+                "-vf", "setpts=N*18000/TB", "-fps_mode", "passthrough", "-c:v", "ffv1", long])
+        self.assertLess(os.path.getsize(long), 2000)
+        self.refused([*CHECK, "--no-scenes", long], "claims 2160001 frames (36000 s at 60 fps); "
+                     "the check reads at most 36000", seconds=20)
+
+    def test_without_numpy_the_reason_is_given_and_help_still_works(self):
+        # -S leaves out the site packages, where the system's NumPy lives; -I any PYTHONPATH.
+        self.refused(["/usr/bin/python3", "-I", "-S", TOOL, "--no-scenes", self.scratch()],
+                     "NumPy is missing (scripts/deps installs python3-numpy)")
+        helped = self.start(["/usr/bin/python3", "-I", "-S", TOOL, "--help"])
+        self.assertEqual(helped.wait(30), 0)
+        self.assertIn("usage: flash_check.py", helped.out)
+        self.assertTrue(os.stat(TOOL).st_mode & stat.S_IXUSR, "tools/flash_check.py has no run bit")
+
+
+class Inputs(Case):
+    def test_of_two_streams_the_default_else_the_first_is_measured_and_decoded(self):
+        # ffmpeg by itself would pick the larger stream, the second.
+        folder = self.scratch()
+        black = clip(folder, "black.mkv", 0, size=(0, 0), frame=(W // 2, H // 2))
+        flashing = clip(folder, "flashing.mkv", 4)
+        for name, mark, code, says in [
+                ("the default", ["-disposition:v:1", "default"], 1, "160x120, stream 1 of 2 video streams (the default)"),
+                ("the first", [], 0, "80x60, stream 0 of 2 video streams (the first)")]:
+            with self.subTest(name):
+                both = os.path.join(folder, name + ".mkv")
+                ffmpeg(["-i", black, "-i", flashing, "-map", "0", "-map", "1", "-c", "copy", "-disposition:v:0", "0",
+                        "-disposition:v:1", "0", *mark, "-default_mode", "passthrough", both])
+                check = self.start([*CHECK, "--no-scenes", both])
+                self.assertEqual(check.wait(60), code)
+                self.assertIn("120 frames at 60 fps, %s, 0.000-2.000 s" % says, check.out)
+                self.assertIn("whole frame" if code else "general 0", check.out)
+
+    def test_a_pipe_is_read_like_the_file(self):
+        folder = self.scratch()
+        video = clip(folder, "flashing.mkv", 4)
+        for name, shell in [("standard input", 'cat "$2" | "$1" --no-scenes -'),
+                            ("a named pipe",
+                             'mkfifo "$3/fifo" && { cat "$2" >"$3/fifo" & } && "$1" --no-scenes "$3/fifo"'),
+                            ("a process substitution", '"$1" --no-scenes <(cat "$2")')]:
+            with self.subTest(name):
+                check = self.start(["/bin/bash", "-c", shell, "bash", TOOL, video, self.scratch()])
+                self.assertEqual(check.wait(60), 1)
+                self.assertIn("120 frames at 60 fps, 160x120, 0.000-2.000 s", check.out)
+                self.assertIn("4 general flashes  whole frame", check.out)
 
 
 if __name__ == "__main__":

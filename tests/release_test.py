@@ -101,6 +101,10 @@ class Bundles(Case):
         self.assertLessEqual(tuple(map(int, newest([orvi, *libs], "GLIBCXX").split("."))), (3, 4, 30))
         for name in ("README.txt", "data/chrome.png"):
             self.assertGreater(os.path.getsize(os.path.join(app, name)), 0)
+        listed = self.names_the_launch_options(pathlib.Path(app, "README.txt").read_text(), "./orvi --fullscreen")
+        helped = run([orvi, "--help"])
+        for option in listed:
+            self.assertIn(option, helped, "README.txt lists an option orvi --help does not know")
         screen = self.display("640x480")
         started = self.start([orvi], dict(screen.env, SDL_AUDIODRIVER="dummy"), "/")
         screen.answer(TITLE, "Escape")
@@ -118,6 +122,14 @@ class Bundles(Case):
             readme = z.read("README.txt").decode()
             self.assertLess(readme.index("PHOTOSENSITIVITY WARNING"), readme.index("Run it:"))
             self.assertIn("orvi.exe --reduce-flashing", readme)
+            self.names_the_launch_options(readme, "orvi.exe --fullscreen")
+
+    def names_the_launch_options(self, readme, example):
+        """What a party machine or a kiosk needs, with how to give it."""
+        for option in ("--fullscreen", "--windowed", "--stretch", "--reduce-flashing", "--help"):
+            self.assertRegex(readme, r"(?m)^  %s\b" % option, "README.txt does not list " + option)
+        self.assertIn(example, readme)
+        return re.findall(r"(?m)^  (--[a-z-]+)", readme)
 
 
 if __name__ == "__main__":

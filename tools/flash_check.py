@@ -1,19 +1,6 @@
 #!/usr/bin/python3
 """Checks a capture of the show for flashes that can trigger seizures.
 
-    /usr/bin/python3 tools/flash_check.py [options] INPUT
-
-INPUT is a video ffmpeg can read, or a folder of frame-NNNNN.png files from
-`orvi-capture --png` (frame N is at N / fps seconds of the show).
-  --fps N        frames a second of a PNG folder, 1 to 1000 (default 60);
-                 a video's own rate is read from it
-  --start S      the show's time at a video's first frame (default 0)
-  --scenes PATH  the scene_list program, or a file of its output, for the
-                 per-scene summary (default build/tools/scene_list of this
-                 checkout)
-  --no-scenes    no per-scene summary (a clip that is not the show)
-  -h, --help     this text
-
 Counts general flashes (two opposite changes of the relative luminance of at
 least 0.1, the darker state below 0.8) and red flashes (two opposite changes
 of more than 20 in (R - G - B) x 320 of saturated red, R / (R + G + B) at
@@ -22,17 +9,24 @@ quarter of it (half as wide and half as high, placed in steps of 1/16 of the
 frame; named by its corners in pixels from the top left). Prints each
 one-second window with more than 3 of either, the most in a second for the
 whole clip and for each scene, and exits 1 if any window has more than 3,
-else 0 (2: it could not check).
+else 0; 2 if it could not check: a frame that cannot be decoded, fewer
+frames than the input claims, more than 36000 frames (10 minutes at 60 fps).
 """
+import argparse
+import json
 import os
 import shutil
 import signal
+import stat
 import subprocess
 import sys
+import tempfile
 
-import numpy as np
+try:
+    import numpy as np
+except ImportError:  # reported as a reason once the arguments are read
+    np = None
 
-USAGE = __doc__.split("\n\n")[1].strip()
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 GENERAL_STEP = 0.1   # relative luminance
@@ -41,11 +35,8 @@ RED_STEP = 20.0      # (R - G - B) x 320, saturated red only
 MAX_FLASHES = 3      # in any one second
 CELLS = 16           # the frame is measured in CELLS x CELLS cells
 REGION = CELLS // 2  # a region: half the cells each way, a quarter of the frame
-
-
-def refuse(reason):
-    sys.stderr.write("flash_check: %s\nusage:\n%s\n" % (reason, USAGE))
-    sys.exit(2)
+MAX_FRAMES = 36000   # 10 minutes at 60 fps: 150 MB of cell sums
+MAX_PIPED = 2 << 30  # bytes of a piped video kept in a temporary file
 
 
 def fail(reason):
@@ -53,71 +44,136 @@ def fail(reason):
     sys.exit(2)
 
 
-def parse(argv):
-    opts = {"fps": None, "start": None, "scenes": None, "no_scenes": False, "input": None}
-    i = 0
-    while i < len(argv):
-        a = argv[i]
-        if a in ("-h", "--help"):
-            print(__doc__.strip())
-            sys.exit(0)
-        if a == "--no-scenes":
-            opts["no_scenes"] = True
-            i += 1
-            continue
-        if a in ("--fps", "--start", "--scenes"):
-            if i + 1 >= len(argv):
-                refuse("%s needs a value" % a)
-            v = argv[i + 1]
-            i += 2
-            if a == "--fps":
-                if not v.isdigit() or not 1 <= int(v) <= 1000:
-                    refuse("--fps: '%s' is not a whole number from 1 to 1000" % v)
-                opts["fps"] = int(v)
-            elif a == "--start":
-                try:
-                    s = float(v)
-                except ValueError:
-                    s = float("nan")
-                if not (s >= 0 and s < 1e6):
-                    refuse("--start: '%s' is not a number of seconds from 0" % v)
-                opts["start"] = s
-            else:
-                if not v:
-                    refuse("--scenes: the path is empty")
-                opts["scenes"] = v
-            continue
-        if a.startswith("-") and a != "-":
-            refuse("unknown option '%s'" % a)
-        if opts["input"] is not None:
-            refuse("one input only ('%s' and '%s')" % (opts["input"], a))
-        opts["input"] = a
-        i += 1
-    if opts["input"] is None:
-        refuse("no input named")
-    if opts["no_scenes"] and opts["scenes"]:
-        refuse("--scenes cannot go with --no-scenes")
-    return opts
+def fps_value(text):
+    if not text.isdigit() or not 1 <= int(text) <= 1000:
+        raise argparse.ArgumentTypeError("'%s' is not a whole number from 1 to 1000" % text)
+    return int(text)
+
+
+def start_value(text):
+    try:
+        s = float(text)
+    except ValueError:
+        s = float("nan")
+    if not (s >= 0 and s < 1e6):
+        raise argparse.ArgumentTypeError("'%s' is not a number of seconds from 0" % text)
+    return s
+
+
+def parser():
+    p = argparse.ArgumentParser(
+        prog="flash_check.py", description=__doc__.split("\n\n")[0],
+        epilog=__doc__.split("\n\n", 1)[1].strip(), formatter_class=argparse.RawDescriptionHelpFormatter)
+    p.add_argument("input", metavar="INPUT",
+                   help="a video ffmpeg can read (a file, a named pipe, or - for standard input), "
+                        "or a folder of frame-NNNNN.png files from orvi-capture --png "
+                        "(frame N is at N / fps seconds of the show)")
+    p.add_argument("--fps", type=fps_value, metavar="N",
+                   help="frames a second of a PNG folder, 1 to 1000 (default 60); a video's own rate is read from it")
+    p.add_argument("--start", type=start_value, metavar="S",
+                   help="the show's time at a video's first frame (default 0)")
+    scenes = p.add_mutually_exclusive_group()
+    scenes.add_argument("--scenes", metavar="PATH",
+                        help="the scene_list program, or a file of its output, for the per-scene summary "
+                             "(default build/tools/scene_list of this checkout)")
+    scenes.add_argument("--no-scenes", action="store_true", help="no per-scene summary (a clip that is not the show)")
+    return p
+
+
+def kind_of(path):
+    """'folder', 'video' or 'pipe': what the input is, or the reason it is none of them."""
+    if path == "-":
+        if sys.stdin.isatty():
+            fail("standard input is a terminal, not a video")
+        return "pipe"
+    try:
+        mode = os.stat(path).st_mode
+    except FileNotFoundError:
+        fail("%s: no such file or folder" % path)
+    except OSError as e:
+        fail("%s: %s" % (path, e.strerror))
+    if stat.S_ISDIR(mode):
+        return "folder"
+    if stat.S_ISREG(mode):
+        return "video"
+    if stat.S_ISFIFO(mode):
+        return "pipe"
+    fail("%s: not a file, a folder or a pipe" % path)
 
 
 # Decoding
 
+def keep_pipe(path, folder):
+    """Copies a pipe (- is standard input) into a file in folder, as ffprobe and ffmpeg each read
+    the input from its start: the file's path."""
+    kept = os.path.join(folder, "piped")
+    progress = sys.stderr.isatty()
+    copied = 0
+    try:
+        with (open(sys.stdin.fileno(), "rb", closefd=False) if path == "-" else open(path, "rb")) as src, \
+                open(kept, "wb") as out:
+            while True:
+                chunk = src.read(1 << 20)
+                if not chunk:
+                    break
+                copied += len(chunk)
+                if copied > MAX_PIPED:
+                    fail("%s: more than %d MB through a pipe; save it to a file" % (path, MAX_PIPED >> 20))
+                out.write(chunk)
+                if progress:
+                    sys.stderr.write("\rreading %s: %d MB " % (path, copied >> 20))
+    except OSError as e:
+        fail("%s: cannot keep the piped video in %s: %s" % (path, folder, e.strerror))
+    if progress:
+        sys.stderr.write("\r" + " " * 40 + "\r")
+    return kept
+
+
+def number(text):
+    try:
+        return float(text)
+    except (TypeError, ValueError):
+        return 0.0
+
+
+def clock(text):
+    """Seconds of a Matroska DURATION tag such as 00:00:03.000000000."""
+    try:
+        h, m, s = (text or "").split(":")
+        return int(h) * 3600 + int(m) * 60 + float(s)
+    except ValueError:
+        return 0.0
+
+
 def probe(path):
-    """Width, height and frame rate of the first video stream."""
+    """The video stream the check decodes: the first marked default, else the first (cover
+    pictures aside). {index, width, height, fps, claimed frames or 0, note naming the stream}."""
     out = subprocess.run(
-        ["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
-         "stream=width,height,r_frame_rate", "-of", "default=noprint_wrappers=1", path],
+        ["ffprobe", "-v", "error", "-select_streams", "v", "-show_entries",
+         "stream=index,width,height,r_frame_rate,nb_frames,duration:stream_disposition=default,attached_pic"
+         ":stream_tags=DURATION:format=duration", "-of", "json", path],
         capture_output=True, text=True)
-    fields = dict(line.split("=", 1) for line in out.stdout.split() if "=" in line)
-    if out.returncode != 0 or "width" not in fields:
+    try:
+        found = json.loads(out.stdout)
+    except ValueError:
+        found = {}
+    streams = [s for s in found.get("streams", []) if "width" in s and not s.get("disposition", {}).get("attached_pic")]
+    if out.returncode != 0 or not streams:
         fail("%s: not a video ffmpeg can read%s" % (path, (": " + out.stderr.strip()) if out.stderr.strip() else ""))
-    num, _, den = fields.get("r_frame_rate", "0/1").partition("/")
-    fps = float(num) / float(den or 1) if float(den or 1) else 0.0
-    return int(fields["width"]), int(fields["height"]), fps
+    chosen = next((s for s in streams if s.get("disposition", {}).get("default")), streams[0])
+    num, _, den = chosen.get("r_frame_rate", "0/1").partition("/")
+    fps = number(num) / number(den or 1) if number(den or 1) else 0.0
+    seconds = number(chosen.get("duration")) or clock(chosen.get("tags", {}).get("DURATION")) or \
+        number(found.get("format", {}).get("duration"))
+    claimed = int(chosen["nb_frames"]) if str(chosen.get("nb_frames", "")).isdigit() else round(seconds * fps)
+    note = "" if len(streams) == 1 else ", stream %d of %d video streams (%s)" % (
+        chosen["index"], len(streams), "the default" if chosen.get("disposition", {}).get("default") else "the first")
+    return {"index": chosen["index"], "width": chosen["width"], "height": chosen["height"], "fps": fps,
+            "rate": chosen.get("r_frame_rate", "0/1"), "claimed": claimed, "note": note}
 
 
 def png_folder(path, fps):
-    """The ffmpeg input of a capture folder, and its first frame's number."""
+    """The ffmpeg input of a capture folder, its first frame's number and its frame count."""
     numbers = sorted(int(n[6:11]) for n in os.listdir(path)
                      if len(n) == 15 and n.startswith("frame-") and n.endswith(".png") and n[6:11].isdigit())
     if not numbers:
@@ -130,17 +186,21 @@ def png_folder(path, fps):
     return inputs, numbers[0], len(numbers)
 
 
-def frames(inputs, width, height):
-    """Yields each decoded frame as an RGB array, top row first."""
+def frames(inputs, stream, width, height, rate):
+    """Yields each decoded frame of the input's stream as an RGB array, top row first, at a
+    constant fps (a frame held long is repeated); fails on any error ffmpeg reports, also when it
+    exits 0 after a damaged frame or a cut-off file."""
     ffmpeg = subprocess.Popen(
         ["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error"] + inputs +
-        ["-f", "rawvideo", "-pix_fmt", "rgb24", "pipe:1"],
+        ["-map", "0:%d" % stream, "-fps_mode", "cfr", "-r", rate, "-f", "rawvideo", "-pix_fmt", "rgb24", "pipe:1"],
         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     size = width * height * 3
+    left = b""
     try:
         while True:
             data = ffmpeg.stdout.read(size)
             if len(data) < size:
+                left = data
                 break
             yield np.frombuffer(data, np.uint8).reshape(height, width, 3)
     finally:
@@ -148,8 +208,14 @@ def frames(inputs, width, height):
             ffmpeg.kill()
         errors = ffmpeg.stderr.read().decode(errors="replace").strip()
         code = ffmpeg.wait()
-    if code != 0:
-        fail("ffmpeg could not decode the input (exit %d)%s" % (code, (": " + errors) if errors else ""))
+    if code != 0 or errors:
+        lines = errors.split("\n") if errors else []
+        if len(lines) > 5:
+            lines[5:] = ["(%d more lines)" % (len(lines) - 5)]
+        fail("ffmpeg could not decode the input %s%s" % ("whole" if code == 0 else "(exit %d)" % code,
+                                                         "".join("\n  " + line for line in lines)))
+    if left:
+        fail("ffmpeg's last frame is cut short (%d of %d bytes)" % (len(left), size))
 
 
 # Measuring
@@ -305,31 +371,47 @@ def report(windows, times, scenes):
 
 
 def main(argv):
-    opts = parse(argv)
-    path = opts["input"]
+    args = parser().parse_args(argv)
+    path = args.input
+    kind = kind_of(path)
+    # Every refusal of the arguments comes before anything is read.
+    if kind == "folder" and args.start is not None:
+        parser().error("--start is for a video; a PNG folder's frame numbers give the time")
+    if kind != "folder" and args.fps is not None:
+        parser().error("--fps is for a PNG folder; a video's own rate is used")
+    if np is None:
+        fail("NumPy is missing (scripts/deps installs python3-numpy)")
     if not shutil.which("ffmpeg") or not shutil.which("ffprobe"):
         fail("ffmpeg is missing (scripts/deps installs it)")
     scenes = None
-    if not opts["no_scenes"]:
-        scenes = read_scenes(opts["scenes"] or os.path.join(ROOT, "build", "tools", "scene_list"))
-    if os.path.isdir(path):
-        if opts["start"] is not None:
-            refuse("--start is for a video; a PNG folder's frame numbers give the time")
-        fps = opts["fps"] or 60
-        inputs, first, count = png_folder(path, fps)
-        width, height, _ = probe(os.path.join(path, "frame-%05d.png" % first))
+    if not args.no_scenes:
+        scenes = read_scenes(args.scenes or os.path.join(ROOT, "build", "tools", "scene_list"))
+    with tempfile.TemporaryDirectory(prefix="flash_check.") as scratch:
+        return check(path, kind, args, scenes, scratch)
+
+
+def check(path, kind, args, scenes, scratch):
+    """Decodes and measures the input, then reports: the exit code."""
+    if kind == "folder":
+        fps = args.fps or 60
+        inputs, first, claimed = png_folder(path, fps)
+        video = probe(os.path.join(path, "frame-%05d.png" % first))
+        video.update(index=0, rate=str(fps), note="")
         start = first / fps
-    elif os.path.isfile(path):
-        if opts["fps"] is not None:
-            refuse("--fps is for a PNG folder; a video's own rate is used")
-        width, height, fps = probe(path)
+    else:
+        source = keep_pipe(path, scratch) if kind == "pipe" else path
+        video = probe(source)
+        fps, claimed = video["fps"], video["claimed"]
         if not fps > 0:
             fail("%s: its frame rate cannot be read" % path)
-        inputs, start, count = ["-i", path], opts["start"] or 0.0, None
-    else:
-        fail("%s: no such file or folder" % path)
+        inputs, start = ["-i", source], args.start or 0.0
+    width, height = video["width"], video["height"]
     if width < CELLS or height < CELLS:
         fail("%s: %dx%d is too small to measure (at least %dx%d)" % (path, width, height, CELLS, CELLS))
+    # Refused before any decoding: a small file can claim hours.
+    if claimed > MAX_FRAMES:
+        fail("%s claims %d frames (%.0f s at %g fps); the check reads at most %d" %
+             (path, claimed, claimed / fps, fps, MAX_FRAMES))
 
     rows = np.array([round(k * height / CELLS) for k in range(CELLS)])
     cols = np.array([round(k * width / CELLS) for k in range(CELLS)])
@@ -337,24 +419,32 @@ def main(argv):
     table = linear_table()
     progress = sys.stderr.isatty()
     sums = []
-    for rgb in frames(inputs, width, height):
+    for rgb in frames(inputs, video["index"], width, height, video["rate"]):
+        # A claim can lie, or be missing: the bound holds while decoding too.
+        if len(sums) == MAX_FRAMES:
+            fail("%s: more than %d frames; the check reads at most %d" % (path, MAX_FRAMES, MAX_FRAMES))
         sums.append(cell_sums(rgb, table, rows, cols))
         if progress and len(sums) % 60 == 0:
-            sys.stderr.write("\rframe %d%s " % (len(sums), " of %d" % count if count else ""))
+            sys.stderr.write("\rframe %d%s " % (len(sums), " of %d" % claimed if claimed else ""))
     if progress:
         sys.stderr.write("\r" + " " * 30 + "\r")
+    if len(sums) < claimed:
+        fail("%s: only %d of the %d frames it claims could be decoded" % (path, len(sums), claimed))
     if len(sums) < 2:
         fail("%s: fewer than two frames to compare" % path)
     times = start + np.arange(len(sums)) / fps
     windows = measure(np.array(sums, dtype=np.float64), counts, width, height, rows, cols, times)
 
-    print("%s: %d frames at %g fps, %dx%d, %.3f-%.3f s" %
-          (path, len(sums), fps, width, height, times[0], times[-1] + 1 / fps))
+    print("%s: %d frames at %g fps, %dx%d%s, %.3f-%.3f s" %
+          (path, len(sums), fps, width, height, video["note"], times[0], times[-1] + 1 / fps))
     return report(windows, times, scenes)
 
 
 if __name__ == "__main__":
     signal.signal(signal.SIGPIPE, signal.SIG_DFL)
+    # Ended through the same unwinding as an error: ffmpeg stopped, a kept pipe removed.
+    for ending in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(ending, lambda number, _: sys.exit(128 + number))
     try:
         sys.exit(main(sys.argv[1:]))
     except KeyboardInterrupt:
