@@ -80,8 +80,8 @@ class CommandLines(Case):
         self.assertIn("not a folder", self.refused(frames + ["--label", "A", "/nonexistent"]))
         self.assertRegex(self.refused(frames + [ROOT, "--bogus"]), "unrecognized arguments: .*--bogus")
         self.assertIn("invalid choice", self.refused(["tools/readme_pictures.py", "sky"]))
-        self.assertIn("none or all four", self.refused(["tools/readme_pictures.py", "tune", "a.wav",
-                                                        "out", "b.wav"]))
+        self.assertIn("all 12 channel files", self.refused(["tools/readme_pictures.py", "tune", "a.wav",
+                                                            "out"] + ["b.wav"] * 13))
         self.assertIn("is not 4:3", self.refused(["tools/scale_figures.py", "100x100"]))
         self.assertIn("invalid choice: 3", self.refused(["generators/make_pictures.py", "--scale", "3"]))
         self.assertIn("not allowed with", self.refused(["generators/make_pictures.py", "--scale", "1",

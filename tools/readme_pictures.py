@@ -3,7 +3,7 @@
 
     /usr/bin/python3 tools/readme_pictures.py frames OUTPUT.png --fps N \\
         --times T1,T2,... [--width W] [--label TEXT] DIR [--label TEXT] DIR ...
-    /usr/bin/python3 tools/readme_pictures.py tune [--scenes PATH] TUNE.wav OUTDIR [CHANNEL0.wav ... CHANNEL3.wav]
+    /usr/bin/python3 tools/readme_pictures.py tune [--scenes PATH] TUNE.wav OUTDIR [CHANNEL0.wav ...]
     /usr/bin/python3 tools/readme_pictures.py msaa [CAPTURE_TOOL] [OUTPUT.png]
 
 frames: frames of captured shows side by side, one row per capture folder,
@@ -142,6 +142,9 @@ def frames(args):
 
 RATE = 44100
 SHOW_END = 67.0
+# The module's channels, in order, as render_tune --channel N numbers them.
+CHANNELS = ["kick", "snare", "hats", "bass", "pad", "stabs", "lead", "counter", "crash", "effects",
+            "pad right", "echo"]
 def show_sections(scenes):
     """(name, start s, end s) for each family's run of scenes in the scene
     table; a family of one scene (variant 0) is a section each."""
@@ -241,8 +244,8 @@ def spectrogram(x, start, end, path, title, width, height=360):
 
 
 def tune(args):
-    if len(args.channels) not in (0, 4):
-        refuse("tune takes none or all four channel files")
+    if len(args.channels) > len(CHANNELS):
+        refuse("tune takes the first few or all %d channel files" % len(CHANNELS))
     sections = show_sections(args.scenes)
     song = read_wav(args.tune)
     if len(song) < SHOW_END * RATE:
@@ -254,7 +257,7 @@ def tune(args):
     spectrogram(song, SHOW_END - 10, SHOW_END, os.path.join(args.outdir, "tune-ending.png"),
                 "The last 10 s of the show: credits, the cadence from 62.9 s, the decay", 1100)
 
-    names = ["drums", "bass", "chords", "lead+crash"][:len(channels)]
+    names = CHANNELS[:len(channels)]
     print("| section | time (s) | RMS (dBFS) | " + " | ".join(names) + (" | " if names else "") +
           "above 14 kHz (dB) |")
     for name, a, b in sections:
@@ -312,7 +315,7 @@ def parser():
     t.add_argument("tune", help="the whole song from build/tools/render_tune")
     t.add_argument("outdir", help="the folder for the two pictures")
     t.add_argument("channels", nargs="*", metavar="CHANNEL.wav",
-                   help="none or all four channels, from render_tune --channel N")
+                   help="the first few or all channels, from render_tune --channel N")
     t.set_defaults(run=tune)
     m = verbs.add_parser("msaa", help="a blood cell's edge without and with anti-aliasing")
     m.add_argument("tool", nargs="?", default="build/capture/orvi-capture",

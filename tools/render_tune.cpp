@@ -20,7 +20,8 @@ static int Usage(const char* reason) {
   if (reason) std::fprintf(stderr, "render_tune: %s\n", reason);
   std::fprintf(reason ? stderr : stdout,
                "usage: render_tune [--channel N] OUTPUT.wav [SECONDS]\n"
-               "  --channel N  render channel N (0-3) of the module alone\n"
+               "  --channel N  render channel N of the module alone (from 0: kick, snare, hats, bass,\n"
+               "               pad, stabs, lead, countermelody, crash, effects)\n"
                "  SECONDS      length to render (default: the whole song)\n");
   return reason ? 2 : 0;
 }
@@ -40,8 +41,8 @@ int main(int argc, char** argv) {
     if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) return Usage(nullptr);
     if (!std::strcmp(argv[i], "--channel")) {
       if (i + 1 == argc) return Usage("--channel needs a channel number");
-      double v = Number(argv[++i], 0, 3);
-      if (v < 0 || v != std::floor(v)) return Usage("--channel takes 0, 1, 2 or 3");
+      double v = Number(argv[++i], 0, 63);
+      if (v < 0 || v != std::floor(v)) return Usage("--channel takes a channel number from 0");
       channel = int(v);
     } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
       return Usage((std::string("unknown option ") + argv[i]).c_str());
@@ -68,6 +69,10 @@ int main(int argc, char** argv) {
   double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   // Written beside the final name and renamed, so no half-written file is left under it.
   std::string partial = std::string(output) + ".partial";
+  if (tune.empty() && channel >= 0) {
+    std::fprintf(stderr, "render_tune: the module has no channel %d\n", channel);
+    return 2;
+  }
   if (tune.empty() || !WriteWav(partial, tune, 44100) || std::rename(partial.c_str(), output) != 0) {
     std::remove(partial.c_str());
     std::fprintf(stderr, "render_tune: cannot write %s\n", output);
