@@ -247,3 +247,26 @@ TEST_F(SceneClocks, EveryPulseOfAPulsedSpriteScalesItsLetteringAboutItsCentre) {
       EXPECT_GE(checked[n], 1) << "no pulse of scene " << n << " checked on its lettering";
     }
 }
+
+// A plain window the user resizes gives the show its new size: the
+// backgrounds, the pictures placed at (0, 0) and the meshes scale with it,
+// while a sprite placed from the window's corner keeps its pixel offset.
+// (An offscreen window draws no larger than it was made: this one shrinks.)
+TEST_F(SceneClocks, AResizedWindowScalesThePictureAndKeepsSpritesAtTheirPixels) {
+  CloseTestWindow(window);
+  window = OpenTestWindow(800, 600);
+  ASSERT_TRUE(window);
+  ASSERT_EQ(LoadTextures(), 1);
+  g_fakeNowMs += 3000;  // scene five's title in place
+  EXPECT_TRUE(Near(LetteringBox(window, 5), Box{507, 535, 800, 600}, 0));
+  EXPECT_TRUE(Near(LetteringBox(window, 12), Box{0, 0, 366, 81}, 1));
+  SDL_SetWindowSize(window->sdlWindow, 640, 480);
+  for (SDL_Event e; SDL_PollEvent(&e);) window->WndProc(e);
+  ASSERT_EQ(window->GetWidth(), 640);
+  ASSERT_EQ(window->GetHeight(), 480);
+  GLint viewport[4];
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  EXPECT_EQ(std::vector<GLint>(viewport, viewport + 4), std::vector<GLint>({0, 0, 640, 480}));
+  EXPECT_TRUE(Near(LetteringBox(window, 5), Box{347, 415, 640, 480}, 0));
+  EXPECT_TRUE(Near(LetteringBox(window, 12), Box{0, 0, kLetteringWidth, kLetteringHeight}, 0));
+}
