@@ -196,7 +196,11 @@ TEST(Player, PlaysOnTheDummyDeviceStopsWhenFreedAndFailsInOrderWithoutADevice) {
 TEST(Player, PlayOnADeviceThatNeverPullsGivesUpAfterTwoSeconds) {
   ASSERT_EQ(BASS_Init(-1, 44100, 32, nullptr), 1);
   ASSERT_NE(BASS_MusicLoad(1, g_moduleData, 0, uint32_t(g_moduleSize), 5), 0u);
+  const auto asked = std::chrono::steady_clock::now();
   EXPECT_EQ(BASS_MusicPlay(1), 0);  // returns, not stuck
+  const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
+  EXPECT_GE(waited, 1.95) << "gave up before its two seconds";
+  EXPECT_LT(waited, 10.0) << "waited on long after its two seconds";
   BASS_Start();  // and once it pulls, play begins
   EXPECT_EQ(BASS_MusicPlay(1), 1);
   BASS_Stop();
