@@ -173,10 +173,11 @@ std::vector<uint8_t> SceneWithLettering(GLWindow* window, int scene, GLuint pict
 // The lettering's box in scene `scene` as it stands (no time passes between
 // the two drawings); empty when no lettering shows.
 Box LetteringBox(GLWindow* window, int scene) {
-  static GLuint red = LetteringPicture(255, 0, 0), blue = LetteringPicture(0, 0, 255);
+  GLuint pictures[2] = {LetteringPicture(255, 0, 0), LetteringPicture(0, 0, 255)};  // this context's
   const int W = window->GetWidth(), H = window->GetHeight();
-  const std::vector<uint8_t> a = SceneWithLettering(window, scene, red);
-  const std::vector<uint8_t> b = SceneWithLettering(window, scene, blue);
+  const std::vector<uint8_t> a = SceneWithLettering(window, scene, pictures[0]);
+  const std::vector<uint8_t> b = SceneWithLettering(window, scene, pictures[1]);
+  glDeleteTextures(2, pictures);
   Box box{W, H, 0, 0};
   for (int y = 0; y < H; ++y)
     for (int x = 0; x < W; ++x) {

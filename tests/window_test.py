@@ -286,7 +286,9 @@ class Flashing(Case):
         before = held(3400)
         scan = {ms: held(ms) for ms in range(3450, 3760, 10)}
         after = held(3800)
-        glows = {ms: min((glow(shot, rest) for rest in (before, after)), key=abs) for ms, shot in scan.items()}
+        # Each against the logo it shows: the nearer of the two.
+        near = lambda shot, rest: np.abs(np.asarray(shot).astype(int) - np.asarray(rest)).mean()
+        glows = {ms: glow(shot, min((before, after), key=lambda rest: near(shot, rest))) for ms, shot in scan.items()}
         print("glow across the cut:", " ".join(f"{ms}:{g:.2f}" for ms, g in glows.items()))
         brightest = max(glows, key=glows.get)
         os.makedirs(ARTIFACTS, exist_ok=True)
