@@ -108,7 +108,7 @@ TEST(Cellphone, ThePhoneApproachesThenFallsAwayAndTheTitleStaysOnScreen) {
     int drawn = 0, changes = 0, was = -1;
     double width = 0;
     for (uint64_t T = 0; T < 3600; ++T) {
-      SpritePlacement title = CellphoneTitle(variant, T);
+      ShownSprite title = CellphoneTitle(variant, T);
       changes += was >= 0 && title.draw != was;
       was = title.draw;
       if (!title.draw) continue;
@@ -261,8 +261,8 @@ TEST_F(SceneClocks, AResizedWindowScalesThePictureAndKeepsSpritesAtTheirPixels) 
   g_fakeNowMs += 3000;  // scene five's title in place
   EXPECT_TRUE(Near(LetteringBox(window, 5), Box{507, 535, 800, 600}, 0));
   EXPECT_TRUE(Near(LetteringBox(window, 12), Box{0, 0, 366, 81}, 1));
-  SDL_SetWindowSize(window->sdlWindow, 640, 480);
-  for (SDL_Event e; SDL_PollEvent(&e);) window->WndProc(e);
+  SDL_SetWindowSize(SDL_GL_GetCurrentWindow(), 640, 480);
+  for (SDL_Event e; SDL_PollEvent(&e);) window->HandleEvent(e);
   ASSERT_EQ(window->GetWidth(), 640);
   ASSERT_EQ(window->GetHeight(), 480);
   GLint viewport[4];
