@@ -131,11 +131,25 @@ class Display:
         return found
 
     def find(self, title, size=None, seconds=30):
-        return until(f"window \"{title}\"{' of %dx%d' % size if size else ''}", lambda: next(
+        win = until(f"window \"{title}\"{' of %dx%d' % size if size else ''}", lambda: next(
             (w for w in self.windows() if w.title == title and size in (None, w.size)), None), seconds)
+        # Marked as the one found: the server hands a window's id to the next client's window
+        # once it goes (a box's to the box after it), so the id alone cannot tell it is gone.
+        self.found += 1
+        win.mark = self.found
+        win.x.change_property(self.atom("_ORVI_TEST_FOUND"), Xatom.CARDINAL, 32, [win.mark])
+        self.x.sync()
+        return win
+
+    found = 0
 
     def showing(self, win):
-        return any(w.x.id == win.x.id for w in self.windows())
+        def marked(w):
+            with contextlib.suppress(xerror.XError):
+                mark = w.x.get_full_property(self.atom("_ORVI_TEST_FOUND"), Xatom.CARDINAL)
+                return mark is not None and list(mark.value) == [getattr(win, "mark", None)]
+            return False
+        return any(w.x.id == win.x.id and marked(w) for w in self.windows())
 
     def gone(self, win, seconds=15):
         until(f"end of {win}", lambda: not self.showing(win), seconds)
@@ -162,9 +176,15 @@ class Display:
         # Mapped is not yet listening (Wine's boxes): a box that has painted its text has
         # been through its message loop.
         until(f"text in {box}", lambda: len(self.shot(box).getcolors(1 << 20) or []) > 1, seconds)
-        self.press(box, [key])
+        # Pressed and released in one request: a harness held off the CPU between the two would
+        # hold the key into autorepeat, and a repeat would reach the box that comes next.
         self.release()
+        box.x.set_input_focus(X.RevertToParent, X.CurrentTime)
+        for event in (X.KeyPress, X.KeyRelease):
+            xtest.fake_input(self.x, event, self.keycode(key))
+        self.x.sync()
         self.gone(box)
+        return box
 
     def close(self, win):
         message = xevent.ClientMessage(window=win.x, client_type=self.atom("WM_PROTOCOLS"),

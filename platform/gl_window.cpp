@@ -11,6 +11,7 @@
 #define GL_SAMPLES 0x80A9
 #endif
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -86,11 +87,12 @@ FullscreenSwitch g_fullscreenSwitch = SDL_SetWindowFullscreen;
 ViewRect FitViewport(int drawableWidth, int drawableHeight, int letterbox) {
   ViewRect r = {0, 0, drawableWidth, drawableHeight};
   if (!letterbox || drawableWidth <= 0 || drawableHeight <= 0) return r;
+  // At least a pixel either way: a drawable of 1x1 still shows the picture.
   if (int64_t(drawableWidth) * 3 > int64_t(drawableHeight) * 4) {
-    r.width = int(int64_t(drawableHeight) * 4 / 3);  // bars left and right
+    r.width = std::max(1, int(int64_t(drawableHeight) * 4 / 3));  // bars left and right
     r.x = (drawableWidth - r.width) / 2;
   } else {
-    r.height = int(int64_t(drawableWidth) * 3 / 4);  // bars above and below
+    r.height = std::max(1, int(int64_t(drawableWidth) * 3 / 4));  // bars above and below
     r.y = (drawableHeight - r.height) / 2;
   }
   return r;

@@ -167,16 +167,16 @@ TEST(Capture, FramesBeforeARangeAreSteppedNotDrawn) {
 
 namespace {
 
-// The mean of each factor x factor block of a picture's part (RGB, rows of
-// `stride` pixels), so frames of different sizes compare as one picture.
+// The mean of each fx x fy block of a picture's part (RGB, rows of `stride`
+// pixels), so frames of different sizes compare as one picture.
 std::vector<double> Shrunk(const std::vector<uint8_t>& rgb, int stride, int x0, int y0, int w,
-                           int h, int factor) {
-  std::vector<double> out(size_t(w / factor) * (h / factor) * 3, 0);
-  for (int y = 0; y < h / factor * factor; ++y)
-    for (int x = 0; x < w / factor * factor; ++x)
+                           int h, int fx, int fy) {
+  std::vector<double> out(size_t(w / fx) * (h / fy) * 3, 0);
+  for (int y = 0; y < h / fy * fy; ++y)
+    for (int x = 0; x < w / fx * fx; ++x)
       for (int k = 0; k < 3; ++k)
-        out[(size_t(y / factor) * (w / factor) + x / factor) * 3 + k] +=
-            rgb[(size_t(y0 + y) * stride + x0 + x) * 3 + k] / double(factor * factor);
+        out[(size_t(y / fy) * (w / fx) + x / fx) * 3 + k] +=
+            rgb[(size_t(y0 + y) * stride + x0 + x) * 3 + k] / double(fx * fy);
   return out;
 }
 
@@ -199,18 +199,20 @@ bool KeepOne(int64_t, uint64_t, int, const std::vector<uint8_t>& rgb, void* user
 // A larger frame draws the 640x480 picture at its own resolution: shrunk to
 // 160x120 it is the golden frame (a sprite placed in unscaled pixels moves
 // by 4/255 and more), from 1280x960 up drawn from the 2x pictures. A 16:9
-// frame centres it between black bars; --stretch fills the frame.
+// frame centres it between black bars; --stretch fills the frame, the
+// picture scaled by the frame's width and height each.
 TEST(Capture, LargeFramesDrawTheGoldenPictureLetterboxedOrStretched) {
   const struct {
     const char* golden;
     int width, height, stretch;
-  } cases[] = {{"scene-11", 960, 720, 0},    // greetings, from the 1x pictures
-               {"scene-11", 2560, 1920, 0},  // and from the 2x ones
-               {"scene-05", 2560, 1920, 0},  // the prison cell's title over 3D
-               {"scene-07", 2560, 1920, 0},  // the phone
-               {"scene-12", 2560, 1920, 0},  // credits
-               {"scene-12", 1920, 1080, 0},
-               {"scene-12", 1920, 1080, 1}};
+    ViewRect picture;  // where it lies in the frame, bottom row first
+  } cases[] = {{"scene-11", 960, 720, 0, {0, 0, 960, 720}},      // greetings, from the 1x pictures
+               {"scene-11", 2560, 1920, 0, {0, 0, 2560, 1920}},  // and from the 2x ones
+               {"scene-05", 2560, 1920, 0, {0, 0, 2560, 1920}},  // the prison cell's title over 3D
+               {"scene-07", 2560, 1920, 0, {0, 0, 2560, 1920}},  // the phone
+               {"scene-12", 2560, 1920, 0, {0, 0, 2560, 1920}},  // credits
+               {"scene-12", 1920, 1080, 0, {240, 0, 1440, 1080}},
+               {"scene-12", 1920, 1080, 1, {0, 0, 1920, 1080}}};
   for (const auto& c : cases) {
     const std::string name = std::string(c.golden) + " at " + std::to_string(c.width) + "x" +
                              std::to_string(c.height) + (c.stretch ? " stretched" : "");
@@ -235,18 +237,25 @@ TEST(Capture, LargeFramesDrawTheGoldenPictureLetterboxedOrStretched) {
     ASSERT_EQ(frame.rgb.size(), size_t(c.width) * c.height * 3) << name;
     int w = 0, h = 0;
     const std::vector<uint8_t> golden = ReadRgbPng(std::string(GOLDEN_DIR) + "/" + c.golden + ".png", &w, &h);
-    const ViewRect view = FitViewport(c.width, c.height, !c.stretch);
-    const std::vector<double> picture = Shrunk(frame.rgb, c.width, view.x, view.y, view.width,
-                                               view.height, view.width / 160);
-    if (!c.stretch) {
-      EXPECT_LE(MeanDifference(picture, Shrunk(golden, 640, 0, 0, 640, 480, 4)), 2.0) << name;
-    }
+    const ViewRect& p = c.picture;
+    EXPECT_LE(MeanDifference(Shrunk(frame.rgb, c.width, p.x, p.y, p.width, p.height, p.width / 160, p.height / 120),
+                             Shrunk(golden, 640, 0, 0, 640, 480, 4, 4)),
+              2.0)
+        << name;
     if (c.width * 3 == c.height * 4) continue;
-    // The bars: black; the credits' background reaches the picture's edges.
-    const std::vector<double> left = Shrunk(frame.rgb, c.width, 0, 0, view.x, c.height, 1);
-    EXPECT_EQ(std::count(left.begin(), left.end(), 0.0), long(left.size())) << name;
-    const std::vector<double> edge = Shrunk(frame.rgb, c.width, view.x, 0, 1, c.height, 1);
-    EXPECT_GT(std::count_if(edge.begin(), edge.end(), [](double v) { return v > 16; }), long(edge.size() / 2)) << name;
+    // The bars either side black, as wide as each other; the credits'
+    // background reaches the picture's edges.
+    for (int x0 : {0, p.x + p.width}) {
+      const int barWidth = x0 ? c.width - x0 : p.x;
+      if (c.stretch) break;  // no bars
+      const std::vector<double> bar = Shrunk(frame.rgb, c.width, x0, 0, barWidth, c.height, 1, 1);
+      EXPECT_EQ(std::count(bar.begin(), bar.end(), 0.0), long(bar.size())) << name << ", the bar from " << x0;
+    }
+    for (int x : {p.x, p.x + p.width - 1}) {
+      const std::vector<double> edge = Shrunk(frame.rgb, c.width, x, 0, 1, c.height, 1, 1);
+      EXPECT_GT(std::count_if(edge.begin(), edge.end(), [](double v) { return v > 16; }), long(edge.size() / 2))
+          << name << ", column " << x;
+    }
   }
 }
 

@@ -5,10 +5,13 @@ before any is stopped: command, exit code or "still running", stdout, stderr. Ca
 copy of data/. run(argv): a helper's stdout, its stderr in the failure.
 Run one case:  /usr/bin/python3 tests/window_test.py Ending.test_closing_the_window_ends_the_show
 """
+import contextlib
+import fcntl
 import os
 import shutil
 import subprocess
 import sys
+import threading
 import unittest
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -62,3 +65,71 @@ def run(argv, raw=False, **kwargs):
 
 def main():
     unittest.main(module="__main__", verbosity=2)
+
+
+class MusicPipe:
+    """The show's sound device writing into a pipe the case reads: the show's clock is the music
+    the device has played, so the show goes only as far as the case reads. env: what makes orvi
+    write there; data: what it wrote; show_ms(): the show's age, from the tune's first sample
+    (the device's silence before it is zeros); hold(ms): read up to that age and no further, so
+    the show stays there (give or take the device's buffers) for as long as the case looks;
+    release(): read on as the device writes."""
+    BYTES_PER_MS = 44100 * 2 * 4 / 1000  # the disk driver's stereo 32-bit float
+
+    def __init__(self, folder):
+        self.path = os.path.join(folder, "sound.fifo")
+        os.mkfifo(self.path)
+        self.env = {"SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": self.path}
+        self.data, self.start, self.allowed, self.ended = bytearray(), None, None, False
+        self.changed = threading.Condition()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        fd = os.open(self.path, os.O_RDONLY)
+        small = False
+        try:
+            while True:
+                if not small:  # one page: the device runs at most that far ahead of the reading
+                    with contextlib.suppress(OSError):
+                        small = fcntl.fcntl(fd, 1031, 4096) > 0  # F_SETPIPE_SZ
+                with self.changed:
+                    self.changed.wait_for(lambda: self.allowed is None or len(self.data) < self.allowed)
+                    want = 4096 if self.allowed is None else min(4096, self.allowed - len(self.data))
+                got = os.read(fd, want)
+                with self.changed:
+                    if not got:
+                        self.ended = True
+                        self.changed.notify_all()
+                        return
+                    if self.start is None:
+                        first = next((i for i, b in enumerate(got) if b), None)
+                        if first is not None:
+                            self.start = (len(self.data) + first) // 8 * 8
+                    self.data += got
+                    self.changed.notify_all()
+        finally:
+            os.close(fd)
+
+    def show_ms(self):
+        with self.changed:
+            return 0 if self.start is None else (len(self.data) - self.start) / self.BYTES_PER_MS
+
+    def hold(self, ms, seconds=90):
+        with self.changed:
+            if not self.changed.wait_for(lambda: self.start is not None or self.ended, seconds):
+                raise AssertionError(f"no sound of the tune in {seconds} s")
+            self.allowed = self.start + int(ms * self.BYTES_PER_MS) // 8 * 8
+            self.changed.notify_all()
+            if not self.changed.wait_for(lambda: len(self.data) >= self.allowed or self.ended, seconds):
+                raise AssertionError(f"the show did not reach {ms} ms in {seconds} s")
+
+    def release(self):
+        with self.changed:
+            self.allowed = None
+            self.changed.notify_all()
+
+    def drained(self, seconds=30):
+        """Once the program has closed its end: all it wrote is in data."""
+        with self.changed:
+            if not self.changed.wait_for(lambda: self.ended, seconds):
+                raise AssertionError(f"the sound did not end in {seconds} s")

@@ -450,7 +450,9 @@ TEST(Score, TheSongIsLoudAndFadesUnderTheShowsEnd) {
   EXPECT_LE(Db(Power(r, 66.5, 67.0)), -40.0) << "dBFS RMS over 66.5-67 s";
   double peak = 0;
   for (size_t k = 0; k < r.left.size(); ++k) peak = std::max({peak, std::fabs(double(r.left[k])), std::fabs(double(r.right[k]))});
-  EXPECT_NEAR(20 * std::log10(peak), -0.65, 0.35) << "peak dBFS";
+  // Mastered close to full scale, and never clipped.
+  EXPECT_LT(peak, 1.0) << "clipped";
+  EXPECT_GT(20 * std::log10(peak), -3.0) << "peak dBFS";
 }
 
 TEST(Player, PlaysOnTheDummyDeviceStopsWhenFreedAndFailsInOrderWithoutADevice) {
@@ -479,7 +481,11 @@ TEST(Player, PlaysOnTheDummyDeviceStopsWhenFreedAndFailsInOrderWithoutADevice) {
 TEST(Player, PlayOnADeviceThatNeverPullsGivesUpAfterTwoSeconds) {
   ASSERT_EQ(BASS_Init(44100), 1);
   ASSERT_NE(BASS_MusicLoad(1, g_moduleData, 0, uint32_t(g_moduleSize)), 0u);
+  const auto asked = std::chrono::steady_clock::now();
   EXPECT_EQ(BASS_MusicPlay(1), 0);  // returns, not stuck
+  const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
+  EXPECT_GE(waited, 1.95) << "gave up before its two seconds";
+  EXPECT_LT(waited, 10.0) << "waited on long after its two seconds";
   BASS_Start();  // and once it pulls, play begins
   EXPECT_EQ(BASS_MusicPlay(1), 1);
   BASS_Stop();

@@ -42,7 +42,8 @@ void ExpectStateRestored(const float* modelviewBefore) {
   }
   glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &projectionDepth);
   glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &modelviewDepth);
-  EXPECT_EQ(projectionDepth * 10 + modelviewDepth, 11);
+  EXPECT_EQ(projectionDepth, 1);
+  EXPECT_EQ(modelviewDepth, 1);
   EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
   EXPECT_FALSE(glIsEnabled(GL_BLEND));
 }

@@ -3,7 +3,10 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <map>
 #include <vector>
 
 #include "platform/frame_timer.h"
@@ -13,6 +16,7 @@
 #include "demo/prison_cell_scene.h"
 #include "demo/scene_table.h"
 #include "demo/sequencer.h"
+#include "render/screen_quads.h"
 #include "tests/test_support.h"
 
 TEST(BloodCells, DriftWrapsOnceAFrameAtMinusOneAndAHalf) {
@@ -122,4 +126,148 @@ TEST(Cellphone, ThePhoneApproachesThenFallsAwayAndTheTitleStaysOnScreen) {
   }
   EXPECT_EQ(CellphoneTitle(1, 3599).width, 512);
   EXPECT_EQ(CellphoneTitle(4, (1ull << 32) + 100).draw, 0);  // beyond 32 bits: past every bound
+}
+
+namespace {
+
+// Where a sprite's lettering lands: every sprite slot holds a picture whose
+// lettering (its bottom-left 293x65 texels) is one flat colour and whose
+// rest is clear; the scene drawn in two such colours differs exactly there.
+struct Box {
+  int x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // [x0, x1) x [y0, y1) in window pixels
+  long filled = 0;                     // pixels inside that differ
+  int Width() const { return x1 - x0; }
+  int Height() const { return y1 - y0; }
+};
+
+GLuint LetteringPicture(uint8_t r, uint8_t g, uint8_t b) {
+  std::vector<uint8_t> texels(512 * 256 * 4, 0);
+  for (int row = 256 - kLetteringHeight; row < 256; ++row)  // the first row is the top
+    for (int x = 0; x < kLetteringWidth; ++x) {
+      uint8_t* t = &texels[(row * 512 + x) * 4];
+      t[0] = r, t[1] = g, t[2] = b, t[3] = 255;
+    }
+  GLuint name = 0;
+  glGenTextures(1, &name);
+  glBindTexture(GL_TEXTURE_2D, name);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 512, 256, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+  glBindTexture(GL_TEXTURE_2D, 0);
+  return name;
+}
+
+std::vector<uint8_t> SceneWithLettering(GLWindow* window, int scene, GLuint picture) {
+  const int slots[] = {kTitleSlot, g_scenes[scene].spriteSlot};
+  GLuint kept[2];
+  for (int i = 0; i < 2; ++i)
+    if (slots[i] >= 0) kept[i] = g_textureNames[slots[i]], g_textureNames[slots[i]] = picture;
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glLoadIdentity();
+  DrawScene(window, scene);
+  for (int i = 2; i-- > 0;)
+    if (slots[i] >= 0) g_textureNames[slots[i]] = kept[i];
+  return ReadPixels(0, 0, window->GetWidth(), window->GetHeight());
+}
+
+// The lettering's box in scene `scene` as it stands (no time passes between
+// the two drawings); empty when no lettering shows.
+Box LetteringBox(GLWindow* window, int scene) {
+  GLuint pictures[2] = {LetteringPicture(255, 0, 0), LetteringPicture(0, 0, 255)};  // this context's
+  const int W = window->GetWidth(), H = window->GetHeight();
+  const std::vector<uint8_t> a = SceneWithLettering(window, scene, pictures[0]);
+  const std::vector<uint8_t> b = SceneWithLettering(window, scene, pictures[1]);
+  glDeleteTextures(2, pictures);
+  Box box{W, H, 0, 0};
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      const size_t i = (size_t(y) * W + x) * 4;
+      if (a[i] < 128 || b[i + 2] < 128 || a[i + 2] > 127 || b[i] > 127) continue;
+      box = {std::min(box.x0, x), std::min(box.y0, y), std::max(box.x1, x + 1), std::max(box.y1, y + 1),
+             box.filled + 1};
+    }
+  return box.filled ? box : Box{};
+}
+
+// A box scaled about its own centre by s, then clipped to the window.
+Box Scaled(const Box& rest, double s, int W, int H) {
+  const double cx = (rest.x0 + rest.x1) / 2.0, cy = (rest.y0 + rest.y1) / 2.0;
+  const double hw = rest.Width() * s / 2, hh = rest.Height() * s / 2;
+  return {std::max(0, int(std::lround(cx - hw))), std::max(0, int(std::lround(cy - hh))),
+          std::min(W, int(std::lround(cx + hw))), std::min(H, int(std::lround(cy + hh)))};
+}
+
+testing::AssertionResult Near(const Box& got, const Box& want, int slack) {
+  if (std::abs(got.x0 - want.x0) <= slack && std::abs(got.y0 - want.y0) <= slack &&
+      std::abs(got.x1 - want.x1) <= slack && std::abs(got.y1 - want.y1) <= slack)
+    return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "lettering at (" << got.x0 << ", " << got.y0 << ")-(" << got.x1 << ", "
+                                     << got.y1 << "), not (" << want.x0 << ", " << want.y0 << ")-(" << want.x1
+                                     << ", " << want.y1 << ")";
+}
+
+}  // namespace
+
+// Every beat pulse of the scenes whose lettering throbs, at its peak (22 ms
+// in, factor 1.2): the lettering grows about its own centre, where it stands
+// at rest; the credits' pulses alternate, the background first. Taken
+// wherever the lettering stands whole in the window at rest.
+TEST_F(SceneClocks, EveryPulseOfAPulsedSpriteScalesItsLetteringAboutItsCentre) {
+  UseDrivenClock(0);
+  std::map<int, int> checked;  // scene: pulses checked on its sprite
+  int pulseInScene = 0, scene = -1;
+  bool first = true;
+  auto playTo = [&](uint64_t to) {  // 10 ms frames and one at `to`, the state only
+    for (; first || g_fakeNowMs < to; first = false) {
+      g_fakeNowMs = first ? 0 : std::min(g_fakeNowMs + 10, to);
+      StepFrame(window);
+    }
+  };
+  for (const TimelineEvent& e : g_timeline) {
+    playTo(e.timeMs);
+    if (g_scene != scene) scene = g_scene, pulseInScene = 0;
+    if (e.type != EventPulse) continue;
+    playTo(e.timeMs + 22);
+    ++pulseInScene;
+    const PulseTarget target = g_scenes[scene].pulse;
+    if (target != PulseSprite && target != PulseAlternating) continue;
+    const bool onSprite = target == PulseSprite || pulseInScene % 2 == 0;
+    const Box pulsed = LetteringBox(window, scene);
+    const float pulse = g_spritePulse;
+    g_spritePulse = 1.0f;
+    const Box rest = LetteringBox(window, scene);
+    g_spritePulse = pulse;
+    if (rest.Width() != kLetteringWidth || rest.Height() != kLetteringHeight) continue;
+    EXPECT_EQ(rest.filled, long(kLetteringWidth) * kLetteringHeight);
+    const Box want = onSprite ? Scaled(rest, 1.2, 640, 480) : rest;
+    EXPECT_TRUE(Near(pulsed, want, 1)) << "scene " << scene << ", the pulse at " << e.timeMs << " ms";
+    checked[scene] += onSprite;
+  }
+  for (int n = 0; n < kSceneCount; ++n)
+    if (g_scenes[n].pulse == PulseSprite || g_scenes[n].pulse == PulseAlternating) {
+      EXPECT_GE(checked[n], 1) << "no pulse of scene " << n << " checked on its lettering";
+    }
+}
+
+// A plain window the user resizes gives the show its new size: the
+// backgrounds, the pictures placed at (0, 0) and the meshes scale with it,
+// while a sprite placed from the window's corner keeps its pixel offset.
+// (An offscreen window draws no larger than it was made: this one shrinks.)
+TEST_F(SceneClocks, AResizedWindowScalesThePictureAndKeepsSpritesAtTheirPixels) {
+  CloseTestWindow(window);
+  window = OpenTestWindow(800, 600);
+  ASSERT_TRUE(window);
+  ASSERT_EQ(LoadTextures(), 1);
+  g_fakeNowMs += 3000;  // scene five's title in place
+  EXPECT_TRUE(Near(LetteringBox(window, 5), Box{507, 535, 800, 600}, 0));
+  EXPECT_TRUE(Near(LetteringBox(window, 12), Box{0, 0, 366, 81}, 1));
+  SDL_SetWindowSize(SDL_GL_GetCurrentWindow(), 640, 480);
+  for (SDL_Event e; SDL_PollEvent(&e);) window->HandleEvent(e);
+  ASSERT_EQ(window->GetWidth(), 640);
+  ASSERT_EQ(window->GetHeight(), 480);
+  GLint viewport[4];
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  EXPECT_EQ(std::vector<GLint>(viewport, viewport + 4), std::vector<GLint>({0, 0, 640, 480}));
+  EXPECT_TRUE(Near(LetteringBox(window, 5), Box{347, 415, 640, 480}, 0));
+  EXPECT_TRUE(Near(LetteringBox(window, 12), Box{0, 0, kLetteringWidth, kLetteringHeight}, 0));
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "platform/frame_timer.h"
@@ -84,25 +86,27 @@ TEST_F(Sequencer, ACutMovesTheStampOfARunningPulseAndCreditsPulseTheBackgroundTh
   FrameAt(21515);  // the cut restarts the pulse's curve
   FrameAt(21600);  // scene 5: the sprite factor moves, the background keeps its last value
   EXPECT_EQ(g_scene, 5);
-  float background = g_backgroundPulse;
-  EXPECT_NE(background, 1.0f);
-  EXPECT_GT(g_spritePulse, 1.0f);
+  // The background as the cut's frame left it, the curve at its base; the
+  // sprite 85 ms into the restarted curve: 1.1 + 0.1 sin(340 degrees).
+  EXPECT_FLOAT_EQ(g_backgroundPulse, 1.05f);
+  EXPECT_NEAR(g_spritePulse, 1.0658, 1e-4);
   FrameAt(21704);
-  EXPECT_EQ(g_backgroundPulse, background);
+  EXPECT_FLOAT_EQ(g_backgroundPulse, 1.05f);
   FrameAt(21705);
   EXPECT_EQ(g_pulseActive, 0);
-  EXPECT_EQ(g_backgroundPulse + g_spritePulse, 2.0f);
+  EXPECT_EQ(g_backgroundPulse, 1.0f);
+  EXPECT_EQ(g_spritePulse, 1.0f);
 
   PlayRecordsTo(77);  // the cut at 50315
   FrameAt(50400);
   EXPECT_EQ(g_scene, 12);
   FrameAt(51900);
-  FrameAt(51920);
-  EXPECT_NE(g_backgroundPulse, 1.0f);
+  FrameAt(51920);  // 20 ms in: base + amplitude x sin(80 degrees)
+  EXPECT_NEAR(g_backgroundPulse, 1.05 + 0.05 * 0.98481, 1e-5);
   EXPECT_EQ(g_spritePulse, 1.0f);
   FrameAt(52200);
   FrameAt(52220);
-  EXPECT_NE(g_spritePulse, 1.0f);
+  EXPECT_NEAR(g_spritePulse, 1.1 + 0.1 * 0.98481, 1e-5);
 }
 
 // A late frame reaches every record due by its time, in order, each timed
@@ -190,4 +194,55 @@ TEST_F(Sequencer, TheWholeShowAtTenMsFramesEntersEverySceneOnTimeAndEndsAt67Seco
   }
   EXPECT_EQ(zmbAt, 49730u);
   EXPECT_EQ(qvtAt, 49950u);
+}
+
+// Every record of the score at its own time, told by what it does in 1 ms
+// frames: C a cut (the first sets scene 0, later ones start a flash with a
+// scene change pending), P a pulse, F a flash alone, Z and Q the greetings'
+// pictures, E the end.
+TEST_F(Sequencer, EveryOneOfThe88RecordsActsAtItsOwnTime) {
+  const char* const kScore =
+      "0C 1500P 1800P "
+      "3515C 5100P 5400P 5850P 6215F 6365F 6665F 6890F "
+      "7040C 7650P 8550P 9450P 10350P 11250P 12150P 13050P 13950P "
+      "14315C 14850P 15750P 16650P 17550P "
+      "17915C 18450P 19350P 20025P 20250P 21150P 21375P "
+      "21515C 22050P 22950P 23850P 24750P 25650P 26550P 27450P 28350P "
+      "28715C 29250P 30150P 31050P 31950P 32850P 33750P 34650P 35325P 35550P "
+      "35915C 36450P 37125P 38250P 38625P 39150P "
+      "39515C 40050P 40725P 41850P 42225P 42525P 42750P "
+      "43115C 43650P 44325P 45450P 45825P 46350P "
+      "46715C 47250P 47925P 49050P "
+      "49415C 49725Z 49950Q "
+      "50315C 51900P 52200P "
+      "53915C 55500P 55800P "
+      "57515C 59100P 59400P "
+      "61115C 67000E";
+  std::vector<std::string> expected, acted;
+  for (std::istringstream in(kScore); in.good();) expected.emplace_back(), in >> expected.back();
+  EXPECT_EQ(expected.size(), 88u);
+  EXPECT_EQ(kTimelineLength, 88);
+  uint64_t t = 0;
+  g_showEnd = [](GLWindow*) { throw ProcessExited{0}; };
+  try {
+    for (; t <= 68000; ++t) {
+      g_fakeNowMs = start + t;
+      const int cursor = g_eventCursor, scene = g_scene, zmb = g_showZmbPicture, qvt = g_showQvtPicture;
+      StepFrame(window);
+      if (g_eventCursor == cursor) continue;
+      char type = '?';
+      if (scene == -1 && g_scene == 0) type = 'C';
+      else if (g_flashMs == 0 && g_cutPending) type = 'C';
+      else if (g_flashMs == 0) type = 'F';
+      else if (g_pulseActive && g_eventStampMs == t) type = 'P';
+      else if (g_showZmbPicture != zmb) type = 'Z';
+      else if (g_showQvtPicture != qvt) type = 'Q';
+      acted.push_back(std::to_string(t) + type);
+    }
+  } catch (const ProcessExited&) {
+    acted.push_back(std::to_string(t) + "E");
+  }
+  for (size_t i = 0; i < std::max(acted.size(), expected.size()); ++i)
+    EXPECT_EQ(i < acted.size() ? acted[i] : "nothing", i < expected.size() ? expected[i] : "nothing")
+        << "record " << i;
 }

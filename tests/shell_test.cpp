@@ -131,13 +131,20 @@ TEST(Window, StartFailuresAskOrReportAndYesFallsBackToAWindow) {
     if (c.created) {
       SDL_Window* made = SDL_GL_GetCurrentWindow();
       EXPECT_FALSE(SDL_GetWindowFlags(made) & SDL_WINDOW_FULLSCREEN) << name;
-      EXPECT_EQ(window.GetWidth() * 10000 + window.GetHeight(), 640 * 10000 + 480) << name;
+      EXPECT_EQ(window.GetWidth(), 640) << name;
+      EXPECT_EQ(window.GetHeight(), 480) << name;
       EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE) << name;
       // Drawn at the window's own size, also on a scaled display.
       EXPECT_FALSE(SDL_GetWindowFlags(made) & SDL_WINDOW_ALLOW_HIGHDPI) << name;
     }
     window.Destroy();
-    window.Destroy();  // a second call is harmless
+    EXPECT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u) << name << ": the video still runs";
+    // A second call, as a shutdown after a failed start makes, releases
+    // nothing twice: video someone else started meanwhile runs on.
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+    window.Destroy();
+    EXPECT_NE(SDL_WasInit(SDL_INIT_VIDEO), 0u) << name << ": a second Destroy stopped the video";
     SDL_Quit();
   }
 }
@@ -197,7 +204,7 @@ TEST(Lifecycle, StartShowStartsEverythingPutsTheShowBackToItsStartAndShutdownEnd
   EXPECT_TRUE(g_messages.empty());
   EXPECT_EQ(g_scene, -1);
   EXPECT_EQ(g_eventCursor, 0);
-  EXPECT_EQ(g_phoneOffset.x * 100 + g_phoneOffset.y * 10 + g_phoneOffset.z, 0.0f);
+  EXPECT_EQ(std::vector<float>({g_phoneOffset.x, g_phoneOffset.y, g_phoneOffset.z}), std::vector<float>(3, 0.0f));
   EXPECT_EQ(g_chromeSpinStartSet, 0);
   for (Vector3 light : {g_bloodLight, g_prisonLight})
     EXPECT_NEAR(std::sqrt(light.x * light.x + light.y * light.y + light.z * light.z), 1, 1e-6);
@@ -210,6 +217,53 @@ TEST(Lifecycle, StartShowStartsEverythingPutsTheShowBackToItsStartAndShutdownEnd
   EXPECT_THROW(Shutdown(window), ProcessExited);
   EXPECT_EQ(g_window, nullptr);
   EXPECT_EQ(g_clockSource, MonotonicClockMs);
+}
+
+// Where the 640x480 picture sits in a drawable: the largest centred 4:3 part,
+// or all of it when stretched; never less than a pixel each way.
+TEST(FitViewport, CentresTheLargest4By3PictureOrFillsWhenStretched) {
+  const struct {
+    int width, height, letterbox;
+    ViewRect view;
+  } cases[] = {
+      {640, 480, 1, {0, 0, 640, 480}},          {1920, 1080, 1, {240, 0, 1440, 1080}},
+      {1280, 720, 1, {160, 0, 960, 720}},       {1680, 1050, 1, {140, 0, 1400, 1050}},
+      {1280, 800, 1, {107, 0, 1066, 800}},      {1280, 1024, 1, {0, 32, 1280, 960}},
+      {480, 640, 1, {0, 140, 480, 360}},        {1080, 1920, 1, {0, 555, 1080, 810}},
+      {641, 481, 1, {0, 0, 641, 480}},          {643, 480, 1, {1, 0, 640, 480}},
+      {8192, 8192, 1, {0, 1024, 8192, 6144}},   {16, 16, 1, {0, 2, 16, 12}},
+      {1, 1, 1, {0, 0, 1, 1}},                  {2, 1, 1, {0, 0, 1, 1}},
+      {1, 2, 1, {0, 0, 1, 1}},                  {0, 0, 1, {0, 0, 0, 0}},
+      {1920, 1080, 0, {0, 0, 1920, 1080}},      {1, 1, 0, {0, 0, 1, 1}},
+  };
+  for (const auto& c : cases) {
+    const ViewRect v = FitViewport(c.width, c.height, c.letterbox);
+    EXPECT_EQ(std::vector<int>({v.x, v.y, v.width, v.height}),
+              std::vector<int>({c.view.x, c.view.y, c.view.width, c.view.height}))
+        << c.width << "x" << c.height << (c.letterbox ? "" : " stretched");
+  }
+}
+
+// The pictures drawn at twice the pixels from a picture of 1280x960 up, not
+// a pixel less either way, letterboxed or stretched.
+TEST(Window, PicturesAtTwiceThePixelsFromA1280By960PictureUp) {
+  const struct {
+    int width, height, stretch, scale;
+  } cases[] = {{1280, 960, 0, 2}, {1279, 960, 0, 1}, {1280, 959, 0, 1}, {1281, 961, 0, 2},
+               {1707, 960, 0, 2}, {1706, 959, 0, 1}, {960, 720, 0, 1},  {1280, 960, 1, 2},
+               {1279, 960, 1, 1}, {1920, 959, 1, 1}};
+  for (const auto& c : cases) {
+    GLWindow window;
+    WindowDesc desc;
+    desc.title = "test";
+    desc.noVsync = 1;
+    desc.fullscreen = c.stretch ? FullscreenStretched : FullscreenDesktop;
+    desc.desktopWidth = c.width;
+    desc.desktopHeight = c.height;
+    ASSERT_EQ(window.Create(desc), 1) << LastMessage();
+    EXPECT_EQ(window.GetPictureScale(), c.scale) << c.width << "x" << c.height << (c.stretch ? " stretched" : "");
+    window.Destroy();
+  }
 }
 
 // Zero is each field's default: no multisamples unless asked; the program's

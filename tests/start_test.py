@@ -304,6 +304,20 @@ class Capture(Case):
         self.assertNotIn("anti-aliasing is not available", capture.err, "the default's samples are no news")
         self.assertEqual(os.listdir(world) + [n for n in os.listdir(temporary) if n[0] == "."], ["data"])
 
+    def test_the_container_is_the_one_the_extension_names(self):
+        # ffprobe names one family for MP4 and QuickTime files; the brand tells them apart.
+        folder = self.outputs()
+        for ext, family, brand in [("mp4", "mov,mp4", "isom"), ("m4v", "mov,mp4", "isom"), ("mov", "mov,mp4", "qt  "),
+                                   ("mkv", "matroska", None)]:
+            with self.subTest(ext):
+                out = os.path.join(folder, f"short.{ext}")
+                self.assertEqual(self.start([CAPTURE, "--size", "64x48", "--to", "0.2", "-o", out]).wait(120), 0)
+                probe = json.loads(run(["ffprobe", "-v", "error", "-show_entries",
+                                        "format=format_name:format_tags=major_brand:stream=codec_name", "-of", "json", out]))
+                self.assertTrue(probe["format"]["format_name"].startswith(family), probe)
+                self.assertEqual(probe["format"].get("tags", {}).get("major_brand"), brand, probe)
+                self.assertEqual(sorted(s["codec_name"] for s in probe["streams"]), ["aac", "h264"], probe)
+
     # Each signal that ends a run, sent mid-capture: it stops between frames, says why, exits
     # non-zero and leaves no file at all, the hidden partial video and audio included (an ignored
     # signal lets the run go on to the show's end, and exit 0).

@@ -14,7 +14,7 @@ from PIL import Image
 from Xlib import X
 from Xlib.ext import res
 
-from harness import ARTIFACTS, Case, ORVI, blank, main, until
+from harness import ARTIFACTS, Case, MusicPipe, ORVI, blank, main, until
 
 TITLE = "Orvi: Tonaro"
 SHOW = (640, 480)
@@ -99,7 +99,12 @@ class Question(Shown):
     def test_yes_where_640x480_cannot_be_set_offers_the_fallback_and_declining_fails_the_start(self):
         screen = self.display("1024x768")
         orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="dummy"))
-        screen.answer(TITLE, "Return")
+        question = screen.answer(TITLE, "Return")
+        # Each box is a new client of the display, which may give it the last one's window id:
+        # the question is gone all the same.
+        error = screen.find("Orvi - ERROR")
+        print(f"the question was {question.x.id:#x}, the fallback's box is {error.x.id:#x}")
+        self.assertFalse(screen.showing(question))
         screen.answer("Orvi - ERROR", "Escape")
         screen.answer("main()", "Return")
         self.assertEqual(orvi.wait(), 0)
@@ -308,6 +313,45 @@ class Letterbox(Case):
         self.assertIn("orvi: data/2x/chrome.png: drawn from the picture in data/ instead", orvi.err)
         orvi.signal(signal.SIGTERM)
         self.assertEqual(orvi.wait(), 0)
+
+def glow(shot, rest):
+    """How far a frame lies from the frame at rest towards white: 0 the same, 1 all white."""
+    shot, rest = (np.asarray(i.convert("RGB")).astype(float) for i in (shot, rest))
+    room = 255 - rest
+    return float(np.median((shot - rest)[room > 64] / room[room > 64]))
+
+
+class Flashing(Case):
+    def test_reduce_flashing_softens_the_cut_to_a_glow(self):
+        # The show held at every 10 ms across the first cut's flash (from 3515 ms, white at
+        # 3600, over at 3685): each frame is the logo before or after it, lightened towards white
+        # by at most the reduced flash's 15 %, and by some of it somewhere in the flash.
+        screen = self.display("640x480")
+        pipe = MusicPipe(self.scratch())
+        orvi = self.start([ORVI, "--windowed", "--reduce-flashing"], dict(screen.env, **pipe.env))
+        win = screen.find(TITLE, SHOW)
+
+        def held(ms):
+            pipe.hold(ms)
+            shots = [screen.shot(win)]
+            until(f"a settled frame at {ms} ms", lambda: shots.append(screen.shot(win)) or shots[-1] == shots[-2])
+            return shots[-1]
+        before = held(3400)
+        scan = {ms: held(ms) for ms in range(3450, 3760, 10)}
+        after = held(3800)
+        # Each against the logo it shows: the nearer of the two.
+        near = lambda shot, rest: np.abs(np.asarray(shot).astype(int) - np.asarray(rest)).mean()
+        glows = {ms: glow(shot, min((before, after), key=lambda rest: near(shot, rest))) for ms, shot in scan.items()}
+        print("glow across the cut:", " ".join(f"{ms}:{g:.2f}" for ms, g in glows.items()))
+        brightest = max(glows, key=glows.get)
+        os.makedirs(ARTIFACTS, exist_ok=True)
+        scan[brightest].save(os.path.join(ARTIFACTS, "reduced-flash.png"))
+        self.assertLessEqual(glows[brightest], 0.2, f"a flash at {brightest} ms")
+        self.assertGreaterEqual(glows[brightest], 0.08, "no glow across the cut")
+        pipe.release()
+        orvi.signal(signal.SIGTERM)
+        self.assertEqual(orvi.wait(), 0)
+
 
 if __name__ == "__main__":
     main()
