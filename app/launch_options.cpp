@@ -1,8 +1,7 @@
 #include "app/launch_options.h"
 
-#include <cstdio>
-
 #include "app/number_arguments.h"
+#include "app/printable_text.h"
 
 const char* const kLaunchUsage =
     "usage: orvi [options]   (run from the folder that holds data/)\n"
@@ -27,25 +26,11 @@ const char* const kLaunchUsage =
 
 const char* OrviVersion() { return ORVI_VERSION; }
 
-std::string Printable(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if (c >= 0x20 && c < 0x7f && c != '\\') {
-      out += char(c);
-    } else {
-      char code[8];
-      std::snprintf(code, sizeof code, "\\x%02x", c);
-      out += code;
-    }
-  }
-  return out;
-}
-
 // A whole number from 0 to 16, nothing else; 0 asks for none.
 static int ParseSamples(const char* text, int* samples) {
   long value = 0;
   if (!ParseWholeNumber(text, &value) || value < 0 || value > 16) return 0;
-  *samples = value > 0 ? int(value) : -1;
+  *samples = int(value);
   return 1;
 }
 
@@ -60,16 +45,13 @@ int ParseLaunchOptions(int argc, const char* const* argv, LaunchOptions* options
     } else if (a == "--windowed") {
       options->windowed = 1;
     } else if (a == "--fullscreen") {
-      options->fullscreen = 1;
-      options->window.desktop = 1;
+      options->window.fullscreen = FullscreenDesktop;
     } else if (a == "--stretch") {
-      options->fullscreen = 1;
-      options->window.desktop = 1;
-      options->window.stretch = 1;
+      options->window.fullscreen = FullscreenStretched;
     } else if (a == "--no-vsync") {
       options->window.noVsync = 1;
     } else if (a == "--reduce-flashing") {
-      options->reduceFlashing = 1;
+      options->show.reduceFlashing = 1;
     } else if (a == "--msaa") {
       if (i + 1 >= argc) {
         *reason = "--msaa needs a number of samples";
@@ -84,7 +66,7 @@ int ParseLaunchOptions(int argc, const char* const* argv, LaunchOptions* options
       return 0;
     }
   }
-  if (options->windowed && options->fullscreen) {
+  if (options->windowed && options->window.fullscreen != NotFullscreen) {
     *reason = "--windowed cannot go with --fullscreen or --stretch";
     return 0;
   }

@@ -1,17 +1,12 @@
-// Start-up, the message loop's hand-over and the one shutdown sequence.
+// The desktop program's run: start-up, the message loop's hand-over and the
+// one shutdown sequence.
 #pragma once
 #include "app/launch_options.h"
 #include "platform/gl_window.h"
 
-int Init(int fullscreen, GLWindow* window);
-// The steps of Init between the window and the music: title, GL state,
-// pictures, scene state. The capture tool runs them without a sound device.
-int InitShow(GLWindow* window);
-// The OpenGL state that holds for the whole run.
-void SetRunGLState();
 [[noreturn]] void Shutdown(GLWindow* window);
-// The body of main: question (unless the options answer it), Init, loop,
-// shutdown. Does not return.
+// The body of main: question (unless the options answer it), the show's
+// start-up, loop, shutdown. Does not return.
 [[noreturn]] void RunProgram(const LaunchOptions& options = LaunchOptions());
 
 // How the process ends. Tests and the capture tool replace it, so reaching the

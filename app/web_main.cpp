@@ -10,6 +10,7 @@
 #include "platform/message_box.h"
 #include "platform/web_page.h"
 #include "app/lifecycle.h"
+#include "app/show_start.h"
 #include "assets/textures.h"
 #include "audio/music_player.h"
 #include "render/screen_quads.h"
@@ -42,23 +43,21 @@ extern "C" EMSCRIPTEN_KEEPALIVE void orvi_play(int reduceFlashing) {
   // A second Play while a show starts or runs would take its sound and canvas.
   if (g_showOn) return;
   g_showOn = 1;
-  g_reduceFlashing = reduceFlashing ? 1 : 0;
   GLWindow* window = new GLWindow();
   // No anti-aliasing: WebGL may give none, and a software browser would not
   // hold the frame rate with it. The page is the desktop the picture fills.
-  WindowOptions options;
-  options.samples = -1;
-  options.desktop = 1;
-  options.largeScreen = PageHasLargePictures();
-  window->SetOptions(options);
-  if (!Init(0, window)) {
+  WindowDesc desc;
+  desc.fullscreen = FullscreenDesktop;
+  desc.largeScreen = PageHasLargePictures();
+  desc.frameCallback = FrameOnceHeard;
+  ShowSettings settings;
+  settings.reduceFlashing = reduceFlashing;
+  settings.atEnd = EndShow;
+  if (!StartShow(window, desc, settings)) {
     ShowMessage(MessageError, "main()", "Init() failure!");
     EndShow(window);
   }
-  g_showEnd = EndShow;
   g_playedAtMs = emscripten_get_now();
-  window->frameCallback = FrameOnceHeard;
-  FitToPage(window);
   RunFramesInPage(window, EndShow);
 }
 

@@ -9,9 +9,9 @@ static int MusicFailure(const char* text) {
 }
 
 int StartMusic() {
-  if (!BASS_Init(-1, 44100, 32, nullptr)) return MusicFailure("BASS initialization failed! No music!");
+  if (!BASS_Init(44100)) return MusicFailure("BASS initialization failed! No music!");
   if (!BASS_Start()) return MusicFailure("Can't start digital music output!");
-  uint32_t music = BASS_MusicLoad(1, g_moduleData, 0, uint32_t(g_moduleSize), 5);
+  uint32_t music = BASS_MusicLoad(1, g_moduleData, 0, uint32_t(g_moduleSize));
   if (!music) return MusicFailure("Can't load music!");
   if (!BASS_MusicPlay(music)) return MusicFailure("Can't play music!");
   return 1;

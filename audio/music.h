@@ -1,4 +1,4 @@
-// The show's soundtrack: the embedded module, started once by Init.
+// The show's soundtrack: the embedded module, started once by StartShow.
 #pragma once
 #include <cstddef>
 

@@ -56,7 +56,7 @@ static void FillAudio(void*, Uint8* stream, int length) {
   FillMusicBuffer(reinterpret_cast<float*>(stream), size_t(length) / (2 * sizeof(float)));
 }
 
-int BASS_Init(int, uint32_t frequency, uint32_t, void*) {
+int BASS_Init(uint32_t frequency) {
   if (g_player.device) return 0;
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return 0;
   g_player.audioStarted = 1;
@@ -80,8 +80,7 @@ int BASS_Start() {
   return 1;
 }
 
-uint32_t BASS_MusicLoad(int fromMemory, const void* data, uint64_t offset, uint32_t length,
-                        uint32_t) {
+uint32_t BASS_MusicLoad(int fromMemory, const void* data, uint64_t offset, uint32_t length) {
   if (!fromMemory || !data || length == 0 || g_player.module) return 0;
   const openmpt_module_initial_ctl ctls[] = {{"play.at_end", "stop"}, {nullptr, nullptr}};
   openmpt_module* module = openmpt_module_create_from_memory2(

@@ -4,12 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 
-int BASS_Init(int device, uint32_t frequency, uint32_t flags, void* window);
+int BASS_Init(uint32_t frequency);
 int BASS_Start();
 // Loads a module from memory; returns a non-zero handle. A memory loader
 // needs the block's real length, so length is never 0 here.
-uint32_t BASS_MusicLoad(int fromMemory, const void* data, uint64_t offset, uint32_t length,
-                        uint32_t flags);
+uint32_t BASS_MusicLoad(int fromMemory, const void* data, uint64_t offset, uint32_t length);
 // How long a start waits for the device to pull the module's first audio.
 enum { kMusicStartWaitMs = 2000 };
 // Returns once the device is pulling the module's audio. In a browser the

@@ -23,7 +23,7 @@
 
 #include "platform/frame_body.h"
 #include "platform/frame_timer.h"
-#include "app/lifecycle.h"
+#include "app/show_start.h"
 #include "audio/music.h"
 #include "audio/music_player.h"
 #include "assets/textures.h"
@@ -37,20 +37,23 @@
 
 namespace {
 
-void NoFrame(GLWindow*) {}
+// Not inlined, so that a profile (perf; LP_NUM_THREADS=0 keeps the rasterising
+// on this thread) tells a scene frame from a floor frame.
+int g_benchScene = 0;
+void DrawBenchScene(GLWindow* window) { DrawScene(window, g_benchScene); }
 
-// A 640x480 window on the offscreen driver, set up as the show's Init leaves it.
+// A 640x480 window on the offscreen driver, set up as the show's start-up
+// leaves it; its frames draw g_benchScene.
 GLWindow* OpenBenchWindow() {
   GLWindow* window = new GLWindow();
-  WindowOptions options;
-  options.samples = -1;
-  options.noVsync = 1;
-  window->SetOptions(options);
-  if (!window->Create(640, 480, 32, 0, NoFrame, 100, "benchmark")) {
+  WindowDesc desc;
+  desc.title = "benchmark";
+  desc.noVsync = 1;
+  desc.frameCallback = DrawBenchScene;
+  if (!OpenShowWindow(window, desc)) {
     delete window;
     return nullptr;
   }
-  SetRunGLState();
   return window;
 }
 
@@ -139,7 +142,7 @@ int ProbeEmptyWindow() {
   if (!window) return 1;
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glFinish();
-  SDL_GL_SwapWindow(window->sdlWindow);
+  window->SwapBuffers();
   std::printf("peak_mib %.2f\n", ReadResidency().peak);
   // Then one textured quad: the first draw makes llvmpipe compile shaders
   // with LLVM, a step each state the show draws in for the first time repeats.
@@ -298,8 +301,9 @@ GLWindow* Window() {
 
 // Frame intervals of the pacer over 500 light frames.
 void PacerIntervals(benchmark::State& state) {
-  g_clockSource = MonotonicClockMs;
-  g_timer.Begin();
+  ShowSettings monotonic;
+  monotonic.clock = MonotonicClockMs;
+  UseShowSettings(monotonic);
   std::vector<double> intervals;
   for (auto _ : state) {
     intervals.clear();
@@ -349,14 +353,8 @@ BENCHMARK_CAPTURE(ShadingMath, blood_cells_x20, BloodCellMesh(), 20);
 BENCHMARK_CAPTURE(ShadingMath, prison_cell, PrisonCellMesh(), 1);
 BENCHMARK_CAPTURE(ShadingMath, cellphone, CellphoneMesh(), 1);
 
-// Not inlined, so that a profile (perf; LP_NUM_THREADS=0 keeps the rasterising
-// on this thread) tells a scene frame from a floor frame.
-int g_benchScene = 0;
-void DrawBenchScene(GLWindow* window) { DrawScene(window, g_benchScene); }
-
 __attribute__((noinline)) double SceneFrameMs(GLWindow* window, int scene) {
   g_benchScene = scene;
-  window->frameCallback = DrawBenchScene;
   auto started = std::chrono::steady_clock::now();
   DrawFrameBody(window);
   glFinish();
@@ -364,8 +362,9 @@ __attribute__((noinline)) double SceneFrameMs(GLWindow* window, int scene) {
 }
 
 // A whole scene frame into the offscreen 640x480 context, waited for, and
-// its ratio to floor frames drawn between them.
-void SceneFrame(benchmark::State& state, int scene) {
+// its ratio to floor frames drawn between them: the family's first scene.
+void SceneFrame(benchmark::State& state, SceneFamily family) {
+  const int scene = FirstSceneOfFamily(family);
   GLWindow* window = Window();
   if (!window) {
     state.SkipWithError("no GL window");
@@ -437,9 +436,9 @@ BENCHMARK(FloorParts)
     ->Args({0, 1, 0})
     ->Unit(benchmark::kMillisecond);
 // The first scene of each toon family, as the show draws it.
-BENCHMARK_CAPTURE(SceneFrame, blood_cells, 2)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(SceneFrame, prison_cell, 5)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(SceneFrame, cellphone, 7)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SceneFrame, blood_cells, BloodCells)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SceneFrame, prison_cell, PrisonCell)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SceneFrame, cellphone, Cellphone)->Unit(benchmark::kMillisecond);
 
 void LoadAllPictures(benchmark::State& state) {
   GLWindow* window = Window();
@@ -465,9 +464,9 @@ BENCHMARK(LoadAllPictures)->Unit(benchmark::kMillisecond)->Iterations(5);
 void MusicStart(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
-    BASS_Init(-1, 44100, 32, nullptr);
+    BASS_Init(44100);
     BASS_Start();
-    uint32_t music = BASS_MusicLoad(1, g_moduleData, 0, uint32_t(g_moduleSize), 5);
+    uint32_t music = BASS_MusicLoad(1, g_moduleData, 0, uint32_t(g_moduleSize));
     state.ResumeTiming();
     BASS_MusicPlay(music);
     state.PauseTiming();

@@ -6,6 +6,7 @@ ratio to a floor page measured in the same run: a clear and one window-sized tex
 (a pixel read back after each).
     /usr/bin/python3 bench/browser_bench.py [--native]
 --native also runs the native benchmark for its ratios on llvmpipe, to print beside."""
+import argparse
 import os
 import re
 import subprocess
@@ -22,6 +23,7 @@ BUILD = os.environ.get("ORVI_BUILD", os.path.join(ROOT, "build"))
 WEB = os.environ.get("ORVI_WEB", os.path.join(ROOT, "dist", "web"))
 SCENE_LIST = os.path.join(BUILD, "tools", "scene_list")
 FRAMES = 40
+NATIVE = False  # --native
 FLOOR_PAGE = """<!doctype html><body style="margin:0;background:#000">
 <canvas id="c" width="640" height="480"></canvas><script>
 const gl = document.getElementById('c').getContext('webgl');
@@ -104,7 +106,7 @@ class WebBudgets(Session, unittest.TestCase):
             floor_ms = (before + floor.js(f"floorFrameMs({FRAMES})")) / 2
             ratios[scene] = frame / floor_ms
             print(f"{scene:5d}  {frame:8.2f}  {floor_ms:8.2f}  {ratios[scene]:7.2f}")
-        if "--native" in sys.argv:
+        if NATIVE:
             native = subprocess.run([os.path.join(BUILD, "bench", "orvi_benchmarks"),
                                      "--benchmark_filter=ShowAgainstFloor"],
                                     capture_output=True, text=True).stdout
@@ -113,4 +115,9 @@ class WebBudgets(Session, unittest.TestCase):
 
 
 if __name__ == "__main__":
+    parser = argparse.ArgumentParser(prog="browser_bench.py", description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--native", action="store_true",
+                        help="also the native benchmark's ratios on llvmpipe, beside")
+    NATIVE = parser.parse_args().native
     sys.exit(not unittest.TextTestRunner(verbosity=0).run(WebBudgets()).wasSuccessful())

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/launch_options.h"
+#include "app/printable_text.h"
 #include "app/number_arguments.h"
 #include "capture/encoder_pipe.h"
 #include "demo/timeline.h"

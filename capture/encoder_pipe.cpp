@@ -13,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/launch_options.h"
+#include "app/printable_text.h"
 #include "capture/safe_output.h"
 
 extern char** environ;

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "app/launch_options.h"
+#include "app/printable_text.h"
 #include "capture/capture_arguments.h"
 #include "capture/encoder_pipe.h"
 #include "capture/png_writer.h"

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/launch_options.h"
+#include "app/printable_text.h"
 #include "assets/textures.h"
 
 namespace fs = std::filesystem;

@@ -7,7 +7,7 @@
 
 #include "platform/frame_body.h"
 #include "platform/frame_timer.h"
-#include "app/lifecycle.h"
+#include "app/show_start.h"
 #include "platform/message_box.h"
 #include "demo/sequencer.h"
 #include "demo/timeline.h"
@@ -53,27 +53,28 @@ GLWindow* OpenCaptureWindow(const CaptureOptions& options) {
   setenv("SDL_VIDEODRIVER", "offscreen", 1);
   SetMessageHook(PrintMessage);
   GLWindow* window = new GLWindow();
-  // Offscreen: nothing to wait for, and exactly the samples asked.
-  WindowOptions windowOptions;
-  windowOptions.samples = options.msaa > 0 ? options.msaa : -1;
-  windowOptions.noVsync = 1;
-  windowOptions.drawableWidth = options.width;
-  windowOptions.drawableHeight = options.height;
-  windowOptions.stretch = options.stretch;
-  window->SetOptions(windowOptions);
-  if (!window->Create(640, 480, 32, 0, DemoFrame,
-                      options.fps, "Orvi: Tonaro") ||
-      !InitShow(window)) {
+  // Offscreen: nothing to wait for, exactly the samples asked, and the
+  // frame's size as the desktop the picture is fitted to.
+  WindowDesc desc;
+  desc.framesPerSecond = options.fps;
+  desc.title = "Orvi: Tonaro";
+  desc.fullscreen = options.stretch ? FullscreenStretched : FullscreenDesktop;
+  desc.samples = options.msaa;
+  desc.noVsync = 1;
+  desc.desktopWidth = options.width;
+  desc.desktopHeight = options.height;
+  desc.frameCallback = DemoFrame;
+  ShowSettings settings;
+  settings.reduceFlashing = options.reduceFlashing;
+  settings.clock = CaptureClock;
+  settings.atEnd = EndCapture;
+  g_captureNowMs = 0;
+  g_showEnded = 0;
+  if (!StartShow(window, desc, settings)) {
     window->Destroy();
     delete window;
     return nullptr;
   }
-  g_reduceFlashing = options.reduceFlashing;
-  g_clockSource = CaptureClock;
-  g_captureNowMs = 0;
-  g_timer.Begin();
-  g_showEnd = EndCapture;
-  g_showEnded = 0;
   return window;
 }
 
@@ -96,7 +97,7 @@ int64_t RunCapture(GLWindow* window, const CaptureOptions& options, FrameSink si
     if (g_showEnded) break;
     if (timing && g_scene >= 0) RecordFrame(timing, g_scene, started);
     std::vector<uint8_t> rgb = ReadBackBuffer(options.width, options.height);
-    SDL_GL_SwapWindow(window->sdlWindow);
+    window->SwapBuffers();
     if (!sink(n, g_captureNowMs, g_scene, rgb, user)) return -1;
     ++kept;
   }

@@ -33,7 +33,7 @@ int64_t LastFrame(const CaptureOptions& options);
 typedef bool (*FrameSink)(int64_t frame, uint64_t timeMs, int scene,
                           const std::vector<uint8_t>& rgb, void* user);
 
-// Opens the offscreen window and sets the show up as Init does, without a
+// Opens the offscreen window and starts the show as the program does, without a
 // sound device. Reports failures on stderr; returns null after one.
 GLWindow* OpenCaptureWindow(const CaptureOptions& options);
 // Draws frames from 0 and hands the kept ones to the sink. Returns the number

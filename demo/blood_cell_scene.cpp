@@ -76,8 +76,9 @@ static int BloodCellCamera(int variant, LookAt* camera) {
 }
 
 // The title for t > 1000 (variant 3 also moves the fade on).
-static SpritePlacement BloodCellTitle(uint64_t t, int variant, double W) {
-  SpritePlacement title = {1, W - kLetteringWidth, 0, 512, 256, 1.0f};
+static ShownSprite BloodCellTitle(uint64_t t, int variant, double W) {
+  ShownSprite title;
+  title.x = W - kLetteringWidth;
   if (t < kTitleRestMs) {
     // Slides in from the right edge in 400 ms.
     title.x = W - double(t - kTitleSlideStartMs) * 0.0025 * kLetteringWidth;
@@ -100,7 +101,7 @@ static SpritePlacement BloodCellTitle(uint64_t t, int variant, double W) {
 
 // The drift and the title moved on a frame; returns t, with the title the
 // frame draws.
-static uint64_t AdvanceField(GLWindow* window, int variant, SpritePlacement* title) {
+static uint64_t AdvanceField(GLWindow* window, int variant, ShownSprite* title) {
   uint64_t elapsed = g_timer.ElapsedMs();
   if (!g_bloodFirstCallSet) {
     g_bloodFirstCallMs = elapsed;
@@ -109,18 +110,19 @@ static uint64_t AdvanceField(GLWindow* window, int variant, SpritePlacement* tit
   uint64_t t = elapsed - g_bloodFirstCallMs;
   float dt = float(g_timer.DeltaMs());
   AdvanceBloodCells(t, dt);
-  *title = SpritePlacement{};
+  *title = ShownSprite();
+  title->draw = 0;
   if (t > kTitleSlideStartMs) *title = BloodCellTitle(t, variant, window->GetWidth());
   return t;
 }
 
 void StepBloodCells(GLWindow* window, const SceneEntry& scene) {
-  SpritePlacement title;
+  ShownSprite title;
   AdvanceField(window, scene.variant, &title);
 }
 
 void BloodCellScene(GLWindow* window, const SceneEntry& scene) {
-  SpritePlacement title;
+  ShownSprite title;
   uint64_t t = AdvanceField(window, scene.variant, &title);
 
   LookAt camera;
@@ -131,8 +133,7 @@ void BloodCellScene(GLWindow* window, const SceneEntry& scene) {
 
   if (t > kTitleSlideStartMs) {
     if (title.draw)
-      DrawSprite(window, kTitleSlot, title.x, title.y, title.width, title.height, kLetteringWidth,
-                 kLetteringHeight, title.alpha);
+      DrawSprite(window, kTitleSlot, title);
     glClear(GL_DEPTH_BUFFER_BIT);
   }
 

@@ -11,7 +11,7 @@ enum { kBloodCellCount = 20 };
 
 extern Vector3 g_cellPositions[kBloodCellCount];  // x drifts and wraps; y, z follow t
 extern Vector3 g_cellAngles[kBloodCellCount];     // degrees about x, y, z; grow freely
-extern Vector3 g_bloodLight;                      // eye-space light, normalised by Init
+extern Vector3 g_bloodLight;                      // eye-space light, normalised by StartShow
 extern float g_titleAlpha;                        // title opacity, faded by variant 3
 extern uint64_t g_bloodFirstCallMs;               // ElapsedMs at the first frame of scene 2
 extern int g_bloodFirstCallSet;

@@ -100,8 +100,8 @@ static const uint32_t kBlinkOn[10][2] = {{0, 300},     {600, 900},   {1200, 1400
                                          {2000, 2100}, {2200, 2300}, {2400, 2450}, {2500, 2550},
                                          {2600, 2625}, {2650, 2675}};
 
-SpritePlacement CellphoneTitle(int variant, uint64_t T) {
-  SpritePlacement title = {1, 0, 0, 512, 256, 1.0f};
+ShownSprite CellphoneTitle(int variant, uint64_t T) {
+  ShownSprite title;
   // A T beyond 32 bits counts as larger than every bound.
   const uint64_t t = T >> 32 ? UINT64_MAX : T;
   if (variant == 1) {
@@ -153,8 +153,7 @@ void CellphoneScene(GLWindow* window, const SceneEntry& scene) {
   glPopMatrix();
   EndToonBatch();
 
-  SpritePlacement title = CellphoneTitle(variant, T);
+  ShownSprite title = CellphoneTitle(variant, T);
   if (title.draw)
-    DrawSprite(window, kTitleSlot, title.x, title.y, title.width, title.height, kLetteringWidth,
-               kLetteringHeight, title.alpha);
+    DrawSprite(window, kTitleSlot, title);
 }

@@ -12,7 +12,7 @@ extern uint64_t g_phoneTimeMs;   // scene time T in ms, restarted by variants 2,
 extern int32_t g_phoneNextReset; // the variant whose next call restarts T
 extern Vector3 g_phoneOffset;    // translation of the phone
 extern float g_phoneAngleX, g_phoneAngleY, g_phoneAngleZ;  // degrees
-extern Vector3 g_phoneLight;     // eye-space light, normalised by Init
+extern Vector3 g_phoneLight;     // eye-space light, normalised by StartShow
 
 // Scene time 0 with variant 2 next to restart it, the phone at rest at the
 // origin, the light normalised.
@@ -30,4 +30,4 @@ uint64_t AdvancePhoneTime(int variant, uint64_t dt);
 LookAt CellphoneCamera(int variant, uint64_t T);
 // The phone's offset and angles for this frame.
 void MovePhone(int variant, uint64_t T, uint64_t dt);
-SpritePlacement CellphoneTitle(int variant, uint64_t T);
+ShownSprite CellphoneTitle(int variant, uint64_t T);

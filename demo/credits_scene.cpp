@@ -16,7 +16,7 @@ void DrawCornerChromeLogo(int spinning, float alpha) {
 
 void CreditsScene(GLWindow* window, const SceneEntry& scene) {
   DrawBackground(window, scene.backgroundSlot);
-  DrawSprite(window, scene.spriteSlot, 0, 0, 512, 256, kLetteringWidth, kLetteringHeight, 1.0f);
+  DrawSprite(window, scene.spriteSlot, SpritePlacement());
   DrawCornerChromeLogo(1, 1.0f);
 }
 

@@ -7,7 +7,7 @@
 void GreetingsScene(GLWindow* window, const SceneEntry&) {
   // Positions are window pixels; only the sizes follow the window.
   if (g_showZmbPicture)
-    DrawSprite(window, kZmbSlot, 0, 216, 512, 256, kLetteringWidth, kLetteringHeight, 1.0f);
+    DrawSprite(window, kZmbSlot, SpritePlacement{0, 216});
   if (g_showQvtPicture)
-    DrawSprite(window, kQvtSlot, 270, 136, 512, 256, kLetteringWidth, kLetteringHeight, 1.0f);
+    DrawSprite(window, kQvtSlot, SpritePlacement{270, 136});
 }

@@ -64,9 +64,10 @@ static void MovePrisonLight(int variant, uint64_t T, Vector3& light) {
   Vector3Normalize(light);
 }
 
-static SpritePlacement PrisonCellTitle(int variant, uint64_t T, int W, int H) {
-  SpritePlacement title = {1, double(W - kLetteringWidth), double(H - kLetteringHeight), 512, 256,
-                           1.0f};
+static ShownSprite PrisonCellTitle(int variant, uint64_t T, int W, int H) {
+  ShownSprite title;
+  title.x = double(W - kLetteringWidth);
+  title.y = double(H - kLetteringHeight);
   if (variant == 1) {
     if (T <= 1500) title.draw = 0;
     // Drops in from just above the top edge in 1200 ms.
@@ -120,8 +121,7 @@ void PrisonCellScene(GLWindow* window, const SceneEntry& scene) {
   glPopMatrix();
   EndToonBatch();
 
-  SpritePlacement title = PrisonCellTitle(variant, T, window->GetWidth(), window->GetHeight());
+  ShownSprite title = PrisonCellTitle(variant, T, window->GetWidth(), window->GetHeight());
   if (title.draw)
-    DrawSprite(window, kTitleSlot, title.x, title.y, title.width, title.height, kLetteringWidth,
-               kLetteringHeight, 1.0f);
+    DrawSprite(window, kTitleSlot, title);
 }

@@ -1,5 +1,6 @@
 // Small value types the scene formulas hand to their drawing routines.
 #pragma once
+#include "render/screen_quads.h"
 
 // A camera for gluLookAt; every scene of the show keeps up = (0, 1, 0).
 struct LookAt {
@@ -7,11 +8,9 @@ struct LookAt {
   double centre[3];
 };
 
-// Where a sprite goes this frame, in DrawSprite's terms.
-struct SpritePlacement {
-  int draw;
-  double x, y, width, height;
-  float alpha;
+// Where a sprite goes this frame, and whether it shows at all.
+struct ShownSprite : SpritePlacement {
+  int draw = 1;
 };
 
 void ApplyLookAt(const LookAt& camera);

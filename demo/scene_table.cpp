@@ -67,6 +67,12 @@ int FirstSceneWithPulse(PulseTarget pulse) {
   return scene;
 }
 
+int FirstSceneOfFamily(SceneFamily family) {
+  int scene = 0;
+  while (scene < kSceneCount && g_scenes[scene].family != family) ++scene;
+  return scene;
+}
+
 void DrawScene(GLWindow* window, int scene) {
   const SceneEntry& s = g_scenes[scene];
   g_sceneRoutines[s.family].draw(window, s);

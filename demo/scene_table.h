@@ -54,6 +54,8 @@ uint64_t SceneEndMs(int scene);
 uint64_t SceneSettledMs(int scene);
 // The first scene whose beat pulse goes to this target; kSceneCount if none.
 int FirstSceneWithPulse(PulseTarget pulse);
+// The first scene a family draws; kSceneCount if none.
+int FirstSceneOfFamily(SceneFamily family);
 
 // Calls the routine of a scene number 0..kSceneCount-1 with its row: the
 // scene routines learn their variant and pictures only from here.

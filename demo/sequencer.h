@@ -26,7 +26,7 @@ extern ShowEndCallback g_showEnd;
 
 // Everything the show changes while it runs, back as before its first frame:
 // the sequencer, every scene's state and lights, the chrome logo's stamp.
-// InitShow calls it; so does every test that plays part of the show.
+// StartShow calls it; so does every test that plays part of the show.
 void ResetShow();
 void DemoFrame(GLWindow* window);
 // A frame of DemoFrame that changes the show's state as it would and draws

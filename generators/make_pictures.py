@@ -10,8 +10,10 @@ picture shrunk by half is the 1x one. Backgrounds are 1024x512 RGB; a 640x480 wi
 RGBA with their lettering in the lower-left 293x65 (rows 191-255). One comic
 style throughout: flat colour, thick outlines, halftone dots, rays, grain.
 """
+import argparse
 import math
 import os
+import re
 import sys
 
 import numpy as np
@@ -482,25 +484,47 @@ CREDIT_ROLES = {"jastu": ("code", "CODE & DIRECTION"), "pelan": ("music", "MUSIC
                 "sorvo": ("graphics", "GRAPHICS & MODELS")}
 
 
+def picture_files():
+    """The loader's one list of picture files, in slot order: the names drawn."""
+    path = os.path.join(ROOT, "assets", "textures.cpp")
+    with open(path) as f:
+        source = f.read()
+    start = source.find("g_textureFiles[kTextureSlotCount] = {")
+    names = re.findall(r'"data\\\\([^"\\]+)"', source[start:source.find("};", start)])
+    if start < 0 or not names:
+        sys.exit("make_pictures: no picture list in %s" % path)
+    return names
+
+
+def drawings():
+    """What each picture file holds."""
+    pictures = {"velkoran.png": logo_orvi, "tonaro.png": logo_tonaro,
+                "zmb.png": lambda: emblem_sprite("ZMB", ("#22c55e", "#14532d"), "star", ZMB_BOX),
+                "qvt.png": lambda: emblem_sprite("QVT", ("#f97316", "#7c2d12"), "disc", QVT_BOX),
+                "chrome.png": lambda: chrome(256 * S), "the-end.png": the_end,
+                "tonaro_teksti.png": lambda: title_sprite("TONARO", "#fde047", "#db2777")}
+    for i in (1, 2, 3):
+        pictures["veri-tausta%d.png" % i] = lambda i=i: blood(i)
+    for i in (1, 2, 3, 4):
+        pictures["kaenny-tausta%d.png" % i] = lambda i=i: phone(i)
+    for name, theme in CREDIT_THEMES.items():
+        role, line = CREDIT_ROLES[name]
+        pictures["tausta_%s.png" % name] = lambda t=theme, r=role: credits_background(t, r)
+        pictures["kredu_%s.png" % name] = lambda n=name, l=line, t=theme: credit_sprite(n, l, t[2], t[3])
+    return pictures
+
+
 def main(scale):
     global S
     S = scale
     os.makedirs(OUT if S == 1 else os.path.join(OUT, "%dx" % S), exist_ok=True)
-    save(logo_orvi(), "velkoran.png")
-    save(logo_tonaro(), "tonaro.png")
-    for i in (1, 2, 3):
-        save(blood(i), "veri-tausta%d.png" % i)
-    for i in (1, 2, 3, 4):
-        save(phone(i), "kaenny-tausta%d.png" % i)
-    save(emblem_sprite("ZMB", ("#22c55e", "#14532d"), "star", ZMB_BOX), "zmb.png")
-    save(emblem_sprite("QVT", ("#f97316", "#7c2d12"), "disc", QVT_BOX), "qvt.png")
-    save(chrome(256 * S), "chrome.png")
-    for name, theme in CREDIT_THEMES.items():
-        role, line = CREDIT_ROLES[name]
-        save(credits_background(theme, role), "tausta_%s.png" % name)
-        save(credit_sprite(name, line, theme[2], theme[3]), "kredu_%s.png" % name)
-    save(the_end(), "the-end.png")
-    save(title_sprite("TONARO", "#fde047", "#db2777"), "tonaro_teksti.png")
+    pictures = drawings()
+    names = picture_files()
+    unknown = sorted(set(names) - set(pictures)) + sorted(set(pictures) - set(names))
+    if unknown:
+        sys.exit("make_pictures: the loader's list and the drawings differ: " + ", ".join(unknown))
+    for name in names:
+        save(pictures[name](), name)
 
 
 def contact_sheet(path):
@@ -529,13 +553,22 @@ def contact_sheet(path):
     print("wrote", path)
 
 
+def parse_arguments(argv):
+    parser = argparse.ArgumentParser(
+        prog="make_pictures.py",
+        description="Draws the show's 20 pictures into data/ and data/2x/.")
+    what = parser.add_mutually_exclusive_group()
+    what.add_argument("--scale", type=int, choices=(1, 2),
+                      help="draw one set only: 1 for data/, 2 for data/2x/")
+    what.add_argument("--sheet", metavar="PATH",
+                      help="instead, a contact sheet of data/'s pictures as a window shows them")
+    return parser.parse_args(argv)
+
+
 if __name__ == "__main__":
-    if len(sys.argv) == 3 and sys.argv[1] == "--sheet":
-        contact_sheet(sys.argv[2])
-    elif len(sys.argv) == 1:
-        main(1)
-        main(2)
-    elif len(sys.argv) == 3 and sys.argv[1] == "--scale" and sys.argv[2] in ("1", "2"):
-        main(int(sys.argv[2]))
+    args = parse_arguments(sys.argv[1:])
+    if args.sheet:
+        contact_sheet(args.sheet)
     else:
-        sys.exit("usage: make_pictures.py [--scale 1|2 | --sheet PATH]")
+        for scale in [args.scale] if args.scale else [1, 2]:
+            main(scale)

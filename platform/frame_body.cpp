@@ -5,6 +5,6 @@
 void DrawFrameBody(GLWindow* window) {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glLoadIdentity();
-  window->frameCallback(window);
+  window->CallFrameCallback();
   glFlush();
 }

@@ -53,8 +53,6 @@ int FrameTimer::Begin() {
   return 1;
 }
 
-int FrameTimer::End() { return 0; }
-
 void FrameTimer::Arm(uint64_t delayMs) {
   deadlineUs = g_pacerClockUs() + int64_t(delayMs) * 1000;
   armed = 1;

@@ -20,7 +20,6 @@ void SleepUntilMicroseconds(int64_t untilUs);
 class FrameTimer {
  public:
   int Begin();
-  int End();
   uint64_t NowMs();
   uint64_t ElapsedMs();
   uint64_t DeltaMs();

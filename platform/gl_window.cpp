@@ -30,19 +30,34 @@ static int CreateFailure(const char* text) {
   return 0;
 }
 
+// The page is the desktop: its canvas already fills what the page gives
+// it, and a page may not switch to fullscreen by itself; the window stays as
+// made and its drawable is fitted as on a desktop.
+#ifdef __EMSCRIPTEN__
+static const int kPageIsTheDesktop = 1;
+#else
+static const int kPageIsTheDesktop = 0;
+#endif
+
+static int IsDesktop(FullscreenMode mode) {
+  return mode == FullscreenDesktop || mode == FullscreenStretched;
+}
+
+static int HasDesktopSize(const WindowDesc& desc) {
+  return desc.desktopWidth > 0 && desc.desktopHeight > 0;
+}
+
 GLWindow::GLWindow() {
   frameCallback = nullptr;
-  keyCallback = nullptr;
   framePeriodMs = 0;
   width = 0;
   height = 0;
-  colorBits = 0;
   std::memset(keyDown, 0, sizeof keyDown);
   std::memset(heldBeforeFocus, 0, sizeof heldBeforeFocus);
   hadFocus = 0;
   active = 0;
+  mode = NotFullscreen;
   fullscreen = 0;
-  projectionMode = 3;
   sdlWindow = nullptr;
   glContext = nullptr;
   videoStarted = 0;
@@ -88,15 +103,14 @@ static int IsSoftwareRenderer() {
          std::strstr(renderer, "Software");
 }
 
-// Double-buffered RGBA with the requested colour depth and a 16-bit depth
-// buffer, in a compatibility context (the show draws in immediate mode), with
-// sampleCount multisamples. Returns 1 with the window and context made, or 0
-// with nothing left over and what the step that failed asks of Create.
-int GLWindow::OpenPixelFormat(const char* title, int sampleCount, OpenFailure* failure) {
-  int channelBits = colorBits >= 32 ? 8 : colorBits / 3;
-  if (SDL_GL_SetAttribute(SDL_GL_RED_SIZE, channelBits) != 0 ||
-      SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, channelBits) != 0 ||
-      SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, channelBits) != 0 ||
+// Double-buffered 32-bit RGBA and a 16-bit depth buffer, in a compatibility
+// context (the show draws in immediate mode), with sampleCount multisamples.
+// Returns 1 with the window and context made, or 0 with nothing left over
+// and what the step that failed asks of Create.
+int GLWindow::MakeWindowAndContext(int sampleCount, OpenFailure* failure) {
+  if (SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8) != 0 ||
+      SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8) != 0 ||
+      SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8) != 0 ||
       SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16) != 0 ||
       SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0) != 0 ||
       SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1) != 0 ||
@@ -113,15 +127,15 @@ int GLWindow::OpenPixelFormat(const char* title, int sampleCount, OpenFailure* f
   // picture is fitted to what there is, may the drawable be larger than the
   // window: a plain window's client size is its drawable's.
   Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
-  if (options.desktop) flags |= SDL_WINDOW_ALLOW_HIGHDPI;
   int x = SDL_WINDOWPOS_UNDEFINED, y = SDL_WINDOWPOS_UNDEFINED, w = width, h = height;
   SDL_Rect bounds;
-  if (options.drawableWidth > 0 && options.drawableHeight > 0) {
-    w = options.drawableWidth;
-    h = options.drawableHeight;
+  if (IsDesktop(mode) && !HasDesktopSize(desc)) flags |= SDL_WINDOW_ALLOW_HIGHDPI;
+  if (HasDesktopSize(desc)) {
+    w = desc.desktopWidth;
+    h = desc.desktopHeight;
   } else if (!fullscreen) {
     flags |= SDL_WINDOW_RESIZABLE;
-  } else if (!options.desktop) {
+  } else if (mode == FullscreenModeSwitch) {
     flags |= SDL_WINDOW_FULLSCREEN;
     x = y = 0;
   } else if (SDL_GetDisplayBounds(0, &bounds) == 0) {
@@ -131,7 +145,7 @@ int GLWindow::OpenPixelFormat(const char* title, int sampleCount, OpenFailure* f
     w = bounds.w;
     h = bounds.h;
   }
-  sdlWindow = SDL_CreateWindow(title, x, y, w, h, flags);
+  sdlWindow = SDL_CreateWindow(desc.title, x, y, w, h, flags);
   if (!sdlWindow) {
     *failure = {"Cannot create window!", 0};
     return 0;
@@ -139,12 +153,12 @@ int GLWindow::OpenPixelFormat(const char* title, int sampleCount, OpenFailure* f
   glContext = SDL_GL_CreateContext(sdlWindow);
   if (!glContext) {
     *failure = {"Cannot create a GL Rendering Context.", 1};
-    ClosePixelFormat();
+    CloseWindowAndContext();
     return 0;
   }
   if (SDL_GL_MakeCurrent(sdlWindow, glContext) != 0) {
     *failure = {"Cannot activate the GL Rendering Context.", 1};
-    ClosePixelFormat();
+    CloseWindowAndContext();
     return 0;
   }
   return 1;
@@ -163,11 +177,11 @@ void GLWindow::TakeContext() {
   grantedSamples = 0;
   glGetIntegerv(GL_SAMPLES, &grantedSamples);
   if (grantedSamples > 0) glEnable(GL_MULTISAMPLE);
-  if (options.noVsync || (SDL_GL_SetSwapInterval(-1) != 0 && SDL_GL_SetSwapInterval(1) != 0))
+  if (desc.noVsync || (SDL_GL_SetSwapInterval(-1) != 0 && SDL_GL_SetSwapInterval(1) != 0))
     SDL_GL_SetSwapInterval(0);
 }
 
-void GLWindow::ClosePixelFormat() {
+void GLWindow::CloseWindowAndContext() {
   if (glContext) {
     SDL_GL_MakeCurrent(sdlWindow, nullptr);
     SDL_GL_DeleteContext(glContext);
@@ -182,12 +196,13 @@ void GLWindow::ClosePixelFormat() {
 // The switch itself, checked: SDL's answer, and for a mode switch the mode
 // the display really runs in afterwards.
 int GLWindow::SwitchToFullscreen() {
-  Uint32 flag = options.desktop ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_FULLSCREEN;
+  const int desktop = IsDesktop(mode);
+  Uint32 flag = desktop ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_FULLSCREEN;
   if (g_fullscreenSwitch(sdlWindow, flag) != 0) return 0;
   if ((SDL_GetWindowFlags(sdlWindow) & flag) != flag) return 0;
   int display = SDL_GetWindowDisplayIndex(sdlWindow);
   if (display < 0) return 0;
-  if (options.desktop) {
+  if (desktop) {
     SDL_Rect bounds;
     int w = 0, h = 0;
     SDL_GetWindowSize(sdlWindow, &w, &h);
@@ -203,8 +218,8 @@ int GLWindow::SwitchToFullscreen() {
 // everything placed in window pixels scales with the rest. A window the user
 // resizes gives the show the new size itself, as it always has.
 void GLWindow::TakeDrawableSize(int drawableWidth, int drawableHeight) {
-  const int fitted = (fullscreen && options.desktop) || options.drawableWidth > 0;
-  ViewRect view = FitViewport(drawableWidth, drawableHeight, fitted && !options.stretch);
+  const int fitted = IsDesktop(mode) || HasDesktopSize(desc);
+  ViewRect view = FitViewport(drawableWidth, drawableHeight, fitted && mode != FullscreenStretched);
   viewX = view.x;
   viewY = view.y;
   viewWidth = view.width;
@@ -214,42 +229,58 @@ void GLWindow::TakeDrawableSize(int drawableWidth, int drawableHeight) {
 }
 
 int GLWindow::GetPictureScale() const {
-  if (options.largeScreen) return 2;
+  if (desc.largeScreen) return 2;
   return designWidth > 0 && viewWidth >= 2 * designWidth && viewHeight >= 2 * designHeight ? 2 : 1;
 }
 
-// The window and its context with the multisamples the options ask for, and
-// the swap interval they ask for. Multisampling is a nicety: without a format
-// for the count asked, take half as many, down to none.
-int GLWindow::OpenContext(const char* title, OpenFailure* failure) {
-  int wanted = options.samples == 0 ? DefaultSamples : options.samples < 0 ? 0 : options.samples;
-  int opened = OpenPixelFormat(title, wanted, failure);
-  if (opened && options.samples == 0 && wanted > 0 && IsSoftwareRenderer()) {
-    ClosePixelFormat();
+// The window and its context with the multisamples the description asks
+// for, and the swap interval it asks for. Multisampling is a nicety: without
+// a format for the count asked, take half as many, down to none.
+int GLWindow::MakeWindowWithSamples(OpenFailure* failure) {
+  const int choose = desc.samples == ChooseSamples;
+  int wanted = choose ? DefaultSamples : desc.samples < 0 ? 0 : desc.samples;
+  int opened = MakeWindowAndContext(wanted, failure);
+  if (opened && choose && wanted > 0 && IsSoftwareRenderer()) {
+    CloseWindowAndContext();
     opened = 0;
     wanted = 1;
   }
   while (!opened && wanted > 0) {
     wanted /= 2;
-    opened = OpenPixelFormat(title, wanted > 1 ? wanted : 0, failure);
+    opened = MakeWindowAndContext(wanted > 1 ? wanted : 0, failure);
   }
   if (!opened) return 0;
   TakeContext();
   return 1;
 }
 
-int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int fullscreen,
-                     FrameCallback frameCallback, int framesPerSecond, const char* title) {
-  this->colorBits = colorBits;
-  this->frameCallback = frameCallback;
-  this->fullscreen = fullscreen;
-  framePeriodMs = uint16_t(1000 / framesPerSecond);
-  this->height = height;
-  this->width = width;
-  designWidth = width;
-  designHeight = height;
-  viewWidth = width;
-  viewHeight = height;
+static int AskToFallBack() {
+  return ShowMessage(MessageWarningYesNo, kErrorCaption,
+                     "Cannot initialize fullscreen mode.\nFall back to windowed mode?") == 1;
+}
+
+// The switch failed: asked, the window is made anew as a plain one. One made
+// for the desktop keeps a drawable larger than itself on a scaled display,
+// and the window is centred and sized as any other.
+int GLWindow::FallBackToWindow(OpenFailure* failure) {
+  SDL_SetWindowFullscreen(sdlWindow, 0);
+  if (!AskToFallBack()) return 0;
+  fullscreen = 0;
+  mode = NotFullscreen;
+  CloseWindowAndContext();
+  if (!MakeWindowWithSamples(failure)) return OpenFailed(*failure);
+  SDL_ShowWindow(sdlWindow);
+  return 1;
+}
+
+int GLWindow::Create(const WindowDesc& desc) {
+  this->desc = desc;
+  frameCallback = desc.frameCallback;
+  mode = desc.fullscreen;
+  fullscreen = mode != NotFullscreen && !kPageIsTheDesktop && !HasDesktopSize(desc);
+  framePeriodMs = uint16_t(1000 / desc.framesPerSecond);
+  width = designWidth = viewWidth = desc.width;
+  height = designHeight = viewHeight = desc.height;
   active = 1;
 
   if (!StartVideo())
@@ -257,12 +288,12 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
   videoStarted = 1;
   SDL_DisableScreenSaver();
 
-  SDL_DisplayMode mode = {};
-  if (this->fullscreen && !options.desktop && !FindFullscreenMode(width, height, &mode)) {
-    if (ShowMessage(MessageWarningYesNo, kErrorCaption,
-                    "Cannot initialize fullscreen mode.\nFall back to windowed mode?") != 1)
-      return 0;
-    this->fullscreen = 0;
+  SDL_DisplayMode displayMode = {};
+  if (fullscreen && mode == FullscreenModeSwitch &&
+      !FindFullscreenMode(width, height, &displayMode)) {
+    if (!AskToFallBack()) return 0;
+    fullscreen = 0;
+    mode = NotFullscreen;
   }
 
   if (SDL_GL_LoadLibrary(nullptr) != 0) {
@@ -271,25 +302,12 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
   }
 
   OpenFailure failure = {nullptr, 0};
-  if (!OpenContext(title, &failure)) return OpenFailed(failure);
+  if (!MakeWindowWithSamples(&failure)) return OpenFailed(failure);
 
-  if (this->fullscreen && !options.desktop) SDL_SetWindowDisplayMode(sdlWindow, &mode);
+  if (fullscreen && mode == FullscreenModeSwitch) SDL_SetWindowDisplayMode(sdlWindow, &displayMode);
   SDL_ShowWindow(sdlWindow);
-  if (this->fullscreen && !SwitchToFullscreen()) {
-    SDL_SetWindowFullscreen(sdlWindow, 0);
-    if (ShowMessage(MessageWarningYesNo, kErrorCaption,
-                    "Cannot initialize fullscreen mode.\nFall back to windowed mode?") != 1)
-      return 0;
-    // Made anew as a window: one made for the desktop keeps a drawable
-    // larger than itself on a scaled display, and the window is centred and
-    // sized as any other.
-    this->fullscreen = 0;
-    options.desktop = 0;
-    ClosePixelFormat();
-    if (!OpenContext(title, &failure)) return OpenFailed(failure);
-    SDL_ShowWindow(sdlWindow);
-  }
-  if (this->fullscreen) SDL_ShowCursor(SDL_DISABLE);
+  if (fullscreen && !SwitchToFullscreen() && !FallBackToWindow(&failure)) return 0;
+  if (fullscreen) SDL_ShowCursor(SDL_DISABLE);
   SDL_RaiseWindow(sdlWindow);
 
   int drawableWidth = 0, drawableHeight = 0;
@@ -299,16 +317,14 @@ int GLWindow::Create(uint16_t width, uint16_t height, uint8_t colorBits, int ful
   return 1;
 }
 
+// The projection every frame starts from: perspective, 45 degrees.
 void GLWindow::Resize() {
   if (height == 0) height = 1;
   if (width == 0) width = 1;
   glViewport(viewX, viewY, viewWidth > 0 ? viewWidth : 1, viewHeight > 0 ? viewHeight : 1);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
-  if (projectionMode == 2)
-    glOrtho(0, width, 0, height, 0, 100);
-  else if (projectionMode == 3)
-    gluPerspective(45, double(width) / double(height), 0.1, 100);
+  gluPerspective(45, double(width) / double(height), 0.1, 100);
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
 }
@@ -328,7 +344,7 @@ static void SetAsideKeysHeld(uint8_t* heldBeforeFocus, uint8_t* keyDown) {
   }
 }
 
-int GLWindow::WndProc(const SDL_Event& event) {
+int GLWindow::HandleEvent(const SDL_Event& event) {
   switch (event.type) {
     case SDL_WINDOWEVENT:
       switch (event.window.event) {
@@ -376,7 +392,6 @@ int GLWindow::WndProc(const SDL_Event& event) {
         return 1;
       }
       keyDown[code] = uint8_t(pressed);
-      if (keyCallback) keyCallback(pressed, uint32_t(code), this);
       return 1;
     }
   }
@@ -388,7 +403,7 @@ int GLWindow::Run() {
     SDL_Event event;
     if (SDL_PollEvent(&event)) {
       if (event.type == SDL_QUIT) return 0;
-      WndProc(event);
+      HandleEvent(event);
       continue;
     }
     // A quit posted while draining is taken before the next frame, as the
@@ -399,7 +414,7 @@ int GLWindow::Run() {
     if (keyDown[KeyEscape]) return 0;
     g_timer.Arm(framePeriodMs);
     DrawFrameBody(this);
-    SDL_GL_SwapWindow(sdlWindow);
+    SwapBuffers();
     g_timer.Wait();
   }
 }
@@ -410,7 +425,7 @@ void GLWindow::Destroy() {
     if (sdlWindow) SDL_SetWindowFullscreen(sdlWindow, 0);
     SDL_ShowCursor(SDL_ENABLE);
   }
-  ClosePixelFormat();
+  CloseWindowAndContext();
   if (videoStarted) {
     // Create loaded the GL library: the video's shutdown alone keeps SDL's
     // hold on it (and with EGL, its display) for good.
@@ -429,7 +444,7 @@ void GLWindow::Abandon() {
   fullscreen = 0;
 }
 
-void GLWindow::SetKeyCallback(KeyCallback callback) { keyCallback = callback; }
+void GLWindow::SwapBuffers() { SDL_GL_SwapWindow(sdlWindow); }
 
 int GLWindow::SetTitle(const char* text) {
   if (!sdlWindow) return 0;

@@ -7,7 +7,6 @@
 
 class GLWindow;
 typedef void (*FrameCallback)(GLWindow* window);
-typedef void (*KeyCallback)(int pressed, uint32_t keyCode, GLWindow* window);
 
 enum { KeyEscape = 27 };
 
@@ -23,43 +22,56 @@ ViewRect FitViewport(int drawableWidth, int drawableHeight, int letterbox);
 typedef int (*FullscreenSwitch)(SDL_Window* window, Uint32 flags);
 extern FullscreenSwitch g_fullscreenSwitch;
 
-// Multisample count asked for by default: on a hardware renderer; a software
-// renderer gets none (it would not hold the frame rate).
-enum { DefaultSamples = 4 };
+enum FullscreenMode {
+  NotFullscreen,        // a window of the design size the user may resize
+  FullscreenModeSwitch,  // the display switched to the design size
+  FullscreenDesktop,    // the desktop's own resolution, the 4:3 picture letterboxed
+  FullscreenStretched,  // the desktop's own resolution, the picture filling it
+};
 
-// The launch-time choices beside Create's own arguments, handed to the window
-// before Create. Zero is each one's default: the renderer's multisampling,
-// vsync where the driver lets us, a mode switch for fullscreen, a letterbox.
-struct WindowOptions {
-  int samples = 0;  // multisamples: 0 DefaultSamples on hardware only, -1 none, N > 0 N
+// Multisample count asked for by ChooseSamples on a hardware renderer; a
+// software renderer gets none (it would not hold the frame rate).
+enum { DefaultSamples = 4, ChooseSamples = -1 };
+
+// Everything Create needs, given once. Zero is each field's default but the
+// design size's, the frame rate's and the title's.
+struct WindowDesc {
+  uint16_t width = 640, height = 480;  // the show's design size
+  int framesPerSecond = 100;
+  const char* title = "Orvi";
+  FullscreenMode fullscreen = NotFullscreen;
+  int samples = 0;  // multisamples: 0 none, N > 0 N, ChooseSamples as DefaultSamples says
   int noVsync = 0;  // never wait for the display
-  int desktop = 0;  // fullscreen at the desktop's resolution instead of a mode switch
-  int stretch = 0;  // fill the drawable instead of a letterboxed 4:3 picture
-  // A window of this size instead of Create's (the capture's chosen size),
-  // the show's picture fitted into it; 0 for Create's own.
-  int drawableWidth = 0, drawableHeight = 0;
+  // A desktop of this size instead of the display's (a capture's frame): the
+  // window is made that size and the picture fitted into it as a desktop
+  // mode says, with nothing switched; 0 for none.
+  int desktopWidth = 0, desktopHeight = 0;
   // The picture may later grow to twice the show's size (a page on a large
   // screen): the large pictures are worth loading whatever the first size.
   int largeScreen = 0;
+  FrameCallback frameCallback = nullptr;  // draws one frame; called by the loop
 };
 
 class GLWindow {
  public:
   GLWindow();
-  void SetOptions(const WindowOptions& options) { this->options = options; }
-  int Create(uint16_t width, uint16_t height, uint8_t colorBits, int fullscreen,
-             FrameCallback frameCallback, int framesPerSecond, const char* title);
+  int Create(const WindowDesc& desc);
   void Destroy();
   // The display went away: nothing on it can be released, so the window and
   // context are forgotten and Destroy touches nothing of them.
   void Abandon();
-  void Resize();
   int Run();
-  void SetKeyCallback(KeyCallback callback);
   int SetTitle(const char* text);
+  // Handles one window event; returns 1 when it was one of ours.
+  int HandleEvent(const SDL_Event& event);
+  // The description's frame callback on this window.
+  void CallFrameCallback() { frameCallback(this); }
+  void SwapBuffers();
+  // Whether a key (by its virtual-key code) is held down now.
+  int KeyHeld(int code) const { return code >= 0 && code < 256 && keyDown[code]; }
   // The client size the show draws in. Where the picture is fitted to a
   // larger drawable (desktop fullscreen, the page, a capture's size) it stays
-  // the size Create was given, and the viewport maps it to the drawable.
+  // the design size, and the viewport maps it to the drawable.
   uint16_t GetWidth() const { return width; }
   uint16_t GetHeight() const { return height; }
   // 2 when the picture is drawn at twice the show's size or more (or may
@@ -67,21 +79,6 @@ class GLWindow {
   int GetPictureScale() const;
   // What Create found: the multisamples of the pixel format in use.
   int GetGrantedSamples() const { return grantedSamples; }
-  // Handles one window event; returns 1 when it was one of ours.
-  int WndProc(const SDL_Event& event);
-
-  FrameCallback frameCallback;
-  KeyCallback keyCallback;
-  uint16_t framePeriodMs;  // 1000 / frames per second
-  uint16_t width;          // client width in pixels
-  uint16_t height;         // client height in pixels
-  uint8_t colorBits;
-  uint8_t keyDown[256];  // indexed by the virtual-key code
-  int active;            // frames are rendered only while non-zero
-  int fullscreen;
-  int projectionMode;  // 2 orthographic, 3 perspective
-  SDL_Window* sdlWindow;
-  SDL_GLContext glContext;
 
  private:
   // Why opening the window failed, and whether Create must run Destroy
@@ -90,15 +87,27 @@ class GLWindow {
     const char* message;
     int destroy;
   };
-  int OpenPixelFormat(const char* title, int sampleCount, OpenFailure* failure);
-  int OpenContext(const char* title, OpenFailure* failure);
-  void ClosePixelFormat();
+  int MakeWindowAndContext(int sampleCount, OpenFailure* failure);
+  int MakeWindowWithSamples(OpenFailure* failure);
+  void CloseWindowAndContext();
   int OpenFailed(const OpenFailure& failure);
   void TakeContext();
   int SwitchToFullscreen();
+  int FallBackToWindow(OpenFailure* failure);
   void TakeDrawableSize(int drawableWidth, int drawableHeight);
+  void Resize();
 
-  WindowOptions options;
+  WindowDesc desc;
+  FrameCallback frameCallback;
+  uint16_t framePeriodMs;  // 1000 / frames per second
+  uint16_t width;          // client width in pixels
+  uint16_t height;         // client height in pixels
+  uint8_t keyDown[256];    // indexed by the virtual-key code
+  int active;              // frames are rendered only while non-zero
+  FullscreenMode mode;     // as asked, until a fallback makes it a window
+  int fullscreen;          // the display is (to be) switched for the window
+  SDL_Window* sdlWindow;
+  SDL_GLContext glContext;
   int videoStarted;    // SDL's video subsystem is ours to release
   int grantedSamples;
   int viewX, viewY;  // the viewport's corner in the drawable (letterbox bars)

@@ -1,11 +1,17 @@
 #include "platform/message_box.h"
 
 #include <SDL2/SDL.h>
+
+#include <atomic>
 #include <cstdio>
 
 #include "platform/quit_signals.h"
 
 static MessageHook g_messageHook = nullptr;
+static std::atomic<int> g_messageBoxUp{0};
+
+int MessageBoxUp() { return g_messageBoxUp.load(); }
+static void SetMessageBoxUp(int up) { g_messageBoxUp.store(up); }
 
 void SetMessageHook(MessageHook hook) { g_messageHook = hook; }
 

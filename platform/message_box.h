@@ -14,6 +14,10 @@ enum MessageKind {
 // reason, and a question is answered No.
 int ShowMessage(MessageKind kind, const char* caption, const char* text);
 
+// Non-zero while a box is up (or about to come up), so a quit signal can
+// close it; any thread may ask.
+int MessageBoxUp();
+
 // Tests replace the box with a recorder; null restores the real box.
 typedef int (*MessageHook)(MessageKind kind, const char* caption, const char* text);
 void SetMessageHook(MessageHook hook);

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <thread>
 
+#include "platform/message_box.h"
+
 #ifndef _WIN32
 #include <dirent.h>
 #include <unistd.h>
@@ -16,10 +18,7 @@
 #endif
 
 static std::atomic<int> g_quitRequested{0};
-static std::atomic<int> g_messageBoxUp{0};
-
 int QuitRequested() { return g_quitRequested.load(); }
-void SetMessageBoxUp(int up) { g_messageBoxUp.store(up); }
 
 #ifdef _WIN32
 
@@ -77,7 +76,7 @@ static void WaitForQuitSignals() {
     if (sigwait(&set, &signal) != 0) continue;
     g_quitRequested.store(1);
     // Until the box that is up (or about to come up) is gone.
-    while (g_messageBoxUp.load()) {
+    while (MessageBoxUp()) {
       CloseMessageBoxes();
       SDL_Delay(50);
     }

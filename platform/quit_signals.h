@@ -8,5 +8,3 @@
 void InstallQuitSignals();
 // Non-zero once such a signal came.
 int QuitRequested();
-// Message boxes say when one is up, so a signal can close it.
-void SetMessageBoxUp(int up);

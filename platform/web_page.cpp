@@ -31,17 +31,6 @@ void ReadyPage() { SetMessageHook(ShowInPage); }
 
 int PageHasLargePictures() { return EM_ASM_INT({ return Module.largePictures ? 1 : 0; }); }
 
-// Once made, the window behaves as one fullscreen at the desktop's
-// resolution (which the caller chose before Create): the canvas follows the
-// page's size and the picture keeps 4:3 between black bars.
-void FitToPage(GLWindow* window) {
-  window->fullscreen = 1;
-  SDL_Event resized = {};
-  resized.type = SDL_WINDOWEVENT;
-  resized.window.event = SDL_WINDOWEVENT_SIZE_CHANGED;
-  window->WndProc(resized);
-}
-
 extern "C" EMSCRIPTEN_KEEPALIVE void orvi_leave() { g_pageLeft = 1; }
 // A hidden page gets no animation frames, while the music plays on: frames
 // then come from a timer (a few a second, as browsers allow a hidden page),
@@ -66,9 +55,9 @@ static void PageFrame() {
   int quit = g_pageLeft;
   while (SDL_PollEvent(&event)) {
     if (event.type == SDL_QUIT) quit = 1;
-    else window->WndProc(event);
+    else window->HandleEvent(event);
   }
-  if (quit || window->keyDown[KeyEscape]) g_pageEnd(window);
+  if (quit || window->KeyHeld(KeyEscape)) g_pageEnd(window);
   g_frameShowMs = g_timer.ElapsedMs();
   DrawFrameBody(window);
   if (g_framesDrawn++ == 0) PageFirstFrame();

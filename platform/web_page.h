@@ -9,10 +9,6 @@ void ReadyPage();
 // Whether the page fetched the pictures drawn at twice the pixels (its
 // screen can show a picture of 1280x960 or more), so the show reads them.
 int PageHasLargePictures();
-// The 4:3 picture centred in the page's canvas at its own resolution,
-// whatever size the page gives it, as fullscreen at the desktop's resolution
-// (the window's option, chosen before Create).
-void FitToPage(GLWindow* window);
 // Draws one frame per display refresh from now on. Escape, the page being
 // left or closed call end, which must not return.
 void RunFramesInPage(GLWindow* window, void (*end)(GLWindow* window));

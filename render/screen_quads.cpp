@@ -101,16 +101,16 @@ void DrawBackground(GLWindow* window, int slot) {
   glClear(GL_DEPTH_BUFFER_BIT);
 }
 
-void DrawSprite(GLWindow* window, int slot, double x, double y, double width, double height,
-                double contentWidth, double contentHeight, float alpha) {
+void DrawSprite(GLWindow* window, int slot, const SpritePlacement& place) {
   double W = window->GetWidth(), H = window->GetHeight();
-  QuadRect r = SpriteRect(W, H, x, y, width, height, contentWidth, contentHeight, g_spritePulse);
+  QuadRect r = SpriteRect(W, H, place.x, place.y, place.width, place.height, kLetteringWidth,
+                          kLetteringHeight, g_spritePulse);
   BeginScreenSpace(W, H);
   glDisable(GL_LIGHTING);
   glEnable(GL_TEXTURE_2D);
   glEnable(GL_BLEND);
   glPushMatrix();
-  glColor4f(1, 1, 1, alpha);
+  glColor4f(1, 1, 1, place.alpha);
   glBindTexture(GL_TEXTURE_2D, g_textureNames[slot]);
   TexturedQuad(r);
   glBindTexture(GL_TEXTURE_2D, 0);

@@ -275,7 +275,6 @@ TEST(Capture, TheReducedFlashingShowDiffersOnlyInItsFlashes) {
     EXPECT_EQ(RunCapture(window, options, measure, &difference, nullptr), 1);
     CloseTestWindow(window);
   }
-  g_reduceFlashing = 0;  // the later tests' show is the designed one
   ASSERT_EQ(difference.size(), kGolden.size());
   for (const auto& [name, mean] : difference) {
     if (name == "flash-peak")

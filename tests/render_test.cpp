@@ -8,6 +8,7 @@
 #include <cmath>
 #include <vector>
 
+#include "app/show_start.h"
 #include "assets/textures.h"
 #include "render/screen_quads.h"
 #include "render/toon_mesh.h"
@@ -87,7 +88,7 @@ TEST(ScreenQuads, ASpriteAtAlphaZeroLeavesColourButWritesNearestDepth) {
   glClearColor(0.2f, 0.4f, 0.6f, 1);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   g_spritePulse = 1.0f;
-  DrawSprite(window, 22, 10, 20, 512, 256, 293, 65, 0.0f);
+  DrawSprite(window, 22, SpritePlacement{10, 20, 512, 256, 0.0f});
   ExpectStateRestored(nullptr);
   Rgb c = PixelAt(100, 100);
   EXPECT_NEAR(c.r, 51, 1);
@@ -134,9 +135,11 @@ TEST(ScreenQuads, TheFlashPeaksWhiteAndTheReducedOneStaysUnderTheFlashThresholds
   for (int reduce : {0, 1}) {
     ClearToEveryLevel();
     const std::vector<uint8_t> under = ReadPixels(0, 0, 512, 480);
-    g_reduceFlashing = reduce;
+    ShowSettings settings;
+    settings.reduceFlashing = reduce;
+    settings.clock = MonotonicClockMs;
+    UseShowSettings(settings);
     DrawFlash(window, 85);
-    g_reduceFlashing = 0;
     const std::vector<uint8_t> over = ReadPixels(0, 0, 512, 480);
     double lightest = 1, mostLuminance = 0, mostRed = 0;
     for (size_t i = 0; i < over.size(); i += 4) {

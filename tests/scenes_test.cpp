@@ -104,7 +104,7 @@ TEST(Cellphone, ThePhoneApproachesThenFallsAwayAndTheTitleStaysOnScreen) {
     int drawn = 0, changes = 0, was = -1;
     double width = 0;
     for (uint64_t T = 0; T < 3600; ++T) {
-      SpritePlacement title = CellphoneTitle(variant, T);
+      ShownSprite title = CellphoneTitle(variant, T);
       changes += was >= 0 && title.draw != was;
       was = title.draw;
       if (!title.draw) continue;

@@ -27,8 +27,7 @@ class Sequencer : public ::testing::Test {
     ASSERT_TRUE(window);
     g_drawn.clear();
     g_drawScene = Record;
-    g_showEnd = Shutdown;
-    UseDrivenClock(start);
+    UseDrivenClock(start, Shutdown);
   }
   void TearDown() override {
     if (window && g_window) CloseTestWindow(window);

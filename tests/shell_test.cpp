@@ -11,6 +11,7 @@
 #include "platform/frame_timer.h"
 #include "app/launch_options.h"
 #include "app/lifecycle.h"
+#include "app/show_start.h"
 #include "audio/music.h"
 #include "audio/music_player.h"
 #include "demo/blood_cell_scene.h"
@@ -18,6 +19,7 @@
 #include "demo/prison_cell_scene.h"
 #include "demo/sequencer.h"
 #include "render/chrome_logo.h"
+#include "render/screen_quads.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -33,7 +35,7 @@ void DrivenSleep(int64_t untilUs) {
   g_nowUs = untilUs;
 }
 
-void CountedFrame(GLWindow* window) {
+void CountedFrame(GLWindow*) {
   const size_t frame = g_frameStartsUs.size();
   g_frameStartsUs.push_back(g_nowUs);
   if (frame < g_frameCostsUs.size()) g_nowUs += g_frameCostsUs[frame];
@@ -41,7 +43,7 @@ void CountedFrame(GLWindow* window) {
   SDL_Event close = {};
   close.type = SDL_WINDOWEVENT;
   close.window.event = SDL_WINDOWEVENT_CLOSE;
-  close.window.windowID = SDL_GetWindowID(window->sdlWindow);
+  close.window.windowID = SDL_GetWindowID(SDL_GL_GetCurrentWindow());
   SDL_PushEvent(&close);
 }
 
@@ -77,9 +79,8 @@ TEST(Loop, PacesFramesAndEndsOnCloseOrAHeldEscape) {
     g_closeAfter = c.closeAfter;
     g_pacerClockUs = [] { return g_nowUs; };
     g_pacerSleep = DrivenSleep;
-    GLWindow* window = OpenTestWindow();
+    GLWindow* window = OpenTestWindow(640, 480, CountedFrame);
     ASSERT_TRUE(window);
-    window->frameCallback = CountedFrame;
     for (Uint32 type : c.escapeEvents) {
       SDL_Event e = KeyEvent(type, SDLK_ESCAPE);
       SDL_PushEvent(&e);
@@ -99,40 +100,41 @@ TEST(Window, StartFailuresAskOrReportAndYesFallsBackToAWindow) {
   const std::string fallback = "Cannot initialize fullscreen mode.\nFall back to windowed mode?";
   const struct {
     const char* driver;
-    int fullscreen, desktop, refuseSwitch, answer, created;
+    FullscreenMode fullscreen;
+    int refuseSwitch, answer, created;
     std::vector<std::string> texts;
   } cases[] = {
-      {"no-such-driver", 0, 0, 0, 0, 0,
+      {"no-such-driver", NotFullscreen, 0, 0, 0,
        {"Cannot start application!\nFailed To Register The Window Class."}},
-      {"offscreen", 1, 0, 1, 0, 0, {fallback}},
-      {"offscreen", 1, 0, 1, 1, 1, {fallback}},
-      {"offscreen", 1, 1, 1, 1, 1, {fallback}},
+      {"offscreen", FullscreenModeSwitch, 1, 0, 0, {fallback}},
+      {"offscreen", FullscreenModeSwitch, 1, 1, 1, {fallback}},
+      {"offscreen", FullscreenDesktop, 1, 1, 1, {fallback}},
   };
   for (const auto& c : cases) {
-    const std::string name = std::string(c.driver) + " desktop " + std::to_string(c.desktop) +
+    const std::string name = std::string(c.driver) + " mode " + std::to_string(c.fullscreen) +
                              " answer " + std::to_string(c.answer);
     setenv("SDL_VIDEODRIVER", c.driver, 1);
     ClearMessages();
     g_answer = c.answer;
     if (c.refuseSwitch) g_fullscreenSwitch = RefuseSwitch;
     GLWindow window;
-    WindowOptions options;
-    options.samples = -1;
-    options.noVsync = 1;
-    options.desktop = c.desktop;
-    window.SetOptions(options);
-    EXPECT_EQ(window.Create(640, 480, 32, c.fullscreen, nullptr, 100, "test"), c.created) << name;
+    WindowDesc desc;
+    desc.title = "test";
+    desc.noVsync = 1;
+    desc.fullscreen = c.fullscreen;
+    EXPECT_EQ(window.Create(desc), c.created) << name;
     g_fullscreenSwitch = SDL_SetWindowFullscreen;
     ASSERT_EQ(g_messages.size(), c.texts.size()) << name << ": " << LastMessage();
     for (size_t i = 0; i < c.texts.size(); ++i) EXPECT_EQ(g_messages[i].text, c.texts[i]) << name;
     EXPECT_EQ(g_messages[0].caption, "Orvi - ERROR") << name;
     EXPECT_EQ(g_messages[0].kind, c.fullscreen ? MessageWarningYesNo : MessageWarning) << name;
     if (c.created) {
-      EXPECT_FALSE(SDL_GetWindowFlags(window.sdlWindow) & SDL_WINDOW_FULLSCREEN) << name;
+      SDL_Window* made = SDL_GL_GetCurrentWindow();
+      EXPECT_FALSE(SDL_GetWindowFlags(made) & SDL_WINDOW_FULLSCREEN) << name;
       EXPECT_EQ(window.GetWidth() * 10000 + window.GetHeight(), 640 * 10000 + 480) << name;
       EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE) << name;
       // Drawn at the window's own size, also on a scaled display.
-      EXPECT_FALSE(SDL_GetWindowFlags(window.sdlWindow) & SDL_WINDOW_ALLOW_HIGHDPI) << name;
+      EXPECT_FALSE(SDL_GetWindowFlags(made) & SDL_WINDOW_ALLOW_HIGHDPI) << name;
     }
     window.Destroy();
     window.Destroy();  // a second call is harmless
@@ -145,7 +147,7 @@ static int64_t g_musicNowUs;
 // The device is opened but never started: the test pulls each buffer itself
 // and sets the time between pulls, so every reading is known exactly.
 TEST(MusicClock, HearsABufferOneBufferLateRunsOnAtMostABufferAndNeverGoesBack) {
-  ASSERT_TRUE(BASS_Init(-1, 44100, 32, nullptr) && BASS_MusicLoad(1, g_moduleData, 0, uint32_t(g_moduleSize), 5));
+  ASSERT_TRUE(BASS_Init(44100) && BASS_MusicLoad(1, g_moduleData, 0, uint32_t(g_moduleSize)));
   EXPECT_EQ(MusicClockUs(), 0u);  // nothing played: nothing heard
   g_musicTimeUs = [] { return g_musicNowUs; };
   g_musicNowUs = 5000000;
@@ -177,8 +179,8 @@ TEST(MusicClock, HearsABufferOneBufferLateRunsOnAtMostABufferAndNeverGoesBack) {
   EXPECT_EQ(MusicClockUs(), 0u);
 }
 
-TEST(Lifecycle, InitStartsEverythingPutsTheShowBackToItsStartAndShutdownEndsIt) {
-  // A show already under way: Init must start the next one from scratch.
+TEST(Lifecycle, StartShowStartsEverythingPutsTheShowBackToItsStartAndShutdownEndsIt) {
+  // A show already under way: the start-up must start the next one from scratch.
   g_scene = 7;
   g_eventCursor = 40;
   g_prisonLight = Vector3{3, 0, 0};
@@ -186,7 +188,12 @@ TEST(Lifecycle, InitStartsEverythingPutsTheShowBackToItsStartAndShutdownEndsIt) 
   g_phoneOffset = Vector3{0.1f, 0.2f, -0.3f};
   g_chromeSpinStartSet = 1;
   GLWindow* window = new GLWindow();
-  ASSERT_EQ(Init(0, window), 1) << LastMessage();
+  WindowDesc desc;
+  desc.frameCallback = DemoFrame;
+  ShowSettings settings;
+  settings.reduceFlashing = 1;
+  settings.atEnd = Shutdown;
+  ASSERT_EQ(StartShow(window, desc, settings), 1) << LastMessage();
   EXPECT_TRUE(g_messages.empty());
   EXPECT_EQ(g_scene, -1);
   EXPECT_EQ(g_eventCursor, 0);
@@ -197,7 +204,59 @@ TEST(Lifecycle, InitStartsEverythingPutsTheShowBackToItsStartAndShutdownEndsIt) 
   EXPECT_LT(g_bloodLight.y, 0.99f);  // not the lights left over
   EXPECT_LT(g_prisonLight.x, 0.99f);
   EXPECT_LT(g_timer.ElapsedMs(), 1000u);  // the clock began with the music
+  EXPECT_EQ(g_clockSource, MusicClockMs);
+  EXPECT_EQ(g_reduceFlashing, 1);
+  EXPECT_EQ(g_showEnd, Shutdown);
   EXPECT_THROW(Shutdown(window), ProcessExited);
   EXPECT_EQ(g_window, nullptr);
   EXPECT_EQ(g_clockSource, MonotonicClockMs);
+}
+
+// Zero is each field's default: no multisamples unless asked; the program's
+// own default chooses, and --msaa 0 means none, as everywhere else.
+TEST(LaunchOptions, FillOneWindowDescriptionAndOneShowSetting) {
+  const struct {
+    std::vector<const char*> argv;
+    FullscreenMode fullscreen;
+    int samples, reduceFlashing;
+  } cases[] = {
+      {{}, NotFullscreen, ChooseSamples, 0},
+      {{"--msaa", "0"}, NotFullscreen, 0, 0},
+      {{"--msaa", "16", "--fullscreen"}, FullscreenDesktop, 16, 0},
+      {{"--stretch", "--reduce-flashing"}, FullscreenStretched, ChooseSamples, 1},
+  };
+  for (const auto& c : cases) {
+    std::vector<const char*> argv = {"orvi"};
+    argv.insert(argv.end(), c.argv.begin(), c.argv.end());
+    LaunchOptions options;
+    std::string reason;
+    ASSERT_EQ(ParseLaunchOptions(int(argv.size()), argv.data(), &options, &reason), 1) << reason;
+    const std::string name = argv.size() > 1 ? argv[1] : "no options";
+    EXPECT_EQ(options.window.fullscreen, c.fullscreen) << name;
+    EXPECT_EQ(options.window.samples, c.samples) << name;
+    EXPECT_EQ(options.show.reduceFlashing, c.reduceFlashing) << name;
+  }
+  const char* both[] = {"orvi", "--windowed", "--stretch"};
+  LaunchOptions options;
+  std::string reason;
+  EXPECT_EQ(ParseLaunchOptions(3, both, &options, &reason), 0);
+  EXPECT_EQ(reason, "--windowed cannot go with --fullscreen or --stretch");
+}
+
+// What Create grants for what the description asks, on Mesa's software
+// renderer: none for 0, none where the choice is left to it, N when asked.
+TEST(Window, SamplesAreNoneByDefaultChosenOnlyWhenAskedAndGrantedAsAsked) {
+  for (int asked : {0, int(ChooseSamples), 4}) {
+    GLWindow window;
+    WindowDesc desc;
+    desc.noVsync = 1;
+    desc.samples = asked;
+    ASSERT_EQ(window.Create(desc), 1) << LastMessage();
+    GLint inUse = -1;
+    glGetIntegerv(GL_SAMPLES, &inUse);
+    EXPECT_EQ(window.GetGrantedSamples(), asked == 4 ? 4 : 0) << "asked " << asked;
+    EXPECT_EQ(inUse, window.GetGrantedSamples()) << "asked " << asked;
+    window.Destroy();
+    SDL_Quit();
+  }
 }

@@ -13,6 +13,7 @@
 
 #include "platform/frame_timer.h"
 #include "app/lifecycle.h"
+#include "app/show_start.h"
 #include "audio/music_player.h"
 #include "demo/scene_table.h"
 #include "demo/sequencer.h"
@@ -33,18 +34,19 @@ std::string LastMessage() { return g_messages.empty() ? "" : g_messages.back().t
 
 static void NoFrame(GLWindow*) {}
 
-GLWindow* OpenTestWindow(uint16_t width, uint16_t height) {
+GLWindow* OpenTestWindow(uint16_t width, uint16_t height, FrameCallback frame) {
   GLWindow* window = new GLWindow();
-  WindowOptions options;
-  options.samples = -1;
-  options.noVsync = 1;
-  window->SetOptions(options);
-  if (!window->Create(width, height, 32, 0, NoFrame, 100, "test")) {
+  WindowDesc desc;
+  desc.width = width;
+  desc.height = height;
+  desc.title = "test";
+  desc.noVsync = 1;
+  desc.frameCallback = frame ? frame : NoFrame;
+  if (!OpenShowWindow(window, desc)) {
     ADD_FAILURE() << "no offscreen GL window: " << LastMessage();
     delete window;
     return nullptr;
   }
-  SetRunGLState();
   return window;
 }
 
@@ -77,10 +79,12 @@ float DepthAt(int x, int y) {
 uint64_t g_fakeNowMs = 0;
 static uint64_t FakeClock() { return g_fakeNowMs; }
 
-void UseDrivenClock(uint64_t startMs) {
+void UseDrivenClock(uint64_t startMs, ShowEndCallback atEnd) {
   g_fakeNowMs = startMs;
-  g_clockSource = FakeClock;
-  g_timer.Begin();
+  ShowSettings settings;
+  settings.clock = FakeClock;
+  settings.atEnd = atEnd;
+  UseShowSettings(settings);
 }
 
 static void ThrowExit(int code) { throw ProcessExited{code}; }
@@ -104,14 +108,14 @@ class FreshWorld : public ::testing::EmptyTestEventListener {
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     if (chdir(root.c_str()) != 0) ADD_FAILURE() << "cannot return to " << root;
-    g_clockSource = MonotonicClockMs;
+    ShowSettings designed;
+    designed.clock = MonotonicClockMs;
+    UseShowSettings(designed);
     g_pacerClockUs = MonotonicMicroseconds;
     g_pacerSleep = SleepUntilMicroseconds;
     g_musicTimeUs = kMusicTimeUs;
-    g_timer.Begin();
     ResetShow();
     g_drawScene = DrawScene;
-    g_showEnd = nullptr;
     g_processExit = ThrowExit;
     SetMessageHook(Record);
     ClearMessages();

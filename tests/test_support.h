@@ -7,6 +7,7 @@
 
 #include "platform/gl_window.h"
 #include "platform/message_box.h"
+#include "demo/sequencer.h"
 
 struct RecordedMessage {
   MessageKind kind;
@@ -20,8 +21,10 @@ extern int g_answer;
 void ClearMessages();
 std::string LastMessage();
 
-// A window on SDL's offscreen driver with a current context.
-GLWindow* OpenTestWindow(uint16_t width = 640, uint16_t height = 480);
+// A window on SDL's offscreen driver with a current context, the run's GL
+// state set; its frames call frame (by default they draw nothing).
+GLWindow* OpenTestWindow(uint16_t width = 640, uint16_t height = 480,
+                         FrameCallback frame = nullptr);
 void CloseTestWindow(GLWindow* window);
 
 // RGBA pixels of the back buffer, bottom row first.
@@ -32,9 +35,10 @@ struct Rgb {
 Rgb PixelAt(int x, int y);
 float DepthAt(int x, int y);
 
-// The clock reads g_fakeNowMs while the driven clock is in force.
+// The clock reads g_fakeNowMs while the driven clock is in force, the
+// designed show's flashes and atEnd at the end record.
 extern uint64_t g_fakeNowMs;
-void UseDrivenClock(uint64_t startMs = 1000000);
+void UseDrivenClock(uint64_t startMs = 1000000, ShowEndCallback atEnd = nullptr);
 
 // Shutdown in a test ends by throwing this instead of ending the process.
 struct ProcessExited {

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/lifecycle.h"
+#include "app/show_start.h"
 #include "assets/mesh.h"
 #include "assets/textures.h"
 #include "demo/blood_cell_scene.h"
@@ -87,12 +87,12 @@ int main(int argc, char** argv) {
   }
   setenv("SDL_VIDEODRIVER", "offscreen", 0);
   GLWindow window;
-  WindowOptions options;
-  options.samples = -1;
-  options.noVsync = 1;
-  window.SetOptions(options);
-  if (!window.Create(kTile, kTileH, 32, 0, nullptr, 100, "mesh preview")) return 1;
-  SetRunGLState();
+  WindowDesc desc;
+  desc.width = kTile;
+  desc.height = kTileH;
+  desc.title = "mesh preview";
+  desc.noVsync = 1;
+  if (!OpenShowWindow(&window, desc)) return 1;
   glClearColor(0.12f, 0.12f, 0.14f, 1);
   if (!LoadTextures()) return 1;
   for (Vector3* light : {&g_bloodLight, &g_phoneLight, &g_prisonLight}) Vector3Normalize(*light);

@@ -3,7 +3,7 @@
 
     /usr/bin/python3 tools/readme_pictures.py frames OUTPUT.png --fps N \\
         --times T1,T2,... [--width W] [--label TEXT] DIR [--label TEXT] DIR ...
-    /usr/bin/python3 tools/readme_pictures.py tune TUNE.wav OUTDIR [CHANNEL0.wav ... CHANNEL3.wav]
+    /usr/bin/python3 tools/readme_pictures.py tune [--scenes PATH] TUNE.wav OUTDIR [CHANNEL0.wav ... CHANNEL3.wav]
     /usr/bin/python3 tools/readme_pictures.py msaa [CAPTURE_TOOL] [OUTPUT.png]
 
 frames: frames of captured shows side by side, one row per capture folder,
@@ -16,8 +16,10 @@ tune: pictures and figures of the rendered tune. TUNE.wav comes from
 build/tools/render_tune (the whole song); the optional channel files from
 render_tune --channel N. Writes OUTDIR/tune-spectrogram.png (the show,
 0-67 s) and OUTDIR/tune-ending.png (its last 10 s), and prints a table per
-section: RMS, RMS of each channel, the energy above 14 kHz against the whole
-band; then the left/right correlation, the tail level and the peak.
+section of the show (a family's run of scenes, as build/tools/scene_list or
+--scenes, its output or the program, lists them): RMS, RMS of each channel,
+the energy above 14 kHz against the whole band; then the left/right
+correlation, the tail level and the peak.
 
 msaa: one moment of the show drawn with and without multisample
 anti-aliasing, a 4x zoom of a blood cell's edge from each side by side (left:
@@ -26,6 +28,7 @@ a build; defaults build/capture/orvi-capture and docs/msaa-edge.png.
 
 Every picture is written under a temporary name and renamed when complete.
 """
+import argparse
 import math
 import os
 import subprocess
@@ -36,12 +39,7 @@ import wave
 import numpy as np
 from PIL import Image, ImageDraw, ImageFont
 
-USAGE = __doc__.strip().split("\n\n")[1]
-
-
-def refuse(reason):
-    sys.stderr.write("readme_pictures: %s\nusage:\n%s\n" % (reason, USAGE))
-    sys.exit(2)
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
 def save(image, path):
@@ -58,53 +56,63 @@ def save(image, path):
 
 # frames
 
-def parse_frames(argv):
-    if not argv:
-        refuse("no output named")
-    opts = {"output": argv[0], "fps": None, "times": None, "width": 256, "rows": []}
-    label = None
-    i = 1
-    while i < len(argv):
-        a = argv[i]
-        if a in ("--fps", "--times", "--width", "--label"):
-            if i + 1 >= len(argv):
-                refuse("%s needs a value" % a)
-            v = argv[i + 1]
-            i += 2
-            try:
-                if a == "--fps":
-                    opts["fps"] = int(v)
-                elif a == "--width":
-                    opts["width"] = int(v)
-                elif a == "--times":
-                    opts["times"] = [float(t) for t in v.split(",")]
-                else:
-                    label = v
-            except ValueError:
-                refuse("%s %s is not a number" % (a, v))
-            continue
-        if a.startswith("-"):
-            refuse("unknown option " + a)
-        if not os.path.isdir(a):
-            refuse("%s is not a folder" % a)
-        opts["rows"].append((label, a))
-        label = None
-        i += 1
-    if not opts["output"].endswith(".png"):
+def add_rows(parser, namespace, rows):
+    for _, folder in rows:
+        if not os.path.isdir(folder):
+            parser.error("%s is not a folder" % folder)
+    namespace.rows = (namespace.rows or []) + rows
+
+
+class LabelledRow(argparse.Action):
+    """--label TEXT DIR: a capture folder and the name of its row, in the order given."""
+
+    def __call__(self, parser, namespace, values, option_string=None):
+        add_rows(parser, namespace, [tuple(values)])
+
+
+def seconds_list(text):
+    try:
+        times = [float(t) for t in text.split(",")]
+    except ValueError:
+        raise argparse.ArgumentTypeError("%r is not a list of seconds" % text)
+    if any(t < 0 for t in times):
+        raise argparse.ArgumentTypeError("times are seconds of the show, from 0")
+    return times
+
+
+def frame_width(text):
+    try:
+        value = int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError("%r is not a whole number" % text)
+    if not 32 <= value <= 640:
+        raise argparse.ArgumentTypeError("must lie between 32 and 640")
+    return value
+
+
+def frames_parser(verbs):
+    p = verbs.add_parser("frames", help="frames of captured shows side by side")
+    p.add_argument("output", help="the picture, a .png file")
+    p.add_argument("--fps", type=int, required=True, help="the captures' frames a second")
+    p.add_argument("--times", type=seconds_list, required=True, help="T1,T2,...: seconds of the show")
+    p.add_argument("--width", type=frame_width, default=256, help="each frame's width (32-640)")
+    p.add_argument("--label", nargs=2, action=LabelledRow, dest="rows", metavar=("TEXT", "DIR"),
+                   help="a capture folder and the name of its row")
+    p.add_argument("unlabelled", nargs="*", metavar="DIR",
+                   help="a capture folder of frame-NNNNN.png, its row unnamed, after the named ones")
+    p.set_defaults(run=frames, rows=None)
+    return p
+
+
+def frames(args):
+    if not args.output.endswith(".png"):
         refuse("the output must be a .png file")
-    if not opts["fps"] or opts["fps"] < 1:
-        refuse("--fps is needed and must be at least 1")
-    if not opts["times"] or any(t < 0 for t in opts["times"]):
-        refuse("--times is needed, as seconds of the show")
-    if not 32 <= opts["width"] <= 640:
-        refuse("--width must lie between 32 and 640")
-    if not opts["rows"]:
+    if args.fps < 1:
+        refuse("--fps must be at least 1")
+    if not args.rows:
         refuse("no capture folder given")
-    return opts
-
-
-def frames(argv):
-    o = parse_frames(argv)
+    o = {"output": args.output, "fps": args.fps, "times": args.times, "width": args.width,
+         "rows": args.rows}
     w = o["width"]
     h = w * 3 // 4
     label_w = 90 if any(label for label, _ in o["rows"]) else 0
@@ -134,10 +142,31 @@ def frames(argv):
 
 RATE = 44100
 SHOW_END = 67.0
-# Sections of the show (s): the music changes with the scenes.
-SECTIONS = [("intro", 0.0, 3.6), ("title", 3.6, 7.2), ("blood cells", 7.2, 21.6),
-            ("prison", 21.6, 36.0), ("phone", 36.0, 49.5), ("greetings", 49.5, 50.4),
-            ("credits", 50.4, 61.2), ("ending", 61.2, 67.0)]
+def show_sections(scenes):
+    """(name, start s, end s) for each family's run of scenes in the scene
+    table; a family of one scene (variant 0) is a section each."""
+    try:
+        if os.path.isfile(scenes) and os.access(scenes, os.X_OK):
+            listing = subprocess.run([scenes], check=True, capture_output=True, text=True).stdout
+        else:
+            with open(scenes) as f:
+                listing = f.read()
+    except (OSError, subprocess.CalledProcessError) as error:
+        sys.exit("readme_pictures: cannot read the scene list %s: %s" % (scenes, error))
+    rows = [line.split("\t") for line in listing.splitlines()]
+    if not rows or rows[0][:7] != ["scene", "cut_ms", "start_ms", "end_ms", "settled_ms",
+                                   "routine", "variant"]:
+        sys.exit("readme_pictures: %s is not the output of scene_list" % scenes)
+    sections = []
+    for cells in rows[1:]:
+        scene, start, end, routine, variant = (int(cells[0]), int(cells[2]) / 1000,
+                                               int(cells[3]) / 1000, cells[5], int(cells[6]))
+        if sections and sections[-1][0] == routine and variant > 1:
+            sections[-1][2], sections[-1][4] = end, scene
+        else:
+            sections.append([routine, start, end, scene, scene])
+    return [("%s (%d%s)" % (name, first, "" if first == last else "-%d" % last), a, b)
+            for name, a, b, first, last in sections]
 
 
 def read_wav(path):
@@ -211,23 +240,24 @@ def spectrogram(x, start, end, path, title, width, height=360):
     save(canvas.convert("P", palette=Image.ADAPTIVE, colors=96), path)
 
 
-def tune(argv):
-    if len(argv) not in (2, 6):
-        refuse("tune takes the tune, a folder and none or all four channel files")
-    song = read_wav(argv[0])
+def tune(args):
+    if len(args.channels) not in (0, 4):
+        refuse("tune takes none or all four channel files")
+    sections = show_sections(args.scenes)
+    song = read_wav(args.tune)
     if len(song) < SHOW_END * RATE:
         sys.exit("readme_pictures: the tune is shorter than the show's 67 s")
-    channels = [read_wav(p) for p in argv[2:]]
-    os.makedirs(argv[1], exist_ok=True)
-    spectrogram(song, 0, SHOW_END, os.path.join(argv[1], "tune-spectrogram.png"),
+    channels = [read_wav(p) for p in args.channels]
+    os.makedirs(args.outdir, exist_ok=True)
+    spectrogram(song, 0, SHOW_END, os.path.join(args.outdir, "tune-spectrogram.png"),
                 "The tune under the show, 0-67 s", 1100)
-    spectrogram(song, SHOW_END - 10, SHOW_END, os.path.join(argv[1], "tune-ending.png"),
+    spectrogram(song, SHOW_END - 10, SHOW_END, os.path.join(args.outdir, "tune-ending.png"),
                 "The last 10 s of the show: credits, the cadence from 62.9 s, the decay", 1100)
 
     names = ["drums", "bass", "chords", "lead+crash"][:len(channels)]
     print("| section | time (s) | RMS (dBFS) | " + " | ".join(names) + (" | " if names else "") +
           "above 14 kHz (dB) |")
-    for name, a, b in SECTIONS:
+    for name, a, b in sections:
         part = song[int(a * RATE):int(b * RATE)]
         cells = [f"{rms_db(c[int(a * RATE):int(b * RATE)]):.1f}" for c in channels]
         print(f"| {name} | {a:g}-{b:g} | {rms_db(part):.1f} | " + " | ".join(cells) +
@@ -256,11 +286,8 @@ def capture(tool, samples, folder):
     return Image.open(os.path.join(out, "frame-%05d.png" % round(SECONDS * 10))).convert("RGB")
 
 
-def msaa(argv):
-    if len(argv) > 2:
-        refuse("msaa takes at most the capture tool and the output")
-    tool = argv[0] if len(argv) > 0 else "build/capture/orvi-capture"
-    output = argv[1] if len(argv) > 1 else "docs/msaa-edge.png"
+def msaa(args):
+    tool, output = args.tool, args.output
     with tempfile.TemporaryDirectory() as folder:
         # The capture's default asks 8 samples and takes the most the driver has.
         shots = [capture(tool, samples, folder) for samples in (0, 8)]
@@ -273,18 +300,44 @@ def msaa(argv):
 
 
 
-VERBS = {"frames": frames, "tune": tune, "msaa": msaa}
+def parser():
+    top = argparse.ArgumentParser(
+        prog="readme_pictures", formatter_class=argparse.RawDescriptionHelpFormatter,
+        description=__doc__.strip())
+    verbs = top.add_subparsers(dest="verb", required=True, metavar="PICTURE")
+    frames_parser(verbs)
+    t = verbs.add_parser("tune", help="the rendered tune's spectrograms and figures")
+    t.add_argument("--scenes", default=os.path.join(ROOT, "build", "tools", "scene_list"),
+                   help="the scene_list program, or a file of its output")
+    t.add_argument("tune", help="the whole song from build/tools/render_tune")
+    t.add_argument("outdir", help="the folder for the two pictures")
+    t.add_argument("channels", nargs="*", metavar="CHANNEL.wav",
+                   help="none or all four channels, from render_tune --channel N")
+    t.set_defaults(run=tune)
+    m = verbs.add_parser("msaa", help="a blood cell's edge without and with anti-aliasing")
+    m.add_argument("tool", nargs="?", default="build/capture/orvi-capture",
+                   help="the capture tool (default build/capture/orvi-capture)")
+    m.add_argument("output", nargs="?", default="docs/msaa-edge.png",
+                   help="the picture (default docs/msaa-edge.png)")
+    m.set_defaults(run=msaa)
+    return top
+
+
+def refuse(reason):
+    """A refusal as argparse gives one: usage, the reason, exit code 2."""
+    parser().error(reason)
 
 
 def main(argv):
-    if len(argv) > 1 and argv[1] in ("-h", "--help"):
-        print(__doc__.strip())
-        return 0
-    if len(argv) < 2:
-        refuse("no picture named")
-    if argv[1] not in VERBS:
-        refuse("unknown picture " + argv[1])
-    return VERBS[argv[1]](argv[2:])
+    # Folders named after frames' options come back unparsed (argparse takes
+    # a list of positionals once): they are rows without a name.
+    top = parser()
+    args, extra = top.parse_known_args(argv[1:])
+    if extra and (args.verb != "frames" or any(e.startswith("-") for e in extra)):
+        top.error("unrecognized arguments: " + " ".join(extra))
+    if args.verb == "frames":
+        add_rows(top, args, [(None, folder) for folder in args.unlabelled + extra])
+    return args.run(args)
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@ anti-aliasing: the mean difference of the two shrunk to 160x120 (in /255;
 one picture at every size keeps it near 0), and the edge energy at WxH
 against the 640x480 frame enlarged (variance of a Laplacian on grey; the
 pictures drawn at twice the pixels raise it)."""
+import argparse
 import os
 import subprocess
 import sys
@@ -33,13 +34,22 @@ def edge_energy(img):
     return (g[1:-1, :-2] + g[1:-1, 2:] + g[:-2, 1:-1] + g[2:, 1:-1] - 4 * g[1:-1, 1:-1]).var()
 
 
+def four_by_three(text):
+    try:
+        w, h = (int(v) for v in text.split("x"))
+    except ValueError:
+        raise argparse.ArgumentTypeError("%r is not WxH" % text)
+    if w <= 0 or w * 3 != h * 4:
+        raise argparse.ArgumentTypeError("%s is not 4:3" % text)
+    return text, w, h
+
+
 def main():
-    if len(sys.argv) > 2 or sys.argv[1:] in (["-h"], ["--help"]):
-        sys.exit(__doc__)
-    size = sys.argv[1] if len(sys.argv) == 2 else "2560x1920"
-    w, h = (int(v) for v in size.split("x"))
-    if w * 3 != h * 4:
-        sys.exit("scale_figures.py: %s is not 4:3" % size)
+    parser = argparse.ArgumentParser(prog="scale_figures.py", description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("size", nargs="?", type=four_by_three, default="2560x1920",
+                        help="the large frame, WxH at 4:3 (default 2560x1920)")
+    size, w, h = parser.parse_args().size
     listing = subprocess.check_output([os.path.join(ROOT, "build", "tools", "scene_list")], text=True)
     with tempfile.TemporaryDirectory() as folder:
         for row in listing.splitlines()[1:]:
