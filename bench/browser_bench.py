@@ -47,7 +47,7 @@ picture.onload = () => {
   gl.texImage2D(gl.TEXTURE_2D, 0, gl.RGB, gl.RGB, gl.UNSIGNED_BYTE, picture);
   document.body.dataset.state = 'ready';
 };
-picture.src = 'data/tonaro.png';
+picture.src = 'data/tonaro.avif';
 window.floorFrameMs = n => {
   const started = performance.now();
   const pixel = new Uint8Array(4);

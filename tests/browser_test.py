@@ -257,7 +257,7 @@ class Page:
     def test_a_missing_picture_or_sound_that_never_starts_is_said_in_the_page(self):
         folder = self.scratch()
         shutil.copytree(WEB, folder, dirs_exist_ok=True)
-        os.remove(os.path.join(folder, "data", "chrome.png"))
+        os.remove(os.path.join(folder, "data", "chrome.avif"))
         browser = self.Browser(self)
         browser.preload(NO_SOUND)
         for url, message in [(self.serve(folder), "LoadTextures()\nCould not load Chrome texture!@#"),
@@ -276,7 +276,7 @@ class Page:
         until("the page ready", lambda: readings.add(browser.js("document.getElementById('status')?.innerText"))
               or browser.js("document.body?.dataset.state") == "ready", 120)
         pictures = browser.js("PICTURES")
-        total = sum(os.path.getsize(os.path.join(WEB, "data", p)) for p in pictures) \
+        total = sum(os.path.getsize(os.path.join(WEB, "data", p[:-4] + ".avif")) for p in pictures) \
             + os.path.getsize(os.path.join(WEB, "orvi.wasm"))
         progress = [tuple(map(float, m.groups())) for m in
                     (re.fullmatch(r"Loading: ([\d.]+) of ([\d.]+) MB", r or "") for r in readings) if m]
