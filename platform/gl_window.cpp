@@ -24,6 +24,10 @@
 
 GLWindow* g_window = nullptr;
 
+static void ClearTheShownWindow() {
+  if (g_window) g_window->ShowCleared();
+}
+
 static const char* const kErrorCaption = "Orvi - ERROR";
 
 static int CreateFailure(const char* text) {
@@ -70,6 +74,7 @@ GLWindow::GLWindow() {
   designWidth = 0;
   designHeight = 0;
   g_window = this;
+  OnBoxClosed(ClearTheShownWindow);
 }
 
 // The display must offer exactly the requested size with 32-bit pixels; SDL's
@@ -437,6 +442,7 @@ void GLWindow::Destroy() {
     videoStarted = 0;
   }
   g_window = nullptr;
+  OnBoxClosed(nullptr);
 }
 
 void GLWindow::Abandon() {

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cstdio>
 
-#include "platform/gl_window.h"
 #include "platform/quit_signals.h"
 
 const char* g_programName = "orvi";
@@ -25,9 +24,13 @@ MessageHook SetMessageHook(MessageHook hook) {
 // Where nothing composites the screen (a kiosk's bare X), the area a box
 // covered keeps its pixels until the window under it draws again, and the
 // next, smaller box stands among pieces of this one. The window is cleared.
+static void (*g_clearUnderBox)() = nullptr;
+
+void OnBoxClosed(void (*clear)()) { g_clearUnderBox = clear; }
+
 static void ClearTheWindowUnder() {
-  if (!g_window) return;
-  g_window->ShowCleared();
+  if (!g_clearUnderBox) return;
+  g_clearUnderBox();
   SDL_PumpEvents();  // sends what is queued for the display before the next box comes up
 }
 

@@ -23,6 +23,10 @@ int MessageBoxUp();
 typedef int (*MessageHook)(MessageKind kind, const char* caption, const char* text);
 MessageHook SetMessageHook(MessageHook hook);
 
+// What clears the window a box covered, once the box closes (the window sets it
+// while it lives); the box itself knows nothing of windows.
+void OnBoxClosed(void (*clear)());
+
 // The name the program's own lines on stderr begin with: "orvi", or the
 // capture tool's, which sets it.
 extern const char* g_programName;

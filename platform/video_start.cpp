@@ -58,11 +58,13 @@ static void WatchTheDisplay() {}
 // a Wayland library asked for a display that is not there fills stderr with
 // its own complaints on every try.
 static void TryTheDisplaysNamed() {
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
   const char* x11 = SDL_getenv("DISPLAY");
   const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
   const bool hasX11 = x11 && *x11, hasWayland = wayland && *wayland;
   if (hasX11 != hasWayland)
     SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, hasX11 ? "x11" : "wayland", SDL_HINT_DEFAULT);
+#endif
 }
 
 // Why video did not start, once: the question's attempt and the window's
@@ -70,6 +72,11 @@ static void TryTheDisplaysNamed() {
 static void SayWhyNoVideo() {
   static int said = 0;
   if (said++) return;
+#if defined(_WIN32) || defined(__EMSCRIPTEN__)
+  // No DISPLAY here: the desktop is the system's own.
+  std::fprintf(stderr, "%s: video did not start (SDL: %s)\n", g_programName, SDL_GetError());
+  return;
+#endif
   const char* x11 = SDL_getenv("DISPLAY");
   const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
   if (!DisplayNamed()) {
