@@ -152,11 +152,11 @@ class Visit(Case):
                 for name in browser.js("PICTURES"):
                     png = os.path.join(world, "data", folder, name)
                     with Image.open(png) as drawn:
-                        mode, size, original = drawn.mode, drawn.size, np.asarray(drawn.convert(drawn.mode), float)
+                        mode, shape, original = drawn.mode, drawn.size, np.asarray(drawn.convert(drawn.mode), float)
                     raw = base64.b64decode(browser.js(READ_FILE % f"/data/{folder and folder + '/'}{name}"))
                     width, height = int.from_bytes(raw[:4], "little"), int.from_bytes(raw[4:8], "little")
                     decoded = Image.frombytes("RGBA", (width, height), raw[8:]).convert(mode)
-                    self.assertEqual(decoded.size, size, name)
+                    self.assertEqual(decoded.size, shape, name)
                     self.assert_no_blocks(name, original, np.asarray(decoded, float))
                     decoded.save(png)
                 self.compare_frames(world, size)
