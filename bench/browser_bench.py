@@ -15,7 +15,7 @@ import unittest
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "drive"))
-from browsers import CHROMIUM, Browser, Served  # noqa: E402
+from browsers import Chromium, Served  # noqa: E402
 from programs import until  # noqa: E402
 from session import Session  # noqa: E402
 
@@ -76,8 +76,8 @@ SCENE_FRAME_MS = f"""(() => {{
 
 class WebBudgets(Session, unittest.TestCase):
     def runTest(self):
-        if not CHROMIUM:
-            self.skipTest("Chromium is not installed: scripts/deps --web installs it")
+        if not Chromium.path:
+            self.skipTest(f"{Chromium.package} is not installed: scripts/deps --web installs it")
         download = sum(os.path.getsize(os.path.join(WEB, f)) for f in ("orvi.wasm", "orvi.js"))
         print(f"\ndownload: orvi.wasm + orvi.js {download / 1e6:.2f} MB (budget 3 MB); pictures "
               f"{sum(os.path.getsize(os.path.join(WEB, 'data', f)) for f in os.listdir(os.path.join(WEB, 'data'))) / 1e6:.2f} MB")
@@ -87,7 +87,7 @@ class WebBudgets(Session, unittest.TestCase):
             f.write(FLOOR_PAGE)
         served = Served(folder)
         self.addCleanup(served.stop)
-        show, floor = Browser(self), Browser(self)
+        show, floor = Chromium(self), Chromium(self)
         floor.open(served.url + "floor.html")
         show.open(served.url + "index.html")
         show.click("#play")

@@ -1,13 +1,14 @@
 #!/usr/bin/python3
-"""The web build in Debian's Chromium, headless on SwiftShader, served on 127.0.0.1 only: the
-page loads without console errors, a click starts the show, the show's clock keeps with the
-music, frames look as the native capture's, and the show ends by itself on time, also in a
+"""The web build in Debian's three engines, served on 127.0.0.1 only: Chromium headless on
+SwiftShader, WebKit (WebKitGTK's MiniBrowser, Safari's engine) and Firefox ESR on llvmpipe. In
+each the page loads without console errors, a click starts the show, the show's clock keeps with
+the music, frames look as the native capture's, and the show ends by itself on time, also in a
 hidden tab, focus back on Play; a double Play starts one show, played again with its flashes
-reduced. The load shows its progress and the start screen the title as the show frames it; a
-missing picture, sound that never starts, a missing program, a page opened from disk and a
-browser without WebGL are each said in the page, in a live region. The same in Debian's Firefox
-ESR on llvmpipe. In Chromium, the photosensitivity warning and its "Reduce flashing" control,
-which follows prefers-reduced-motion. Skipped, saying so, where a browser is missing."""
+reduced. The load shows its progress and paints the title, as the show frames it, before Play
+is offered; a missing picture, sound that never starts (then Play offered again, and played),
+a missing program, a page opened from disk and a browser without WebGL are each said in the
+page, in a live region. In Chromium, the photosensitivity warning and its "Reduce flashing"
+control, which follows prefers-reduced-motion. Skipped, saying so, where a browser is missing."""
 import os
 import re
 import shutil
@@ -18,7 +19,7 @@ import numpy as np
 from PIL import Image
 
 from harness import ARTIFACTS, CAPTURE, Case, ROOT, SCENE_LIST, main, read, run, until
-from browsers import Browser, Firefox, Quiet, Served  # noqa: E402  (drive/, on the harness's path)
+from browsers import CONSOLE_HOOK, Chromium, Firefox, Quiet, Served, WebKit  # noqa: E402  (drive/)
 
 WEB = os.environ.get("ORVI_WEB", os.path.join(ROOT, "dist", "web"))
 # The moments compared: the middle of a logo, the blood cells, the prison cell, the phone, a
@@ -31,11 +32,20 @@ COUNT_TEXTURES = """for (const p of [WebGLRenderingContext.prototype, WebGL2Rend
   p.createTexture = function () { ++window.liveTextures; return create.call(this); };
   p.deleteTexture = function (t) { if (t) --window.liveTextures; return remove.call(this, t); };
 } window.liveTextures = 0"""
-# A browser whose sound never starts: every audio context stays suspended.
-NO_SOUND = """const Real = window.AudioContext;
-window.AudioContext = class extends Real { constructor(o) { super(o); super.suspend(); } resume() { return Promise.resolve(); } }"""
-# A hidden page's timers at most once a second, as browsers may throttle them (these ones, on
-# this machine, give the page's 250 ms timer its rate).
+# A browser whose sound does not start while window.refuseSound: each audio context made then
+# stays suspended.
+NO_SOUND = """window.refuseSound = true; const Real = window.AudioContext;
+window.AudioContext = class extends Real {
+  constructor(o) { super(o); this.refused = refuseSound; if (this.refused) super.suspend(); }
+  resume() { return this.refused ? Promise.resolve() : super.resume(); } }"""
+# When Play is first enabled: whether the title picture had loaded, and the time.
+WATCH_PLAY = """addEventListener('DOMContentLoaded', () => {
+  const play = document.getElementById('play'), title = document.querySelector('#title img');
+  new MutationObserver((_, watch) => { if (play.disabled) return; watch.disconnect();
+    window.playEnabled = [title.complete && title.naturalWidth > 0, performance.now()]; })
+  .observe(play, { attributes: true }); })"""
+# A hidden page's timers at most once a second, as browsers may throttle them (Chromium and
+# Firefox here give the page's 250 ms timer its rate; WebKit throttles it so by itself).
 HIDDEN_THROTTLED = """const wait = window.setTimeout;
 window.setTimeout = (run, ms, ...rest) => wait(run, document.hidden ? Math.max(ms || 0, 1000) : ms, ...rest)"""
 NO_WEBGL = """const get = HTMLCanvasElement.prototype.getContext;
@@ -47,12 +57,9 @@ class Slow(Quiet):
     """Each file at about 0.8 MB/s, so a load is seen on its way."""
 
     def copyfile(self, source, out):
-        try:
-            while chunk := source.read(1 << 14):
-                out.write(chunk)
-                time.sleep(0.02)
-        except ConnectionError:
-            pass  # the page was left meanwhile
+        while chunk := source.read(1 << 14):
+            out.write(chunk)
+            time.sleep(0.02)
 
 
 def scene_middles():
@@ -73,7 +80,7 @@ def scene_middles():
 
 
 class Page:
-    """The cases, run in Chromium (Browser) and in Firefox by the two classes at the end."""
+    """The cases, run in Chromium, WebKit and Firefox by the classes at the end."""
 
     def setUp(self):
         if not self.Browser.path:
@@ -81,8 +88,8 @@ class Page:
         if not os.path.exists(os.path.join(WEB, "orvi.wasm")):
             self.fail(f"no web build in {WEB}: scripts/build-web makes it")
 
-    def serve(self, folder, handler=None):
-        served = Served(folder, handler)
+    def serve(self, folder, handler=None, before=""):
+        served = Served(folder, handler, CONSOLE_HOOK + before)
         self.addCleanup(served.stop)
         return served.url
 
@@ -232,8 +239,7 @@ class Page:
     # with its music at 67 s rather than a record a frame later (about 89 s).
     def test_a_tab_hidden_from_the_start_ends_with_its_music(self):
         browser = self.Browser(self)
-        browser.preload(HIDDEN_THROTTLED)
-        browser.open(self.serve(WEB) + "index.html")
+        browser.open(self.serve(WEB, before="" if self.Browser.throttles_hidden else HIDDEN_THROTTLED) + "index.html")
         browser.click("#play")
         browser.hide(True)
         until("a hidden page", lambda: browser.js("document.hidden"))
@@ -259,22 +265,37 @@ class Page:
         shutil.copytree(WEB, folder, dirs_exist_ok=True)
         os.remove(os.path.join(folder, "data", "chrome.avif"))
         browser = self.Browser(self)
-        browser.preload(NO_SOUND)
-        for url, message in [(self.serve(folder), "LoadTextures()\nCould not load Chrome texture!@#"),
-                             (self.serve(WEB), "Orvi\nCan't play music!")]:
+        for url, message in [(self.serve(folder, before=NO_SOUND), "LoadTextures()\nCould not load Chrome texture!@#"),
+                             (self.serve(WEB, before=NO_SOUND), "Orvi\nCan't play music!")]:
             browser.open(url + "index.html")
             browser.js(COUNT_TEXTURES)
             browser.click("#play")
             self.state(browser, "failed")
             self.assertEqual(browser.js("liveTextures"), 0, "textures left after the failed start")
             self.assertIn(message + "\nmain()\nInit() failure!", self.page_says(browser))
+        # Sound that did not start may start at another Play: offered, focused, and it plays.
+        self.assertEqual(browser.js("[getComputedStyle(document.getElementById('buttons')).display, "
+                                    "document.getElementById('play').disabled, document.activeElement.id]"),
+                         ["block", False, "play"])
+        browser.js("refuseSound = false")
+        browser.click("#play")
+        until("a frame of the show", lambda: browser.js("Module.firstFrameMs != null"), 30)
+        self.assertEqual(self.page_says(browser), "")
+        browser.escape(True)
+        self.state(browser, "ended", 10)
+        browser.escape(False)
+        # The one error: the first page's 404 for the picture taken away.
+        self.assertEqual([e for e in browser.console if "data/chrome.avif" not in e], [])
 
     def test_the_load_shows_its_progress_and_the_title_and_a_dead_end_says_why(self):
         browser = self.Browser(self)
-        browser.navigate(self.serve(WEB, Slow) + "index.html")
+        browser.navigate(self.serve(WEB, Slow, WATCH_PLAY) + "index.html")
         readings = set()
         until("the page ready", lambda: readings.add(browser.js("document.getElementById('status')?.innerText"))
               or browser.js("document.body?.dataset.state") == "ready", 120)
+        # The title is on screen before Play may be pressed, as soon as it may.
+        shown = browser.shot()
+        self.assertEqual(browser.js("window.playEnabled && playEnabled[0]"), True, "Play before its title")
         pictures = browser.js("PICTURES")
         total = sum(os.path.getsize(os.path.join(WEB, "data", p[:-4] + ".avif")) for p in pictures) \
             + os.path.getsize(os.path.join(WEB, "orvi.wasm"))
@@ -283,7 +304,7 @@ class Page:
         self.assertTrue(any(0 < done < of and abs(of - total / 1e6) < 0.06 for done, of in progress), readings)
         # The title as the show shows it: the lettering in the middle of its box.
         box = browser.js("(r => [r.x, r.y, r.width, r.height])(document.getElementById('title').getBoundingClientRect())")
-        title = np.asarray(browser.shot().crop([round(box[0]), round(box[1]), round(box[0] + box[2]),
+        title = np.asarray(shown.crop([round(box[0]), round(box[1]), round(box[0] + box[2]),
                                                round(box[1] + box[3])]), int)
         yellow = (title[..., 0] > 200) & (title[..., 1] > 170) & (title[..., 2] < 110)
         centre = np.nonzero(yellow.any(axis=0))[0]
@@ -293,10 +314,8 @@ class Page:
         os.remove(os.path.join(without_wasm, "orvi.wasm"))
         for url, message in [(self.serve(without_wasm) + "index.html", "orvi.wasm: 404"),
                              ("file://" + os.path.join(WEB, "index.html"), "python3 -m http.server"),
-                             (self.serve(WEB) + "index.html", "no WebGL")]:
+                             (self.serve(WEB, before=NO_WEBGL) + "index.html", "no WebGL")]:
             with self.subTest(url, message=message):
-                if message == "no WebGL":
-                    browser.preload(NO_WEBGL)
                 browser.open(url)  # ready or failed, never loading for good
                 if browser.js("document.body.dataset.state") == "ready":
                     # Firefox reads the files beside a page opened from disk: no dead end there.
@@ -306,7 +325,7 @@ class Page:
 
 
 class InChromium(Page, Case):
-    Browser, name = Browser, "chromium"
+    Browser, name = Chromium, "chromium"
 
     def test_the_warning_is_on_the_start_screen_and_reduce_flashing_follows_reduced_motion(self):
         browser = self.Browser(self)
@@ -332,6 +351,10 @@ class InChromium(Page, Case):
 
 class InFirefox(Page, Case):
     Browser, name = Firefox, "firefox"
+
+
+class InWebKit(Page, Case):
+    Browser, name = WebKit, "webkit"
 
 
 if __name__ == "__main__":

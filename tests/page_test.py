@@ -15,7 +15,7 @@ import numpy as np
 from PIL import Image
 
 from harness import ARTIFACTS, CAPTURE, Case, DATA, ROOT, SCENE_LIST, main, run, until
-from browsers import Browser, Quiet, Served  # noqa: E402  (drive/, on the harness's path)
+from browsers import Chromium, Quiet, Served  # noqa: E402  (drive/, on the harness's path)
 
 WEB = os.environ.get("ORVI_WEB", os.path.join(ROOT, "dist", "web"))
 # The page and its program, which the service worker keeps at once (its PAGE).
@@ -77,8 +77,8 @@ CACHES = """caches.keys().then(names => Promise.all(names.map(name => caches.ope
 
 class Visit(Case):
     def setUp(self):
-        if not Browser.path:
-            self.skipTest(f"{Browser.package} is not installed: scripts/deps --web installs it")
+        if not Chromium.path:
+            self.skipTest(f"{Chromium.package} is not installed: scripts/deps --web installs it")
         if not os.path.exists(os.path.join(WEB, "orvi.wasm")):
             self.fail(f"no web build in {WEB}: scripts/build-web makes it")
 
@@ -88,7 +88,7 @@ class Visit(Case):
         return served
 
     def browser(self, screen=SMALL_SCREEN):
-        browser = Browser(self)
+        browser = Chromium(self)
         browser.call("Emulation.setDeviceMetricsOverride", mobile=False, **screen)
         return browser
 
@@ -112,7 +112,7 @@ class Visit(Case):
         return until("the page kept for offline use", whole, 60)
 
     def test_a_first_visit_fetches_at_most_5_mb_before_play_or_10_mb_on_a_2x_screen(self):
-        browser = Browser(self)
+        browser = Chromium(self)
         browser.call("Network.enable")
         # Each visit from a server of its own: a new address, so nothing is in the browser's cache.
         for screen, budget, folder in ((SMALL_SCREEN, 5e6, "data/"), (LARGE_SCREEN, 10e6, "data/2x/")):
@@ -240,6 +240,47 @@ class Visit(Case):
         self.state(browser, "ended", 30)
         self.assertEqual(browser.js("Module.exitCode"), 0)
         self.assertEqual(browser.js("document.getElementById('messages').innerText"), "")
+        self.assertEqual(browser.console, [])
+
+    def test_a_new_release_replaces_the_kept_one_once_no_page_of_the_old_is_open(self):
+        folder = self.copy()
+        served = self.serve(folder)
+        browser = self.browser()
+        browser.open(served.url + "index.html")
+        old = browser.js("RELEASE")
+        self.kept(browser, old)
+        # The next release on the same server: its own name, a program that differs.
+        new = old + "-next"
+        for name in ("index.html", "service-worker.js"):
+            path = os.path.join(folder, name)
+            with open(path) as f:
+                text = f.read()
+            self.assertIn(f"'{old}'", text, name)
+            with open(path, "w") as f:
+                f.write(text.replace(f"'{old}'", f"'{new}'"))
+        with open(os.path.join(folder, "orvi.js"), "a") as f:
+            f.write("\n// the next release\n")
+        # A visit while the old release serves: the new one is kept beside it, and waits.
+        browser.navigate("about:blank")
+        browser.open(served.url + "index.html")
+        self.assertEqual(browser.js("RELEASE"), old)
+        until("the new release installed", lambda: browser.js(
+            "navigator.serviceWorker.getRegistration().then(r => !!(r && r.waiting))"), 60)
+
+        def visit():  # the old release's pages gone, the next visit is the new one's
+            browser.navigate("about:blank")
+            browser.open(served.url + "index.html")
+            return browser.js("RELEASE") == new
+        until("a visit served by the new release", visit, 60, every=0.5)
+        caches = self.kept(browser, new)
+        self.assertEqual(list(caches), [new])
+        kept_program = browser.js(f"caches.open('{new}').then(c => c.match('orvi.js')).then(r => r.text())")
+        self.assertTrue(kept_program.endswith("// the next release\n"), "the old release's program kept")
+        browser.click("#play")
+        until("the first frame", lambda: browser.js("Module.firstFrameMs != null"), 30)
+        browser.escape(True)
+        self.state(browser, "ended", 10)
+        browser.escape(False)
         self.assertEqual(browser.console, [])
 
 
