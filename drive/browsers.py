@@ -143,10 +143,16 @@ class Driven:
     def navigate(self, url):
         """The page at url, begun: by way of a blank page, so nothing of the page before is
         taken for it."""
+        from selenium.common.exceptions import WebDriverException
+
+        def there(address):
+            try:
+                return self.driver.execute_script("return document.readyState != 'loading' && location.href") == address
+            except WebDriverException:  # asked while the page before unloads
+                return False
         for address in ("about:blank", url):
             self.driver.get(address)
-            until(f"{address} open", lambda: self.driver.execute_script(
-                "return document.readyState != 'loading' && location.href") == address, 60)
+            until(f"{address} open", lambda: there(address), 60)
 
     def open(self, url):
         self.navigate(url)
@@ -266,7 +272,6 @@ class Firefox:
 
     def __init__(self, case):
         import websockets  # only where Firefox is driven
-        self.websockets = websockets
         profile = case.scratch()
         sound = sound_server(case)
         with open(os.path.join(profile, "user.js"), "w") as prefs:
@@ -279,7 +284,9 @@ class Firefox:
         self.thread = threading.Thread(target=self.loop.run_forever, daemon=True)
         self.thread.start()
         self.console, self.pending, self.next_id = [], {}, 0
-        self.socket = self.run(websockets.connect(url[1] + "/session", max_size=1 << 26))
+        async def connect():  # the library's connect is awaitable, not a coroutine
+            return await websockets.connect(url[1] + "/session", max_size=1 << 26)
+        self.socket = self.run(connect())
         asyncio.run_coroutine_threadsafe(self.read(), self.loop)
         case.addCleanup(self.close)
         case.programs.append(self)
