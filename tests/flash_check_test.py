@@ -38,7 +38,15 @@ def ffmpeg(args, data=None):
     subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", *args], input=data, check=True)
 
 
-class Clips(Case):
+class Check(Case):
+    def refused(self, argv, says, seconds=60):
+        """What the check cannot judge gives no verdict: exit 2 with the reason, nothing on stdout."""
+        check = self.ran(argv, 2, seconds=seconds)
+        self.assertIn(says, check.err)
+        self.assertEqual(check.out, "")
+
+
+class Clips(Check):
     # A flash is two opposite changes; more than 3 in a second fails. A small corner is too
     # small to count (its region's mean moves 1/64 of black to white), a sixteenth of the frame
     # is not (caught by a quarter region, though the whole frame's mean moves under 0.1); red
@@ -53,8 +61,7 @@ class Clips(Case):
                  "4 general flashes  region 0,0-80,60", "whole frame"),
                 ("red-4hz", 4, (W, H), RED, GREY, True, 1, "4 red flashes  whole frame", "general fl")]:
             with self.subTest(name):
-                check = self.start([*CHECK, "--no-scenes", clip(folder, name, hertz, size, lit, dark, png)])
-                self.assertEqual(check.wait(60), code)
+                check = self.ran([*CHECK, "--no-scenes", clip(folder, name, hertz, size, lit, dark, png)], code, seconds=60)
                 self.assertIn(says, check.out)
                 self.assertNotIn(never, check.out)
                 if png:  # the frame numbers give the time
@@ -62,8 +69,7 @@ class Clips(Case):
 
     def test_each_scene_is_summarised_and_bad_arguments_are_refused_with_why(self):
         folder = self.scratch()
-        check = self.start([*CHECK, "--scenes", SCENE_LIST, clip(folder, "show.mkv", 2)])
-        self.assertEqual(check.wait(60), 0)
+        check = self.ran([*CHECK, "--scenes", SCENE_LIST, clip(folder, "show.mkv", 2)], seconds=60)
         self.assertIn("scene  0   0.000- 3.515 s  ok    general 2", check.out)
         self.assertNotIn("scene  1", check.out, "a scene after the clip's end")
         # Every argument is judged before the scene list is looked for: the refusals hold whatever
@@ -80,27 +86,15 @@ class Clips(Case):
                            (["--no-scenes", "/dev/zero"], "/dev/zero: not a file, a folder or a pipe"),
                            (["--no-scenes", folder], "holds no frame-NNNNN.png files")]:
             with self.subTest(" ".join(args)):
-                check = self.start([*CHECK, *args])
-                self.assertEqual(check.wait(30), 2)
-                self.assertIn(says, check.err)
-                self.assertEqual(check.out, "")
+                self.refused([*CHECK, *args], says, 30)
 
 
-class Refusals(Case):
-    """What the check cannot judge gives no verdict: exit 2 with the reason, nothing on stdout."""
-
-    def refused(self, argv, says, seconds=60):
-        check = self.start(argv)
-        self.assertEqual(check.wait(seconds), 2)
-        self.assertIn(says, check.err)
-        self.assertEqual(check.out, "")
-
+class Refusals(Check):
     def test_a_cut_off_video_or_a_damaged_frame_is_no_pass(self):
         folder = self.scratch()
         # H.264 with its index first, as a capture: cut short, the header still claims every frame.
         whole = clip(folder, "whole.mp4", 4, codec=["-c:v", "libx264", "-crf", "18", "-movflags", "+faststart"])
-        check = self.start([*CHECK, "--no-scenes", whole])
-        self.assertEqual(check.wait(60), 1)
+        self.ran([*CHECK, "--no-scenes", whole], 1, seconds=60)
         with open(whole, "rb") as f:
             data = f.read()
         cut = os.path.join(folder, "cut.mp4")
@@ -134,9 +128,7 @@ class Refusals(Case):
         # -S leaves out the site packages, where the system's NumPy lives; -I any PYTHONPATH.
         self.refused(["/usr/bin/python3", "-I", "-S", TOOL, "--no-scenes", self.scratch()],
                      "NumPy is missing (scripts/deps installs python3-numpy)")
-        helped = self.start(["/usr/bin/python3", "-I", "-S", TOOL, "--help"])
-        self.assertEqual(helped.wait(30), 0)
-        self.assertIn("usage: flash_check.py", helped.out)
+        self.assertIn("usage: flash_check.py", self.ran(["/usr/bin/python3", "-I", "-S", TOOL, "--help"], seconds=30).out)
         self.assertTrue(os.stat(TOOL).st_mode & stat.S_IXUSR, "tools/flash_check.py has no run bit")
 
 
@@ -153,8 +145,7 @@ class Inputs(Case):
                 both = os.path.join(folder, name + ".mkv")
                 ffmpeg(["-i", black, "-i", flashing, "-map", "0", "-map", "1", "-c", "copy", "-disposition:v:0", "0",
                         "-disposition:v:1", "0", *mark, "-default_mode", "passthrough", both])
-                check = self.start([*CHECK, "--no-scenes", both])
-                self.assertEqual(check.wait(60), code)
+                check = self.ran([*CHECK, "--no-scenes", both], code, seconds=60)
                 self.assertIn("120 frames at 60 fps, %s, 0.000-2.000 s" % says, check.out)
                 self.assertIn("whole frame" if code else "general 0", check.out)
 
@@ -166,8 +157,7 @@ class Inputs(Case):
                              'mkfifo "$3/fifo" && { cat "$2" >"$3/fifo" & } && "$1" --no-scenes "$3/fifo"'),
                             ("a process substitution", '"$1" --no-scenes <(cat "$2")')]:
             with self.subTest(name):
-                check = self.start(["/bin/bash", "-c", shell, "bash", TOOL, video, self.scratch()])
-                self.assertEqual(check.wait(60), 1)
+                check = self.ran(["/bin/bash", "-c", shell, "bash", TOOL, video, self.scratch()], 1, seconds=60)
                 self.assertIn("120 frames at 60 fps, 160x120, 0.000-2.000 s", check.out)
                 self.assertIn("4 general flashes  whole frame", check.out)
 

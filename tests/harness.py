@@ -2,7 +2,8 @@
 Session (drive/session.py: programs started with a clean environment, scratch folders, private X
 displays, drive/screens.py) whose failure prints every program as it was when the case ended,
 before any is stopped: command, exit code or "still running", stdout, stderr. Case.world(): a
-copy of data/. run(argv): a helper's stdout, its stderr in the failure.
+copy of data/. Case.ran(argv, code): a program run to its end and its exit code checked.
+run(argv): a helper's stdout, its stderr in the failure.
 Run one case:  /usr/bin/python3 tests/window_test.py Ending.test_closing_the_window_ends_the_show
 """
 import contextlib
@@ -50,6 +51,12 @@ class Case(Session, unittest.TestCase):
         folder = self.scratch()
         shutil.copytree(DATA, os.path.join(folder, "data"))
         return folder
+
+    def ran(self, argv, code=0, env=None, cwd=None, seconds=120):
+        """A program started and waited for, whose exit code must be `code`."""
+        program = self.start(argv, env, cwd)
+        self.assertEqual(program.wait(seconds), code)
+        return program
 
 
 def run(argv, raw=False, **kwargs):

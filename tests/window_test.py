@@ -47,24 +47,12 @@ class Shown(Case):
 
 
 class Question(Shown):
-    def test_no_runs_windowed_and_goes_on_minimised_until_escape_is_held(self):
+    # No runs the show windowed; the Escape that answered it, held, counts in the show only once
+    # pressed anew. Minimised as a window manager iconifies it, the music, and so the show, goes on.
+    def test_no_held_runs_windowed_takes_escape_only_anew_and_goes_on_minimised(self):
         screen = self.display("640x480")
         sound = os.path.join(self.scratch(), "sound.raw")
         orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=sound))
-        screen.answer(TITLE, "Escape")
-        win = screen.find(TITLE, SHOW)
-        screen.drawn(win)
-        # Minimised as a window manager iconifies it: the music, and so the show, goes on.
-        screen.unmap(win)
-        minimised = sound_ms(sound)
-        until("sound while minimised", lambda: sound_ms(sound) > minimised + 500)
-        screen.map(win)
-        screen.drawn(win)
-        self.ends_on_escape(screen, orvi, win)
-
-    def test_escape_held_through_no_counts_in_the_show_only_once_pressed_anew(self):
-        screen = self.display("640x480")
-        orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="dummy"))
         box = screen.find(TITLE)
         until(f"text in {box}", lambda: not blank(screen.shot(box)))
         screen.press(box, ["Escape"])  # held: the box answers No at the first repeat
@@ -77,6 +65,11 @@ class Question(Shown):
         self.assertTrue(orvi.alive(), "Escape held since the question ended the show")
         screen.release()
         frames(screen, win, orvi, 1)  # else SDL takes a release and press at once for a repeat
+        screen.unmap(win)
+        minimised = sound_ms(sound)
+        until("sound while minimised", lambda: sound_ms(sound) > minimised + 500)
+        screen.map(win)
+        screen.drawn(win)
         self.ends_on_escape(screen, orvi, win)
 
     def test_yes_on_a_640x480_display_runs_fullscreen(self):
@@ -118,21 +111,17 @@ class Question(Shown):
 
 
 class Ending(Shown):
-    def test_closing_the_window_ends_the_show(self):
+    def test_every_key_but_escape_is_ignored_and_closing_the_window_ends_the_show(self):
         # Asking more samples than any visual offers: the show still starts and draws.
         screen, orvi, win = self.shown(("--windowed", "--msaa", "16"))
-        screen.close(win)
-        self.assertEqual(orvi.wait(), 0)
-
-    def test_every_key_but_escape_is_ignored_and_escape_ends_the_show(self):
-        screen, orvi, win = self.shown()
         self.assertEqual(win.x.get_wm_class(), ("Orvi", "Orvi"))
         screen.press(win, [8] + list(range(10, 256)))
         # Held until two new frames show the loop went round with them down.
         frames(screen, win, orvi, 2)
         screen.release()
         self.assertTrue(orvi.alive(), "a key other than Escape (X keycode 9) ended the show")
-        self.ends_on_escape(screen, orvi, win)
+        screen.close(win)
+        self.assertEqual(orvi.wait(), 0)
 
     def test_signals_during_the_show_and_with_the_question_up_shut_down_with_exit_0(self):
         screen = self.display("640x480")
@@ -276,14 +265,21 @@ def bars_wrong(image, columns, rows):
 
 
 class Letterbox(Case):
+    # The opening logo's picture fills the show's area up to its edges. On the large desktop a
+    # large picture that cannot be read, here a folder in its place, leaves the show playing, its
+    # chrome logo drawn from data/, and says so.
     def test_desktop_fullscreen_letterboxes_or_stretches_to_the_display(self):
-        # The opening logo's picture fills the show's area up to its edges.
         for size, option, columns, rows in [("1280x720", "--fullscreen", 160, 0),
                                             ("1280x1024", "--fullscreen", 0, 32),
-                                            ("1280x720", "--stretch", 0, 0)]:
+                                            ("1280x720", "--stretch", 0, 0),
+                                            ("1920x1080", "--fullscreen", 240, 0)]:
             with self.subTest(size=size, option=option):
-                screen = self.display(size)
-                orvi = self.start([ORVI, option], dict(screen.env, SDL_AUDIODRIVER="dummy"))
+                screen, world, large = self.display(size), None, size == "1920x1080"
+                if large:
+                    chrome = os.path.join(world := self.world(), "data", "2x", "chrome.png")
+                    os.remove(chrome)
+                    os.mkdir(chrome)
+                orvi = self.start([ORVI, option], dict(screen.env, SDL_AUDIODRIVER="dummy"), world)
                 win = screen.find(TITLE, tuple(map(int, size.split("x"))))
                 shots = []
                 def judged():
@@ -295,24 +291,12 @@ class Letterbox(Case):
                     os.makedirs(ARTIFACTS, exist_ok=True)
                     shots[-1].save(os.path.join(ARTIFACTS, f"letterbox{option}-{size}.png"))
                     print(f"{option} on {size}: {bars_wrong(shots[-1], columns, rows) or 'right'}")
+                for says in ("not a regular file", "drawn from the picture in data/ instead") if large else ():
+                    self.assertIn("orvi: data/2x/chrome.png: " + says, orvi.err)
                 orvi.signal(signal.SIGTERM)
                 self.assertEqual(orvi.wait(), 0)
                 screen.stop()
 
-
-    # A large picture that cannot be read, here a folder in its place, leaves the large
-    # desktop's show playing, its chrome logo drawn from data/, and says so.
-    def test_a_broken_large_picture_leaves_the_large_desktop_playing(self):
-        screen, world = self.display("1920x1080"), self.world()
-        chrome = os.path.join(world, "data", "2x", "chrome.png")
-        os.remove(chrome)
-        os.mkdir(chrome)
-        orvi = self.start([ORVI, "--fullscreen"], dict(screen.env, SDL_AUDIODRIVER="dummy"), world)
-        screen.drawn(screen.find(TITLE, (1920, 1080)))
-        self.assertIn("orvi: data/2x/chrome.png: not a regular file", orvi.err)
-        self.assertIn("orvi: data/2x/chrome.png: drawn from the picture in data/ instead", orvi.err)
-        orvi.signal(signal.SIGTERM)
-        self.assertEqual(orvi.wait(), 0)
 
 def glow(shot, rest):
     """How far a frame lies from the frame at rest towards white: 0 the same, 1 all white."""
