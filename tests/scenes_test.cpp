@@ -11,22 +11,12 @@
 
 #include "platform/frame_timer.h"
 #include "assets/textures.h"
-#include "demo/blood_cell_scene.h"
 #include "demo/cellphone_scene.h"
 #include "demo/prison_cell_scene.h"
 #include "demo/scene_table.h"
 #include "demo/sequencer.h"
 #include "render/screen_quads.h"
 #include "tests/test_support.h"
-
-TEST(BloodCells, DriftWrapsOnceAFrameAtMinusOneAndAHalf) {
-  InitBloodCells();
-  g_cellPositions[0].x = -1.5f + 0.5f;
-  g_cellPositions[1].x = -30.0f;
-  AdvanceBloodCells(0, 875.0f);  // drifts 0.5
-  EXPECT_FLOAT_EQ(g_cellPositions[0].x, 4.5f);
-  EXPECT_FLOAT_EQ(g_cellPositions[1].x, -30.5f + 6.0f);  // once a frame only
-}
 
 static float Length(Vector3 v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
 

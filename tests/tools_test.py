@@ -55,14 +55,12 @@ class Lists(Case):
 
     def test_the_picture_maker_draws_exactly_the_files_the_loader_reads(self):
         names = make_pictures.picture_files()
-        self.assertEqual(len(names), 20)
         self.assertEqual(set(names), set(make_pictures.drawings()))
-        # The names in the loader's slot order are the pictures in data/ and data/2x/.
+        # The names the loader reads are the pictures in data/ and data/2x/, each once.
+        self.assertEqual(len(set(names)), len(names))
         for folder in ("data", os.path.join("data", "2x")):
             on_disk = {f for f in os.listdir(os.path.join(ROOT, folder)) if f.endswith(".png")}
             self.assertEqual(set(names), on_disk, folder)
-        self.assertEqual(names[0], "velkoran.png")
-        self.assertEqual(names[-1], "tonaro_teksti.png")
 
 
 class CommandLines(Case):
