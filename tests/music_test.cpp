@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <initializer_list>
 #include <map>
 #include <set>
@@ -55,16 +54,6 @@ double Power(const std::vector<float>& r, double from, double to) {
   return sum / double(2 * (Frame(to) - Frame(from)));
 }
 
-int InstrumentNamed(openmpt_module* m, const char* name) {
-  for (int i = 0; i < openmpt_module_get_num_instruments(m); ++i) {
-    const char* text = openmpt_module_get_instrument_name(m, i);
-    bool same = text && std::strcmp(text, name) == 0;
-    openmpt_free_string(text);
-    if (same) return i + 1;
-  }
-  return 0;
-}
-
 // Where each scene appears (ms): 85 ms after its cut, the first at 0.
 std::vector<uint64_t> SceneStarts() {
   std::vector<uint64_t> starts;
@@ -90,22 +79,44 @@ int PartAt(double seconds) {
   return part;
 }
 
-// Every note the module starts: (row from the song's start, channel, note, instrument).
+// Every note the module starts, in the order of its rows (75 ms each from
+// the song's start), and the names of its instruments.
 struct NoteOn {
-  int row, channel, note, instrument;
+  int row, channel, note;
+  std::string instrument;
 };
-std::vector<NoteOn> NoteOns(openmpt_module* m) {
+struct Notes {
+  int channels = 0;
   std::vector<NoteOn> notes;
-  for (int order = 0; order < openmpt_module_get_num_orders(m); ++order) {
-    int pattern = openmpt_module_get_order_pattern(m, order);
-    for (int row = 0; row < openmpt_module_get_pattern_num_rows(m, pattern); ++row)
-      for (int ch = 0; ch < openmpt_module_get_num_channels(m); ++ch) {
-        int note = openmpt_module_get_pattern_row_channel_command(m, pattern, row, ch, OPENMPT_MODULE_COMMAND_NOTE);
-        int instrument = openmpt_module_get_pattern_row_channel_command(m, pattern, row, ch, OPENMPT_MODULE_COMMAND_INSTRUMENT);
-        if (note) notes.push_back({order * 48 + row, ch, note, instrument});
-      }
+  // The channel where one of these instruments starts a note at `ms`, or -1.
+  int ChannelStarting(uint64_t ms, std::initializer_list<const char*> names) const {
+    for (const NoteOn& n : notes)
+      for (const char* name : names)
+        if (n.row == int(ms / 75) && n.instrument == name) return n.channel;
+    return -1;
   }
-  return notes;
+};
+const Notes& TheNotes() {
+  static const Notes read = [] {
+    Notes r;
+    openmpt_module* m = Open();
+    if (!m) return r;
+    r.channels = openmpt_module_get_num_channels(m);
+    for (int order = 0; order < openmpt_module_get_num_orders(m); ++order) {
+      int pattern = openmpt_module_get_order_pattern(m, order);
+      for (int row = 0; row < openmpt_module_get_pattern_num_rows(m, pattern); ++row)
+        for (int ch = 0; ch < r.channels; ++ch) {
+          int note = openmpt_module_get_pattern_row_channel_command(m, pattern, row, ch, OPENMPT_MODULE_COMMAND_NOTE);
+          int instrument = openmpt_module_get_pattern_row_channel_command(m, pattern, row, ch, OPENMPT_MODULE_COMMAND_INSTRUMENT);
+          const char* name = instrument ? openmpt_module_get_instrument_name(m, instrument - 1) : nullptr;
+          if (note) r.notes.push_back({order * 48 + row, ch, note, name ? name : ""});
+          openmpt_free_string(name);
+        }
+    }
+    openmpt_module_destroy(m);
+    return r;
+  }();
+  return read;
 }
 
 }  // namespace
@@ -145,39 +156,24 @@ TEST(Module, BothPlayersReadItAlikeAndPlayEveryPartAsLoud) {
 }
 
 TEST(Score, EveryPulseHasADrumHitEveryCutACrashAndALowHitAndThePulsesAreHeard) {
-  openmpt_module* m = Open();
-  ASSERT_TRUE(m);
-  auto command = [m](uint64_t ms, int channel, int what) {
-    return openmpt_module_get_pattern_row_channel_command(m, int(ms / 3600), int(ms % 3600 / 75), channel, what);
-  };
-  auto playing = [&](uint64_t ms, int ch, const char* name) {
-    return command(ms, ch, OPENMPT_MODULE_COMMAND_NOTE) &&
-           command(ms, ch, OPENMPT_MODULE_COMMAND_INSTRUMENT) == InstrumentNamed(m, name);
-  };
-  auto channelPlaying = [&](uint64_t ms, std::initializer_list<const char*> names) {
-    for (int ch = 0; ch < openmpt_module_get_num_channels(m); ++ch)
-      for (const char* name : names)
-        if (playing(ms, ch, name)) return ch;
-    return -1;
-  };
-  ASSERT_GT(InstrumentNamed(m, "crash"), 0);
-  ASSERT_GT(InstrumentNamed(m, "kick"), 0);
+  const Notes& t = TheNotes();
+  ASSERT_FALSE(t.notes.empty());
   std::vector<uint64_t> pulses;
   for (const TimelineEvent& e : g_timeline)
     if (e.type == EventPulse) pulses.push_back(e.timeMs);
   for (uint64_t pulse : pulses)
-    EXPECT_GE(channelPlaying(pulse + 37, {"snare", "clap", "rim", "kick"}), 0) << "pulse at " << pulse;
+    EXPECT_GE(t.ChannelStarting(pulse + 37, {"snare", "clap", "rim", "kick"}), 0) << "pulse at " << pulse;
   for (uint64_t scene : SceneStarts()) {
     // The crash lands with the new scene over a low hit.
-    EXPECT_GE(channelPlaying(scene, {"kick", "boom"}), 0) << "scene at " << scene;
-    int crashed = channelPlaying(scene, {"crash"});
+    EXPECT_GE(t.ChannelStarting(scene, {"kick", "boom"}), 0) << "scene at " << scene;
+    int crashed = t.ChannelStarting(scene, {"crash"});
     EXPECT_GE(crashed, 0) << "scene at " << scene;
     // Nothing but another crash takes its channel for a second.
-    for (uint64_t ms = scene + 75; crashed >= 0 && ms <= scene + 1000; ms += 75)
-      EXPECT_TRUE(!command(ms, crashed, OPENMPT_MODULE_COMMAND_NOTE) || playing(ms, crashed, "crash"))
-          << "scene at " << scene << ", " << ms - scene << " ms later";
+    for (const NoteOn& n : t.notes)
+      EXPECT_TRUE(n.channel != crashed || n.row <= int(scene / 75) || n.row > int((scene + 1000) / 75) ||
+                  n.instrument == "crash")
+          << n.instrument << " at the scene at " << scene << ", " << n.row * 75 - scene << " ms later";
   }
-  openmpt_module_destroy(m);
 
   // Look for a rise in high-frequency energy within 40 ms of each pulse, in
   // 5 ms frames (220.5 samples: frame edges are placed by time, so no drift
@@ -210,11 +206,8 @@ TEST(Score, EveryPulseHasADrumHitEveryCutACrashAndALowHitAndThePulsesAreHeard) {
 // in three parts of the show, and a melody that does not stop at every
 // pattern's start.
 TEST(Score, AHookReturnsInThreePartsAndTheMelodyCarriesAcrossPatternStarts) {
-  openmpt_module* m = Open();
-  ASSERT_TRUE(m);
-  std::vector<NoteOn> notes = NoteOns(m);
-  const int channels = openmpt_module_get_num_channels(m);
-  openmpt_module_destroy(m);
+  const std::vector<NoteOn>& notes = TheNotes().notes;
+  const int channels = TheNotes().channels;
   std::map<std::vector<int>, std::set<int>> parts, heldBy;  // three intervals, three gaps in rows: the parts, the channels
   for (int ch = 0; ch < channels; ++ch) {
     std::vector<NoteOn> line;
@@ -267,13 +260,7 @@ TEST(Score, AHookReturnsInThreePartsAndTheMelodyCarriesAcrossPatternStarts) {
 // The crash on its own channel, alone: in the middle at every cut (the whole
 // mix's balance there is tune_figures' to measure).
 TEST(Mix, TheCrashIsCentredAtEveryCut) {
-  openmpt_module* m = Open();
-  ASSERT_TRUE(m);
-  int crashChannel = -1;
-  for (int ch = 0; ch < openmpt_module_get_num_channels(m); ++ch)
-    if (openmpt_module_get_pattern_row_channel_command(m, 1, 0, ch, OPENMPT_MODULE_COMMAND_INSTRUMENT) == InstrumentNamed(m, "crash"))
-      crashChannel = ch;
-  openmpt_module_destroy(m);
+  const int crashChannel = TheNotes().ChannelStarting(3600, {"crash"});
   ASSERT_GE(crashChannel, 0) << "the crash at 3.6 s";
   std::vector<float> crash = RenderTune(0, Frame(67), crashChannel);
   ASSERT_EQ(crash.size(), 2 * Frame(67));

@@ -64,16 +64,23 @@ def where_in_tune(written, reference, from_s=55, span_s=17):
 
 class WholeShow(Case):
     def test_every_scene_in_its_time_through_a_stop_to_the_end_in_step_with_the_music(self):
-        scenes = scene_table()
         folder = self.scratch()
         screen = self.display("640x480")
         # The show's clock is the music as the device plays it: the sound read tells its age, and
         # the show waits at each moment the case holds it, however busy the machine.
         pipe = MusicPipe(folder)
         orvi = self.start([ORVI, "--windowed"], dict(screen.env, **pipe.env))
-        win = screen.find("Orvi: Tonaro", (640, 480))
-        # A moment in each scene with all it shows on screen and time to spare either side;
-        # the longest scene also takes a 3 s stop (a debugger, a busy machine) 4 s before it.
+        self.scenes_match_the_golden_frames(screen, screen.find("Orvi: Tonaro", (640, 480)), orvi, pipe)
+        pipe.release()
+        self.assertEqual(orvi.wait(90), 0)
+        pipe.drained()
+        self.the_last_sound_is_the_tune_at_67_s(pipe, folder)
+
+    def scenes_match_the_golden_frames(self, screen, win, orvi, pipe):
+        """A moment in each scene with all it shows on screen and time to spare either side, held
+        and matched against the golden frames; the longest scene also takes a 3 s stop (a
+        debugger, a busy machine) 4 s before it."""
+        scenes = scene_table()
         goldens = [small(Image.open(os.path.join(ROOT, "tests", "golden", f"scene-{n:02d}.png")))
                    for n in range(len(scenes))]
         aims = [(int(s["settled_ms"]) + int(s["end_ms"])) // 2 for s in scenes]
@@ -97,10 +104,8 @@ class WholeShow(Case):
                 self.assertFalse(blank(image), "a blank frame")
                 self.assertEqual(int(np.argmin(distances)), n, f"looks like scene {np.argmin(distances)}: "
                                  f"distances {np.round(distances, 1)}")
-        pipe.release()
-        self.assertEqual(orvi.wait(90), 0)
-        pipe.drained()
 
+    def the_last_sound_is_the_tune_at_67_s(self, pipe, folder):
         written = np.frombuffer(bytes(pipe.data), dtype="<f4").reshape(-1, 2).mean(axis=1).astype(np.float64)
         # The device writes silence once paused at shutdown: the show's sound ends at the last
         # sample that is not silent.

@@ -146,8 +146,7 @@ const int g_freshWorld = [] {
 }();
 }  // namespace
 
-bool WritePng(const std::string& path, int width, int height, int colorType, int bitDepth,
-              int interlace) {
+bool WritePng(const std::string& path, int width, int height, int bitDepth, int interlace) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) return false;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -158,16 +157,10 @@ bool WritePng(const std::string& path, int width, int height, int colorType, int
     return false;
   }
   png_init_io(png, file);
-  png_set_IHDR(png, info, width, height, bitDepth, colorType, interlace, PNG_COMPRESSION_TYPE_DEFAULT,
+  png_set_IHDR(png, info, width, height, bitDepth, PNG_COLOR_TYPE_RGB, interlace, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
-  if (colorType == PNG_COLOR_TYPE_PALETTE) {
-    png_color palette[256];
-    for (int i = 0; i < 256; ++i) palette[i] = {png_byte(i), png_byte(255 - i), png_byte(i / 2)};
-    png_set_PLTE(png, info, palette, 1 << bitDepth);
-  }
   png_write_info(png, info);
-  const int channels[] = {1, 0, 3, 1, 2, 0, 4};
-  size_t rowBytes = (size_t(width) * channels[colorType] * bitDepth + 7) / 8;
+  const size_t rowBytes = size_t(width) * 3 * bitDepth / 8;
   std::vector<png_byte> row(rowBytes);
   int passes = png_set_interlace_handling(png);
   for (int pass = 0; pass < passes; ++pass)

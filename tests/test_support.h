@@ -45,11 +45,9 @@ struct ProcessExited {
   int code;
 };
 
-// Writes a PNG with libpng: colour type, bit depth, interlace as given (by
-// default 8-bit RGB);
+// Writes an RGB PNG with libpng, of the bit depth and interlacing given;
 // byte i of row y is (y * 16 + i * 3) & 0xFF.
-bool WritePng(const std::string& path, int width, int height, int colorType = 2, int bitDepth = 8,
-              int interlace = 0);
+bool WritePng(const std::string& path, int width, int height, int bitDepth = 8, int interlace = 0);
 // A fresh folder under /tmp, removed when the test ends.
 std::string TempDir();
 // Whether this run rewrites the golden frames: only when asked by its own

@@ -107,7 +107,7 @@ TEST(LoadTextureSlot, OddSizedRgbRowsUploadWithoutPaddingAndReadBackExactly) {
   ASSERT_EQ(chdir(TempDir().c_str()), 0);
   fs::create_directory("data");
   // A 3x3 RGB picture: 9-byte rows, not a multiple of 4.
-  ASSERT_TRUE(WritePng("data/velkoran.png", 3, 3, PNG_COLOR_TYPE_RGB, 8, PNG_INTERLACE_NONE));
+  ASSERT_TRUE(WritePng("data/velkoran.png", 3, 3));
   GLWindow* window = OpenTestWindow();
   ASSERT_TRUE(window);
   glGenTextures(kTextureSlotCount, g_textureNames);
