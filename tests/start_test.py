@@ -264,20 +264,6 @@ class Capture(Case):
                     self.assertNotIn("usage: orvi-capture", capture.err)
                 self.assertNotIn("\x1b", capture.err)
 
-    def test_the_container_is_the_one_the_extension_names(self):
-        # ffprobe names one family for MP4 and QuickTime files; the brand tells them apart.
-        folder = self.outputs()
-        for ext, family, brand in [("mp4", "mov,mp4", "isom"), ("m4v", "mov,mp4", "isom"), ("mov", "mov,mp4", "qt  "),
-                                   ("mkv", "matroska", None)]:
-            with self.subTest(ext):
-                out = os.path.join(folder, f"short.{ext}")
-                self.ran([CAPTURE, "--size", "64x48", "--to", "0.2", "-o", out])
-                probe = json.loads(run(["ffprobe", "-v", "error", "-show_entries",
-                                        "format=format_name:format_tags=major_brand:stream=codec_name", "-of", "json", out]))
-                self.assertTrue(probe["format"]["format_name"].startswith(family), probe)
-                self.assertEqual(probe["format"].get("tags", {}).get("major_brand"), brand, probe)
-                self.assertEqual(sorted(s["codec_name"] for s in probe["streams"]), ["aac", "h264"], probe)
-
     # Each signal that ends a run, sent mid-capture: it stops between frames, says why, exits
     # non-zero and leaves no file at all, the hidden partial video and audio included (an ignored
     # signal lets the run go on to the show's end, and exit 0). Sent while a frame of 8192x8192 is
@@ -425,18 +411,6 @@ class Capture(Case):
                 self.assertEqual(listing(), ["frame-00010.png", "tune.wav"])
                 self.assertEqual(sorted(os.listdir(folder)), [name, "link"])
 
-    # An output name as long as the file system allows, with an escape sequence in it: its hidden
-    # names are cut to fit, and the name is printed with the escape shown, not sent.
-    def test_a_name_of_255_bytes_is_written_and_printed_safely(self):
-        for png, name in (([], "\x1b[31m" + "v" * 246 + ".mp4"), (["--png"], "\x1b[31m" + "f" * 250)):
-            with self.subTest(png=bool(png)):
-                folder = self.outputs()
-                capture = self.ran([CAPTURE, *png, "--size", "64x48", "--from", "1", "--to", "1.05",
-                                    "-o", os.path.join(folder, name)], cwd=ROOT, seconds=60)
-                self.assertEqual(os.listdir(folder), [name])
-                self.assertIn("wrote " + os.path.join(folder, "\\x1b[31m"), capture.out)
-                self.assertNotIn("\x1b", capture.out + capture.err)
-
     # Whatever the frame rate, each frame shows the scene the show shows at its moment: a late
     # frame reaches every record due by then. At 1 frame a second the show also ends at 67 s.
     def test_at_any_frame_rate_each_frame_shows_the_scene_of_its_moment(self):
@@ -498,11 +472,13 @@ class Capture(Case):
             self.assertIn("-o -: standard output is a terminal", capture.out)
             self.assertNotIn("ftyp", capture.out)
 
-    # One rule for the output's folder, video or --png: missing folders are made, and removed
-    # again when the run fails (here on a missing picture, before ffmpeg is started); ".." is
-    # taken after a linked folder, as the kernel takes it. (One that cannot be made: the options'
-    # case.)
-    def test_the_outputs_folder_is_made_removed_again_on_failure_and_taken_through_links(self):
+    # One rule for the output, video or --png: missing folders are made, and removed again when
+    # the run fails (here on a missing picture, before ffmpeg is started); ".." is taken after a
+    # linked folder, as the kernel takes it (one that cannot be made: the options' case). A name as
+    # long as the file system allows, with an escape sequence in it, has its hidden names cut to
+    # fit and is printed with the escape shown, not sent. The container is the one the extension
+    # names: ffprobe names one family for MP4 and QuickTime files, the brand tells them apart.
+    def test_outputs_are_made_where_and_as_named_and_their_names_printed_safely(self):
         self.scratch()  # the programs' logs
         world = self.world()
         os.remove(os.path.join(world, "data", "chrome.png"))
@@ -514,15 +490,27 @@ class Capture(Case):
                 for text in ("f32", "disk full"):  # no word from ffmpeg about its inputs: it never started
                     self.assertNotIn(text, capture.out + capture.err)
                 self.assertEqual(os.listdir(world), ["data"])
-        folder = self.world()
+        folder, long = self.world(), "\x1b[31m" + "v" * 246
         os.makedirs(os.path.join(folder, "real", "sub"))
         os.symlink(os.path.join("real", "sub"), os.path.join(folder, "L"))
-        for png, out in (([], "new/deeper/show.mp4"), ([], "L/../linked.mp4"), (["--png"], "L/../frames")):
-            with self.subTest("written", out=out):
-                self.assertIn("3 frames at 60 fps (0.05 s of show)", self.ran(
-                    [CAPTURE, *png, "--size", "64x48", "--from", "1", "--to", "1.05", "-o", out], cwd=folder).out)
+        for out, family, brand in [("new/deeper/show.mp4", "mov,mp4", "isom"), ("L/../linked.m4v", "mov,mp4", "isom"),
+                                   ("short.mov", "mov,mp4", "qt  "), (long + ".mkv", "matroska", None),
+                                   ("L/../frames", None, None), ("\x1b[31m" + "f" * 250, None, None)]:
+            with self.subTest("written", out=out.replace("\x1b", "ESC")[:24]):
+                capture = self.ran([CAPTURE, *([] if family else ["--png"]), "--size", "64x48", "--from", "1", "--to",
+                                    "1.05", "-o", out], cwd=folder)
+                self.assertIn(f"wrote {os.path.join(folder, out)}: 3 frames at 60 fps (0.05 s of show)".replace(
+                    "\x1b", "\\x1b"), capture.out)
+                self.assertNotIn("\x1b", capture.out + capture.err)
                 self.assertTrue(os.path.exists(os.path.join(folder, out.replace("L/..", "real"))))
-        self.assertEqual(sorted(os.listdir(folder)), ["L", "data", "new", "real"])
+                if family:
+                    probe = json.loads(run(["ffprobe", "-v", "error", "-show_entries", "format=format_name:"
+                                            "format_tags=major_brand:stream=codec_name", "-of", "json", out], cwd=folder))
+                    self.assertTrue(probe["format"]["format_name"].startswith(family), probe)
+                    self.assertEqual(probe["format"].get("tags", {}).get("major_brand"), brand, probe)
+                    self.assertEqual(sorted(s["codec_name"] for s in probe["streams"]), ["aac", "h264"], probe)
+        self.assertEqual(sorted(os.listdir(folder)), sorted(["L", "data", "new", "real", "short.mov", long + ".mkv",
+                                                             "\x1b[31m" + "f" * 250]))
 
     # The large set is optional picture by picture: one that cannot be read is drawn from data/,
     # with its reason and a line on stderr, whatever is wrong with it.
