@@ -50,7 +50,7 @@ void ExpectStateRestored(const float* modelviewBefore) {
 
 }  // namespace
 
-TEST(ScreenQuads, ABackgroundShowsOneTexelPerPixelFromTheBottomLeftGrowsAboutTheCentreAndClearsDepth) {
+TEST(ScreenQuads, ABackgroundShowsATexelAPixelGrowsAboutTheCentreClearsDepthAndASpriteAtAlphaZeroWritesDepth) {
   GLWindow* window = OpenTestWindow();
   ASSERT_TRUE(window);
   glGenTextures(kTextureSlotCount, g_textureNames);
@@ -78,13 +78,8 @@ TEST(ScreenQuads, ABackgroundShowsOneTexelPerPixelFromTheBottomLeftGrowsAboutThe
   Rgb corner = PixelAt(0, 0);
   EXPECT_NEAR(corner.r, 32 / 1.1, 1.5);
   EXPECT_NEAR(corner.g, (511 - 24 / 1.1) - 256, 1.5);  // the row's low byte
-  CloseTestWindow(window);
-}
 
-TEST(ScreenQuads, ASpriteAtAlphaZeroLeavesColourButWritesNearestDepth) {
-  GLWindow* window = OpenTestWindow();
-  ASSERT_TRUE(window);
-  glGenTextures(kTextureSlotCount, g_textureNames);
+  // A sprite at alpha zero leaves the colour but writes the nearest depth.
   UploadCoordinatePicture(g_textureNames[22]);
   glClearColor(0.2f, 0.4f, 0.6f, 1);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

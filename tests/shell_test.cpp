@@ -228,14 +228,17 @@ TEST(FitViewport, CentresTheLargest4By3PictureOrFillsWhenStretched) {
   }
 }
 
-// The pictures drawn at twice the pixels from a picture of 1280x960 up, not
-// a pixel less either way, letterboxed or stretched.
-TEST(Window, PicturesAtTwiceThePixelsFromA1280By960PictureUp) {
+// What Create grants for what the description asks, on Mesa's software
+// renderer: the pictures drawn at twice the pixels from a picture of 1280x960
+// up, not a pixel less either way, letterboxed or stretched; no multisamples
+// for 0 nor where the choice is left to it, N when asked.
+TEST(Window, PicturesAtTwiceThePixelsFromA1280By960PictureUpAndTheSamplesAsked) {
   const struct {
-    int width, height, stretch, scale;
-  } cases[] = {{1280, 960, 0, 2}, {1279, 960, 0, 1}, {1280, 959, 0, 1}, {1281, 961, 0, 2},
-               {1707, 960, 0, 2}, {1706, 959, 0, 1}, {960, 720, 0, 1},  {1280, 960, 1, 2},
-               {1279, 960, 1, 1}, {1920, 959, 1, 1}};
+    int width, height, stretch, scale, samples, granted;
+  } cases[] = {{1280, 960, 0, 2, 0, 0}, {1279, 960, 0, 1, 0, 0}, {1280, 959, 0, 1, 0, 0}, {1281, 961, 0, 2, 0, 0},
+               {1707, 960, 0, 2, 0, 0}, {1706, 959, 0, 1, 0, 0}, {960, 720, 0, 1, 0, 0},  {1280, 960, 1, 2, 0, 0},
+               {1279, 960, 1, 1, 0, 0}, {1920, 959, 1, 1, 0, 0}, {640, 480, 0, 1, ChooseSamples, 0},
+               {640, 480, 0, 1, 4, 4}};
   for (const auto& c : cases) {
     GLWindow window;
     WindowDesc desc;
@@ -243,8 +246,15 @@ TEST(Window, PicturesAtTwiceThePixelsFromA1280By960PictureUp) {
     desc.fullscreen = c.stretch ? FullscreenStretched : FullscreenDesktop;
     desc.desktopWidth = c.width;
     desc.desktopHeight = c.height;
+    desc.samples = c.samples;
     ASSERT_EQ(window.Create(desc), 1) << LastMessage();
-    EXPECT_EQ(window.GetPictureScale(), c.scale) << c.width << "x" << c.height << (c.stretch ? " stretched" : "");
+    const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height) + (c.stretch ? " stretched" : "") +
+                             ", " + std::to_string(c.samples) + " samples asked";
+    EXPECT_EQ(window.GetPictureScale(), c.scale) << name;
+    GLint inUse = -1;
+    glGetIntegerv(GL_SAMPLES, &inUse);
+    EXPECT_EQ(window.GetGrantedSamples(), c.granted) << name;
+    EXPECT_EQ(inUse, c.granted) << name;
     window.Destroy();
   }
 }
@@ -277,22 +287,4 @@ TEST(LaunchOptions, FillOneWindowDescriptionAndOneShowSetting) {
   std::string reason;
   EXPECT_EQ(ParseLaunchOptions(3, both, &options, &reason), 0);
   EXPECT_EQ(reason, "--windowed cannot go with --fullscreen or --stretch");
-}
-
-// What Create grants for what the description asks, on Mesa's software
-// renderer: none for 0, none where the choice is left to it, N when asked.
-TEST(Window, SamplesAreNoneByDefaultChosenOnlyWhenAskedAndGrantedAsAsked) {
-  for (int asked : {0, int(ChooseSamples), 4}) {
-    GLWindow window;
-    WindowDesc desc;
-    desc.noVsync = 1;
-    desc.samples = asked;
-    ASSERT_EQ(window.Create(desc), 1) << LastMessage();
-    GLint inUse = -1;
-    glGetIntegerv(GL_SAMPLES, &inUse);
-    EXPECT_EQ(window.GetGrantedSamples(), asked == 4 ? 4 : 0) << "asked " << asked;
-    EXPECT_EQ(inUse, window.GetGrantedSamples()) << "asked " << asked;
-    window.Destroy();
-    SDL_Quit();
-  }
 }

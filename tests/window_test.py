@@ -123,9 +123,9 @@ class Ending(Shown):
         screen.close(win)
         self.assertEqual(orvi.wait(), 0)
 
+    # And the display going away mid-show, last.
     def test_signals_during_the_show_and_with_the_question_up_shut_down_with_exit_0(self):
         screen = self.display("640x480")
-        env = dict(screen.env, SDL_AUDIODRIVER="dummy")
         for name in ("SIGTERM", "SIGINT", "SIGHUP", "SIGQUIT"):
             with self.subTest(name, during="the show"):
                 _, orvi, win = self.shown(screen=screen)
@@ -134,16 +134,15 @@ class Ending(Shown):
                 screen.gone(win)
         for name in ("SIGTERM", "SIGHUP"):
             with self.subTest(name, during="the question"):
-                orvi = self.start([ORVI], env)
+                orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="dummy"))
                 box = screen.find(TITLE)
                 orvi.signal(getattr(signal, name))
                 self.assertEqual(orvi.wait(), 0)
                 screen.gone(box)
-
-    def test_the_display_going_away_mid_show_ends_it_with_exit_0(self):
-        screen, orvi, _ = self.shown()
-        screen.stop()
-        self.assertEqual(orvi.wait(), 0)
+        with self.subTest("the display going away"):
+            _, orvi, _ = self.shown(screen=screen)
+            screen.stop()
+            self.assertEqual(orvi.wait(), 0)
 
     def test_a_signal_while_a_picture_loads_ends_the_loading_there_before_the_music(self):
         # A harmless fault in the first blood-cell picture (an ancillary chunk's checksum) brings
