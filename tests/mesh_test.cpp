@@ -27,7 +27,7 @@ double Length(P3 a) { return std::sqrt(Dot(a, a)); }
 
 }  // namespace
 
-TEST(MeshShapes, PrisonCellHasNoCracksAtSharedEdges) {
+TEST(MeshShapes, PrisonCellHasNoCracksAtSharedEdgesNorAStripThinnerThanAPixelAcrossTheRoom) {
   const Mesh room = PrisonCellMesh();
   std::set<std::tuple<float, float, float>> corners;
   for (int t = 0; t < room.triangleCount; ++t)
@@ -46,13 +46,10 @@ TEST(MeshShapes, PrisonCellHasNoCracksAtSharedEdges) {
         }
     }
   EXPECT_EQ(tJunctions, 0) << "corners inside another face's edge";
-}
 
-// A strip narrower than 0.02 units goes under a pixel from across the room
-// and draws as a dotted line: no triangle of the room may be that thin.
-TEST(MeshShapes, PrisonCellHasNoStripThinnerThanAPixelAcrossTheRoom) {
+  // A strip narrower than 0.02 units goes under a pixel from across the room
+  // and draws as a dotted line: no triangle of the room may be that thin.
   const double kThinnest = 0.02;
-  const Mesh room = PrisonCellMesh();
   int thin = 0;
   double thinnest = 1e9;
   MeshVertex where{};

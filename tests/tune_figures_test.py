@@ -15,12 +15,12 @@ FIGURES = ["/usr/bin/python3", os.path.join(ROOT, "tools", "tune_figures.py")]
 RATE = 44100
 
 
-def write(path, left, right):
+def write(path, *channels):
     with wave.open(path, "wb") as w:
-        w.setnchannels(2)
+        w.setnchannels(len(channels))
         w.setsampwidth(2)
         w.setframerate(RATE)
-        w.writeframes((np.stack([left, right], axis=1) * 32767).astype("<i2").tobytes())
+        w.writeframes((np.stack(channels, axis=1) * 32767).astype("<i2").tobytes())
     return path
 
 
@@ -44,12 +44,7 @@ class MadeUp(Case):
 
     def test_a_file_it_cannot_measure_is_refused_with_the_reason(self):
         folder = self.scratch()
-        mono = os.path.join(folder, "mono.wav")
-        with wave.open(mono, "wb") as w:
-            w.setnchannels(1)
-            w.setsampwidth(2)
-            w.setframerate(RATE)
-            w.writeframes(b"\0\0" * RATE)
+        mono = write(os.path.join(folder, "mono.wav"), np.zeros(RATE))
         short = write(os.path.join(folder, "short.wav"), np.zeros(RATE), np.zeros(RATE))
         for path, says in [(mono, "is not 16-bit stereo"), (short, "shorter than the show"),
                            (os.path.join(folder, "none.wav"), "cannot read")]:
