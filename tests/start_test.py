@@ -265,59 +265,53 @@ class Capture(Case):
                 self.assertNotIn("\x1b", capture.err)
 
     # Each signal that ends a run, sent mid-capture: it stops between frames, says why, exits
-    # non-zero and leaves no file at all, the hidden partial video and audio included (an ignored
-    # signal lets the run go on to the show's end, and exit 0). Sent while a frame of 8192x8192 is
-    # being drawn (seconds in the GL, where the run cannot look at the signal), it still ends the
-    # run within a second.
+    # 128 + the signal and leaves no file at all, the hidden partial video and audio included (an
+    # ignored signal lets the run go on to the show's end, and exit 0). Sent while a frame of
+    # 8192x8192 is being drawn (seconds in the GL, where the run cannot look at the signal), or to
+    # a run whose ffmpeg stalls (never reads its input), it still ends the run within a second,
+    # ffmpeg with it.
     def test_each_stop_signal_ends_the_run_and_leaves_no_file(self):
-        video = ["--size", "64x48", "--fps", "10", "-o", "show.mp4"]
-        huge = ["--png", "--size", "8192x8192", "--msaa", "0", "--from", "9", "--to", "9.1", "-o", "frames"]
-        for number, args in [(n, video) for n in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT,
-                                                  signal.SIGPIPE, signal.SIGXFSZ)] + [(signal.SIGTERM, huge)]:
-            with self.subTest(signal.strsignal(number), huge=args is huge):
-                folder = self.outputs()
-                capture = self.start([CAPTURE, *args[:-1], os.path.join(folder, args[-1])], cwd=ROOT)
-                partial = lambda: [n for n in os.listdir(folder) if n.endswith(".partial")]
-                until("the partial output", partial, 60)
-                if args is huge:
-                    until("the tune", lambda: os.path.exists(os.path.join(folder, partial()[0], "tune.wav")), 120)
-                sent = time.monotonic()
-                capture.signal(number)
-                self.assertEqual(capture.wait(10), 128 + number)
-                print(f"{signal.strsignal(number)}: ended {time.monotonic() - sent:.2f} s after it")
-                self.assertLess(time.monotonic() - sent, 1.0 if args is huge else 10)
-                self.assertEqual(os.listdir(folder), [])
-                self.assertIn(signal.strsignal(number) if args is video else "stopped by SIGTERM", capture.err)
-
-    def fake_ffmpeg(self, script):  # the environment whose ffmpeg is this shell script
-        path = os.path.join(self.scratch(), "ffmpeg")
-        with open(path, "w", opener=lambda name, flags: os.open(name, flags, 0o755)) as f:
-            f.write("#!/bin/sh\n" + script + "\n")
-        return {"PATH": os.path.dirname(path) + ":" + os.environ["PATH"]}
-
-    # An ffmpeg that stalls (never reads its input): a stop signal still ends the run within a
-    # second, ffmpeg with it, leaving nothing.
-    def test_a_stalled_encoder_is_stopped_with_the_run(self):
         def queued(pid):
             try:
                 with open(os.open(f"/proc/{pid}/fd/0", os.O_RDONLY | os.O_NONBLOCK), "rb", buffering=0) as pipe:
                     return struct.unpack("i", fcntl.ioctl(pipe, termios.FIONREAD, b"\0" * 4))[0]
             except OSError:
                 return 0
-        for number in (signal.SIGTERM, signal.SIGQUIT):
-            with self.subTest(signal.strsignal(number)):
-                folder, pidfile = self.outputs(), os.path.join(self.scratch(), "ffmpeg.pid")
+        kinds = {"video": ["--size", "64x48", "--fps", "10", "-o", "show.mp4"], "stalled": ["--fps", "10", "-o", "show.mp4"],
+                "huge": ["--png", "--size", "8192x8192", "--msaa", "0", "--from", "9", "--to", "9.1", "-o", "frames"]}
+        for number, kind in [(n, "video") for n in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT,
+                                                   signal.SIGPIPE, signal.SIGXFSZ)] + [
+                (signal.SIGTERM, "huge"), (signal.SIGTERM, "stalled"), (signal.SIGQUIT, "stalled")]:
+            with self.subTest(signal.strsignal(number), kind=kind):
+                folder, pidfile, args = self.outputs(), os.path.join(self.scratch(), "ffmpeg.pid"), kinds[kind]
                 env = self.fake_ffmpeg(f"echo $$ > {pidfile}.new; mv {pidfile}.new {pidfile}; exec sleep 60")
-                capture = self.start([CAPTURE, "--fps", "10", "-o", os.path.join(folder, "show.mp4")], env, ROOT)
-                ffmpeg = int(until("the encoder", lambda: read(pidfile), 60))
-                self.addCleanup(lambda pid=ffmpeg: os.path.exists(f"/proc/{pid}") and os.kill(pid, signal.SIGKILL))
-                until("a frame handed to the encoder", lambda: queued(ffmpeg) > 0, 60)
+                capture = self.start([CAPTURE, *args[:-1], os.path.join(folder, args[-1])],
+                                     env if kind == "stalled" else None, ROOT)
+                partial = lambda: [n for n in os.listdir(folder) if n.endswith(".partial")]
+                if kind == "stalled":
+                    ffmpeg = int(until("the encoder", lambda: read(pidfile), 60))
+                    self.addCleanup(lambda pid=ffmpeg: os.path.exists(f"/proc/{pid}") and os.kill(pid, signal.SIGKILL))
+                    until("a frame handed to the encoder", lambda: queued(ffmpeg) > 0, 60)
+                else:
+                    until("the partial output", partial, 60)
+                if kind == "huge":
+                    until("the tune", lambda: os.path.exists(os.path.join(folder, partial()[0], "tune.wav")), 120)
                 sent = time.monotonic()
                 capture.signal(number)
                 self.assertEqual(capture.wait(10), 128 + number)
-                self.assertLess(time.monotonic() - sent, 1.0)
-                self.assertFalse(os.path.exists(f"/proc/{ffmpeg}"), "ffmpeg outlived the run")
+                print(f"{signal.strsignal(number)}, {kind}: ended {time.monotonic() - sent:.2f} s after it")
+                self.assertLess(time.monotonic() - sent, 10 if kind == "video" else 1.0)
                 self.assertEqual(os.listdir(folder), [])
+                if kind == "stalled":
+                    self.assertFalse(os.path.exists(f"/proc/{ffmpeg}"), "ffmpeg outlived the run")
+                else:
+                    self.assertIn(signal.strsignal(number) if kind == "video" else "stopped by SIGTERM", capture.err)
+
+    def fake_ffmpeg(self, script):  # the environment whose ffmpeg is this shell script
+        path = os.path.join(self.scratch(), "ffmpeg")
+        with open(path, "w", opener=lambda name, flags: os.open(name, flags, 0o755)) as f:
+            f.write("#!/bin/sh\n" + script + "\n")
+        return {"PATH": os.path.dirname(path) + ":" + os.environ["PATH"]}
 
     # A file size limit hit while writing the tune or a frame: the message names the file and the
     # cause, and nothing is left under any name, hidden or not.
