@@ -262,29 +262,17 @@ TEST(Window, PicturesAtTwiceThePixelsFromA1280By960PictureUpAndTheSamplesAsked) 
 // Zero is each field's default: no multisamples unless asked; the program's
 // own default chooses, and --msaa 0 means none, as everywhere else.
 TEST(LaunchOptions, FillOneWindowDescriptionAndOneShowSetting) {
-  const struct {
-    std::vector<const char*> argv;
-    FullscreenMode fullscreen;
-    int samples, reduceFlashing;
-  } cases[] = {
-      {{}, NotFullscreen, ChooseSamples, 0},
-      {{"--msaa", "0"}, NotFullscreen, 0, 0},
-      {{"--msaa", "16", "--fullscreen"}, FullscreenDesktop, 16, 0},
-      {{"--stretch", "--reduce-flashing"}, FullscreenStretched, ChooseSamples, 1},
-  };
-  for (const auto& c : cases) {
-    std::vector<const char*> argv = {"orvi"};
-    argv.insert(argv.end(), c.argv.begin(), c.argv.end());
-    LaunchOptions options;
-    std::string reason;
-    ASSERT_EQ(ParseLaunchOptions(int(argv.size()), argv.data(), &options, &reason), 1) << reason;
-    EXPECT_EQ(std::vector<int>({options.window.fullscreen, options.window.samples, options.show.reduceFlashing}),
-              std::vector<int>({c.fullscreen, c.samples, c.reduceFlashing}))
-        << (argv.size() > 1 ? argv[1] : "no options");
-  }
-  const char* both[] = {"orvi", "--windowed", "--stretch"};
-  LaunchOptions options;
   std::string reason;
-  EXPECT_EQ(ParseLaunchOptions(3, both, &options, &reason), 0);
+  auto parsed = [&reason](std::vector<const char*> argv) {
+    argv.insert(argv.begin(), "orvi");
+    LaunchOptions o;
+    const int ok = ParseLaunchOptions(int(argv.size()), argv.data(), &o, &reason);
+    return std::vector<int>{ok, o.window.fullscreen, o.window.samples, o.show.reduceFlashing};
+  };
+  EXPECT_EQ(parsed({}), std::vector<int>({1, NotFullscreen, ChooseSamples, 0}));
+  EXPECT_EQ(parsed({"--msaa", "0"}), std::vector<int>({1, NotFullscreen, 0, 0}));
+  EXPECT_EQ(parsed({"--msaa", "16", "--fullscreen"}), std::vector<int>({1, FullscreenDesktop, 16, 0}));
+  EXPECT_EQ(parsed({"--stretch", "--reduce-flashing"}), std::vector<int>({1, FullscreenStretched, ChooseSamples, 1}));
+  EXPECT_EQ(parsed({"--windowed", "--stretch"})[0], 0);
   EXPECT_EQ(reason, "--windowed cannot go with --fullscreen or --stretch");
 }
