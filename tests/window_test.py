@@ -20,11 +20,6 @@ TITLE = "Orvi: Tonaro"
 SHOW = (640, 480)
 
 
-def sound_ms(path):
-    """How much sound the disk audio driver has written: the show's age, give or take a buffer."""
-    return os.path.getsize(path) / (44100 * 2 * 4 / 1000) if os.path.exists(path) else 0
-
-
 def frames(screen, win, program, count):
     """Waits for count new frames in win, or the program's end."""
     for _ in range(count):
@@ -51,8 +46,8 @@ class Question(Shown):
     # pressed anew. Minimised as a window manager iconifies it, the music, and so the show, goes on.
     def test_no_held_runs_windowed_takes_escape_only_anew_and_goes_on_minimised(self):
         screen = self.display("640x480")
-        sound = os.path.join(self.scratch(), "sound.raw")
-        orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=sound))
+        pipe = MusicPipe(self.scratch())
+        orvi = self.start([ORVI], dict(screen.env, **pipe.env))
         box = screen.find(TITLE)
         until(f"text in {box}", lambda: not blank(screen.shot(box)))
         screen.press(box, ["Escape"])  # held: the box answers No at the first repeat
@@ -66,8 +61,8 @@ class Question(Shown):
         screen.release()
         frames(screen, win, orvi, 1)  # else SDL takes a release and press at once for a repeat
         screen.unmap(win)
-        minimised = sound_ms(sound)
-        until("sound while minimised", lambda: sound_ms(sound) > minimised + 500)
+        minimised = pipe.show_ms()
+        until("sound while minimised", lambda: pipe.show_ms() > minimised + 500)
         screen.map(win)
         screen.drawn(win)
         self.ends_on_escape(screen, orvi, win)
@@ -123,8 +118,7 @@ class Ending(Shown):
         screen.close(win)
         self.assertEqual(orvi.wait(), 0)
 
-    # And the display going away mid-show, last.
-    def test_signals_during_the_show_and_with_the_question_up_shut_down_with_exit_0(self):
+    def test_signals_in_the_show_or_the_question_and_the_display_going_away_end_it_with_exit_0(self):
         screen = self.display("640x480")
         for name in ("SIGTERM", "SIGINT", "SIGHUP", "SIGQUIT"):
             with self.subTest(name, during="the show"):
