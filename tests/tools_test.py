@@ -7,6 +7,7 @@ import subprocess
 import sys
 
 from harness import Case, ROOT, SCENE_LIST, main, run
+from show_test import scene_table
 
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 sys.path.insert(0, os.path.join(ROOT, "generators"))
@@ -14,19 +15,15 @@ import make_pictures  # noqa: E402
 import readme_pictures  # noqa: E402
 
 
-def scene_rows():
-    return [line.split("\t") for line in run([SCENE_LIST]).splitlines()[1:]]
-
-
 class Lists(Case):
     # And a listing that is not scene_list's is refused.
     def test_the_tune_sections_are_the_scene_tables_families_end_to_end(self):
-        rows = scene_rows()
+        rows = scene_table()
         for scenes in (SCENE_LIST, self.listing(run([SCENE_LIST]))):
             sections = readme_pictures.show_sections(scenes)
             # Back to back from the first scene's start to the show's end, one family each.
             self.assertEqual(sections[0][1], 0)
-            self.assertEqual(sections[-1][2], int(rows[-1][3]) / 1000)
+            self.assertEqual(sections[-1][2], int(rows[-1]["end_ms"]) / 1000)
             for before, after in zip(sections, sections[1:]):
                 self.assertEqual(before[2], after[1], sections)
             # Each section's scenes are one routine's, and every scene is in one section.
@@ -35,7 +32,7 @@ class Lists(Case):
                 family, numbers = name[:-1].split(" (")
                 first, _, last = numbers.partition("-")
                 for scene in range(int(first), int(last or first) + 1):
-                    self.assertEqual(rows[scene][5], family, name)
+                    self.assertEqual(rows[scene]["routine"], family, name)
                     named.append(scene)
             self.assertEqual(named, list(range(len(rows))))
             self.assertIn("blood cells (2-4)", [name for name, _, _ in sections])

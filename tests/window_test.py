@@ -15,6 +15,7 @@ from Xlib import X
 from Xlib.ext import res
 
 from harness import ARTIFACTS, Case, MusicPipe, ORVI, blank, main, until
+from show_test import settled
 
 TITLE = "Orvi: Tonaro"
 SHOW = (640, 480)
@@ -308,11 +309,7 @@ class Flashing(Case):
         orvi = self.start([ORVI, "--windowed", "--reduce-flashing"], dict(screen.env, **pipe.env))
         win = screen.find(TITLE, SHOW)
 
-        def held(ms):
-            pipe.hold(ms)
-            shots = [screen.shot(win)]
-            until(f"a settled frame at {ms} ms", lambda: shots.append(screen.shot(win)) or shots[-1] == shots[-2])
-            return shots[-1]
+        held = lambda ms: pipe.hold(ms) or settled(screen, win)
         before = held(3400)
         scan = {ms: held(ms) for ms in range(3450, 3760, 10)}
         after = held(3800)
