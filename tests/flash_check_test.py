@@ -10,17 +10,16 @@ import numpy as np
 
 from harness import Case, ROOT, SCENE_LIST, main, run
 
-# Run as a person runs it: through its own first line.
 TOOL = os.path.join(ROOT, "tools", "flash_check.py")
-CHECK = [TOOL]
+CHECK = [TOOL]  # run as a person runs it: through its own first line
 W, H, FPS = 160, 120, 60
 WHITE, BLACK, RED, GREY = (255, 255, 255), (0, 0, 0), (255, 0, 0), (127, 127, 127)
 
 
 def clip(folder, name, hertz, size=(W, H), lit=WHITE, dark=BLACK, png=False, frame=(W, H), codec=None):
-    """Two seconds of a top-left rectangle of `size` switching between lit and dark `hertz` times
-    a second, on black, in a frame of `frame` pixels. A PNG clip is numbered from 30, as a capture
-    from 0.5 s; a video is lossless unless `codec` gives ffmpeg's output options."""
+    """Two seconds of a top-left rectangle of `size` switching lit and dark `hertz` times a second, on
+    black, in a frame of `frame`; PNG frames numbered from 30 (a capture from 0.5 s), or a video,
+    lossless unless `codec` gives ffmpeg's output options."""
     frames = np.zeros((2 * FPS, frame[1], frame[0], 3), np.uint8)
     for n in range(2 * FPS):
         frames[n, :size[1], :size[0]] = lit if int(n * hertz * 2 / FPS) % 2 == 0 else dark

@@ -1,5 +1,5 @@
-// The toon coordinate, and screen-space quads pinned down by pixels and depths
-// read back from a real context.
+// Screen-space quads pinned down by pixels and depths read back from a real
+// context.
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <gtest/gtest.h>
@@ -11,7 +11,6 @@
 #include "app/show_start.h"
 #include "assets/textures.h"
 #include "render/screen_quads.h"
-#include "render/toon_mesh.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -12,7 +12,6 @@
 #include "demo/sequencer.h"
 #include "demo/timeline.h"
 #include "render/screen_quads.h"
-#include "render/vector3.h"
 #include "tests/test_support.h"
 
 namespace {

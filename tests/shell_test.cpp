@@ -2,7 +2,6 @@
 // start-up and shutdown.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <future>
@@ -19,7 +18,6 @@
 #include "demo/prison_cell_scene.h"
 #include "demo/sequencer.h"
 #include "render/chrome_logo.h"
-#include "render/screen_quads.h"
 #include "tests/test_support.h"
 
 namespace {

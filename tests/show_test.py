@@ -48,9 +48,8 @@ def tune(path):
 
 
 def where_in_tune(written, reference, from_s=55, span_s=17):
-    """Where the last 1.5 s written lie in the reference tune (s of the tune where they end) and
-    how well they match (1 = exactly), by cross-correlation normalised by each stretch's energy
-    so that a loud passage does not outweigh the one that really matches."""
+    """Where the last 1.5 s written end in the reference tune (s) and how well they match (1 =
+    exactly): cross-correlation normalised by each stretch's energy, lest a loud passage win."""
     tail = written[-int(1.5 * RATE):]
     region = reference[from_s * RATE:(from_s + span_s) * RATE]
     n = 1 << int(np.ceil(np.log2(len(region) + len(tail))))
@@ -77,9 +76,8 @@ class WholeShow(Case):
         self.the_last_sound_is_the_tune_at_67_s(pipe, folder)
 
     def scenes_match_the_golden_frames(self, screen, win, orvi, pipe):
-        """A moment in each scene with all it shows on screen and time to spare either side, held
-        and matched against the golden frames; the longest scene also takes a 3 s stop (a
-        debugger, a busy machine) 4 s before it."""
+        """Each scene held at a moment with all it shows on screen, matched against the golden
+        frames; the longest also takes a 3 s stop (a debugger, a busy machine) 4 s before it."""
         scenes = scene_table()
         goldens = [small(Image.open(os.path.join(ROOT, "tests", "golden", f"scene-{n:02d}.png")))
                    for n in range(len(scenes))]

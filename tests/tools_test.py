@@ -76,14 +76,6 @@ class CommandLines(Case):
         self.assertIn("is not 4:3", self.refused(["tools/scale_figures.py", "100x100"]))
         self.assertIn("unrecognized arguments", self.refused(["bench/browser_bench.py", "--bogus"]))
 
-    def test_folders_keep_their_labels_and_order(self):
-        a, b, c = (self.scratch() for _ in range(3))
-        top = readme_pictures.parser()
-        args, extra = top.parse_known_args(["frames", "x.png", "--fps", "10", "--times", "1",
-                                            "--label", "A", a, "--label", "B", b, c])
-        readme_pictures.add_rows(top, args, [(None, f) for f in args.unlabelled + extra])
-        self.assertEqual(args.rows, [("A", a), ("B", b), (None, c)])
-
 
 if __name__ == "__main__":
     main()

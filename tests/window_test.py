@@ -185,8 +185,7 @@ class Boxes(Case):
                 self.assertEqual(orvi.wait(), 0)
 
     def box(self, screen, title):
-        """The box of this title with its text painted; not the show's window, which is titled
-        "Orvi" for a moment too."""
+        """The box of this title with its text painted (not the show's window, titled "Orvi" a moment)."""
         box = until(f"box \"{title}\"", lambda: next(
             (w for w in screen.windows() if w.title == title and w.size != SHOW), None), 60)
         until("text in the box", lambda: len(screen.shot(box).getcolors(1 << 20) or []) > 1)
@@ -199,9 +198,8 @@ class Boxes(Case):
 
 
 def display_at_the_door(case, target, refused):
-    """A display number whose first `refused` connections are taken and closed at once, as a
-    display that is not up yet; later ones are relayed to the display `target`. Returns its
-    environment."""
+    """The environment of a display whose first `refused` connections are closed at once, as one
+    not up yet; later ones are relayed to the display `target`."""
     door, seen = socket.socket(socket.AF_UNIX), []
     for number in range(300, 400):
         with contextlib.suppress(OSError):
