@@ -33,8 +33,10 @@ class SceneClocks : public ::testing::Test {
   GLWindow* window = nullptr;
 };
 
-// Scene six starts its clock and its light afresh, however long scene five ran.
-TEST_F(SceneClocks, SceneSixStartsFromZeroAndOneLightWhateverSceneFiveLasted) {
+// Scene six starts its clock and its light afresh, however long scene five
+// ran; the phone steps on from the prison's last frame, restarts in variants
+// two to four, and four wraps.
+TEST_F(SceneClocks, SceneSixStartsAfreshWhateverSceneFiveLastedAndThePhoneStepsOnRestartsAndWraps) {
   Vector3 lights[2];
   for (uint64_t sceneFive : {7190, 3000}) {
     ResetShow();
@@ -55,9 +57,6 @@ TEST_F(SceneClocks, SceneSixStartsFromZeroAndOneLightWhateverSceneFiveLasted) {
   }
   EXPECT_EQ(std::vector<float>({lights[0].x, lights[0].y, lights[0].z}),
             std::vector<float>({lights[1].x, lights[1].y, lights[1].z}));
-}
-
-TEST_F(SceneClocks, ThePhoneStepsFromThePrisonFrameRestartsInVariantsTwoToFourAndFourWraps) {
   g_fakeNowMs += 35990;
   g_timer.DeltaMs();  // the last prison-cell frame
   g_fakeNowMs += 13;

@@ -59,7 +59,7 @@ class Sequencer : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(Sequencer, ACutChangesTheSceneAt85MsUnderAFlashThatEndsAt170AndIsNotDrawnAfter) {
+TEST_F(Sequencer, ACutChangesTheSceneAt85MsUnderAFlashThatEndsAt170AndMovesTheStampOfARunningPulse) {
   PlayRecordsTo(2);
   FrameAt(3515);
   EXPECT_EQ(g_flashMs, 0);
@@ -81,10 +81,8 @@ TEST_F(Sequencer, ACutChangesTheSceneAt85MsUnderAFlashThatEndsAt170AndIsNotDrawn
   FrameAt(7040 + 400);  // the curve's 400 ms is a second rise
   EXPECT_LT(g_flashMs, 0);
   EXPECT_EQ(PixelAt(320, 240).r, 0);
-}
-
-// (The credits' pulses, background then sprite: scenes_test's lettering case.)
-TEST_F(Sequencer, ACutMovesTheStampOfARunningPulse) {
+  // A cut restarts the curve of a running pulse. (The credits' pulses,
+  // background then sprite: scenes_test's lettering case.)
   PlayRecordsTo(30);  // the pulse at 21150
   FrameAt(21375);     // record 31, the last pulse of scene 4
   FrameAt(21395);

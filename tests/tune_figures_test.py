@@ -29,7 +29,7 @@ def figures(path):
 
 
 class MadeUp(Case):
-    def test_a_known_sound_measures_as_it_was_made(self):
+    def test_a_known_sound_measures_as_it_was_made_and_one_it_cannot_measure_is_refused(self):
         t = np.arange(int(68 * RATE)) / RATE
         # 1 kHz, 100 Hz and 300 Hz (the last two equal) on the left, 6 dB less on the right;
         # 10 dB quieter over the prison's stretch.
@@ -41,8 +41,7 @@ class MadeUp(Case):
         self.assertLess(f["high_vs_middle"], -60)
         self.assertAlmostEqual(f["worst_balance"], 20 * np.log10(2), delta=0.2)
         self.assertGreater(f["lra"], 5)
-
-    def test_a_file_it_cannot_measure_is_refused_with_the_reason(self):
+        # A file it cannot measure is refused with the reason.
         folder = self.scratch()
         mono = write(os.path.join(folder, "mono.wav"), np.zeros(RATE))
         short = write(os.path.join(folder, "short.wav"), np.zeros(RATE), np.zeros(RATE))

@@ -231,11 +231,9 @@ def display_at_the_door(case, target, refused):
 
 
 class DeadDisplay(Shown):
-    def test_a_display_that_answers_late_is_waited_for(self):
+    def test_a_display_that_answers_late_is_waited_for_and_one_that_never_does_given_up(self):
         screen = self.display("640x480")
         self.ends_on_escape(*self.shown(screen=screen, env=display_at_the_door(self, screen.env["DISPLAY"], 3)))
-
-    def test_a_display_that_never_answers_is_given_up_and_said(self):
         orvi = self.start([ORVI, "--windowed"], dict(display_at_the_door(self, ":0", 10 ** 9), SDL_AUDIODRIVER="dummy"))
         self.assertEqual(orvi.wait(30), 0)
         self.assertIn("Cannot start application!", orvi.err)
