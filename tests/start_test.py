@@ -6,6 +6,7 @@ import errno
 import fcntl
 import json
 import os
+import pathlib
 import re
 import shutil
 import signal
@@ -51,11 +52,9 @@ def video_frames(path="pipe:0", data=None):
 
 
 def flip_byte(path, offset):
-    with open(path, "r+b") as f:
-        f.seek(offset)
-        byte = f.read(1)[0]
-        f.seek(offset)
-        f.write(bytes([byte ^ 0x5A]))
+    data = bytearray(pathlib.Path(path).read_bytes())
+    data[offset] ^= 0x5A
+    pathlib.Path(path).write_bytes(data)
 
 
 def replace_with_fifo(path):
@@ -99,14 +98,10 @@ MACHINE_FAULTS = [
 
 
 def absent_display():
-    """An X display number nothing listens on, and its DISPLAY."""
+    """The DISPLAY of an X display number nothing listens on."""
     for number in range(89, 200):
-        if os.path.exists(f"/tmp/.X11-unix/X{number}"):
-            continue
         with socket.socket(socket.AF_UNIX) as probe:
-            try:
-                probe.connect(f"\0/tmp/.X11-unix/X{number}")
-            except OSError:
+            if not os.path.exists(f"/tmp/.X11-unix/X{number}") and probe.connect_ex(f"\0/tmp/.X11-unix/X{number}"):
                 return f":{number}"
     raise AssertionError("every display number from 89 to 199 is taken")
 
