@@ -27,7 +27,7 @@ double Length(P3 a) { return std::sqrt(Dot(a, a)); }
 
 }  // namespace
 
-TEST(MeshShapes, PrisonCellHasNoCracksAtSharedEdgesNorAStripThinnerThanAPixelAcrossTheRoom) {
+TEST(MeshShapes, PrisonCellHasNoCrackNorPixelThinStripAndEveryMeshKeepsTheRecordInvariants) {
   const Mesh room = PrisonCellMesh();
   std::set<std::tuple<float, float, float>> corners;
   for (int t = 0; t < room.triangleCount; ++t)
@@ -63,12 +63,10 @@ TEST(MeshShapes, PrisonCellHasNoCracksAtSharedEdgesNorAStripThinnerThanAPixelAcr
   }
   EXPECT_EQ(thin, 0) << "triangles thinner than " << kThinnest << "; the thinnest, " << thinnest
                      << " across, has a corner at (" << where.x << ", " << where.y << ", " << where.z << ")";
-}
 
-// What the drawing relies on in every record of every mesh: unit normals, a
-// face normal that agrees with the winding of a triangle that has an area, and
-// one smooth normal for every copy of a position.
-TEST(MeshShapes, EveryMeshKeepsTheRecordInvariants) {
+  // What the drawing relies on in every record of every mesh: unit normals, a
+  // face normal that agrees with the winding of a triangle that has an area,
+  // and one smooth normal for every copy of a position.
   const std::pair<const char*, Mesh> meshes[] = {{"blood cell", BloodCellMesh()},
                                                  {"chrome logo", ChromeLogoMesh()},
                                                  {"cellphone", CellphoneMesh()},

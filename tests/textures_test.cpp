@@ -31,7 +31,7 @@ GLint Level0(int slot, GLenum what) {
 
 // Each slot holds its own file's picture at either scale: its size, and alpha
 // where the file has it.
-TEST(LoadTextures, FillsEverySlotWithItsPictureOrRampAtEitherScale) {
+TEST(LoadTextures, FillsEverySlotWithItsPictureOrRampAtEitherScaleTheLargeOnesTheSmallHalved) {
   for (int k : {1, 2}) {
     GLWindow* window = OpenTestWindow();
     ASSERT_TRUE(window);
@@ -53,12 +53,9 @@ TEST(LoadTextures, FillsEverySlotWithItsPictureOrRampAtEitherScale) {
     }
     CloseTestWindow(window);
   }
-}
-
-// Each large picture is its small one drawn at twice the pixels: halved (in
-// premultiplied colour, as it blends) it differs from the small one only at
-// the edges of its shapes.
-TEST(LoadTextures, LargePicturesHalvedAreTheSmallOnes) {
+  // Each large picture is its small one drawn at twice the pixels: halved (in
+  // premultiplied colour, as it blends) it differs from the small one only at
+  // the edges of its shapes.
   for (int slot = 0; slot < kTextureSlotCount; ++slot) {
     if (!g_textureFiles[slot]) continue;
     int n1 = 0, n2 = 0;
