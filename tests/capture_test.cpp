@@ -1,5 +1,5 @@
-// The capture path: golden frames of every scene, the phone's drawn twice to
-// the same pixels, whole or from a late start.
+// The capture path: golden frames of every scene, whole or from a late start,
+// at larger sizes, and with flashes reduced.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
@@ -153,10 +153,9 @@ TEST(Capture, GoldenFramesOfEverySceneMatchTheReferences) {
 }
 
 // The frames before a range only step the show on, drawing nothing (the
-// phone's frame is drawn twice, to compare): it must come out as drawn. The
-// reduced-flashing show is the designed one away from its flashes: every
-// scene's middle as the references within a mean of 1/255; under the cut to
-// the blood cells a glow, far from the designed white.
+// phone's is drawn twice, to compare), and it comes out as drawn. Reduced
+// flashing changes only the flashes: each scene within a mean of 1/255, the
+// cut to the blood cells a glow, far from the designed white.
 TEST(Capture, ALateRangeDrawsTheGoldenFramesAndReducedFlashingChangesOnlyTheFlashes) {
   for (int reduced : {0, 1}) {
     Comparison comparison;
@@ -207,11 +206,10 @@ double MeanDifference(const std::vector<double>& a, const std::vector<double>& b
 
 }  // namespace
 
-// A larger frame draws the 640x480 picture at its own resolution: shrunk to
-// 160x120 it is the golden frame (a sprite placed in unscaled pixels moves
-// by 4/255 and more), from 1280x960 up drawn from the 2x pictures. A 16:9
-// frame centres it between black bars; --stretch fills the frame, the
-// picture scaled by the frame's width and height each.
+// A larger frame draws the picture at its own resolution: shrunk to 160x120
+// it is the golden frame (a sprite placed in unscaled pixels moves by 4/255 and
+// more), from 1280x960 up from the 2x pictures; 16:9 between black bars, or
+// stretched to fill.
 TEST(Capture, LargeFramesDrawTheGoldenPictureLetterboxedOrStretched) {
   const struct {
     const char* golden;

@@ -1,7 +1,6 @@
 #!/usr/bin/python3
-"""tools/flash_check.py held to made-up clips whose flashes are known: decoded by the real
-ffmpeg from a lossless video or a folder of PNG frames, as the tool reads captures; and to inputs
-it has no right to judge (damaged, two streams, a file claiming hours), which it refuses with why."""
+"""tools/flash_check.py on made-up clips whose flashes are known, decoded by the real ffmpeg
+from a video or PNG frames as captures are; inputs it cannot judge are refused with why."""
 import os
 import stat
 import subprocess

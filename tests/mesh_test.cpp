@@ -1,8 +1,7 @@
 // The meshes as compiled in: the records' invariants, and the prison cell's
-// two faults a picture shows only as a few stray pixels. Its walls meet
-// without cracks (a corner of one face lying inside an edge of another leaves
-// a line of background along the seam), and no strip of it is too thin to
-// draw whole.
+// two faults a picture shows only as stray pixels: cracks (a corner of one
+// face inside an edge of another leaves background along the seam) and strips
+// too thin to draw whole.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,7 +1,6 @@
-// The composed module, parsed and played by two independent players, its
-// timing against the timeline, and the player layer on SDL's dummy audio
-// driver. The mix's loudness arc, bands and balance are measured through
-// ffmpeg by tools/tune_figures.py (tune_figures_test.py).
+// The composed module on two independent players, its timing against the
+// timeline, and the player layer on SDL's dummy audio driver. The mix's arc,
+// bands and balance: tools/tune_figures.py, through ffmpeg (tune_figures_test).
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.h>
 #include <unistd.h>

@@ -1,5 +1,5 @@
 // The scenes' own clocks and state across frames and scene changes: what a
-// single golden frame in the middle of a scene cannot see.
+// golden frame in a scene's middle cannot see.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 

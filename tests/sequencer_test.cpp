@@ -125,10 +125,9 @@ TEST_F(Sequencer, ALateFrameCatchesUpOnEveryRecordDueAndShowsWhatAFrameOnTimeWou
 }
 
 // Every record of the score at its own time, told by what it does in 1 ms
-// frames: C a cut (the first sets scene 0, later ones start a flash with a
-// scene change pending), P a pulse, F a flash alone, Z and Q the greetings'
-// pictures, E the end, which shuts the program down with exit code 0. Each
-// cut's scene comes 85 ms after it, the first at once.
+// frames: C a cut (the first sets scene 0, later ones a flash and a scene
+// change pending), P a pulse, F a flash alone, Z and Q the greetings'
+// pictures, E the end (exit code 0); each cut's scene 85 ms later.
 TEST_F(Sequencer, EveryOneOfThe88RecordsActsAtItsOwnTimeAndEachScene85MsAfterItsCut) {
   const char* const kScore =
       "0C 1500P 1800P "

@@ -1,5 +1,4 @@
-// The application shell: clock, pacer, window, keys, launch options,
-// start-up and shutdown.
+// The application shell: clock, pacer, window, keys, options, start and end.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 

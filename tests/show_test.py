@@ -1,7 +1,6 @@
 #!/usr/bin/python3
-"""The whole show, played once by the real orvi as a viewer sees it: a screenshot in every
-scene matched against the golden frames, a 3 s stop of the process on the way, the show
-ending by itself, and its last sound the tune's sound at 67 s."""
+"""The whole show played once by the real orvi: every scene's shot against the golden frames,
+a 3 s stop on the way, the show ending by itself, its last sound the tune's at 67 s."""
 import os
 import signal
 import time

@@ -80,8 +80,8 @@ PICTURE_FAULTS = [
     ("over its size budget, refused at the header", lambda d: png(d("velkoran.png"), 8192, 8192),
      ["orvi: data/velkoran.png: Image width exceeds", ": MyPNGErrorHandler",
       "LoadTextures(): Could not load Orvi logo texture!@#"], []),
-    ("the one that takes the catalogue over its budget",
-     lambda d: (png(d("tonaro.png"), 4096, 4096), png(d("veri-tausta1.png"), 4096, 4096)),
+    ("the one that takes the catalogue over its budget", lambda d: (png(d("tonaro.png"), 4096, 4096),
+                                                                   png(d("veri-tausta1.png"), 4096, 4096)),
      ["orvi: data/veri-tausta1.png: picture over its pixel budget", ": MyPNGErrorHandler",
       "LoadTextures(): Could not load Bloodcell BG1 texture!@#"], []),
 ]
@@ -169,14 +169,12 @@ class CommandLine(Case):
     def test_options_are_listed_versions_printed_and_bad_ones_refused(self):
         for argv, code, out, err in [
                 ([ORVI, "--help"], 0, ["--windowed", "--fullscreen", "--stretch", "--msaa", "--no-vsync",
-                                       "--reduce-flashing", "--version", "--help",
-                                       "Photosensitivity warning"], []),
+                                       "--reduce-flashing", "--version", "--help", "Photosensitivity warning"], []),
                 ([CAPTURE, "--help"], 0, ["--reduce-flashing"], []),
                 ([ORVI, "--version"], 0, [f"orvi {VERSION}\n"], []),
                 ([CAPTURE, "--version"], 0, [f"orvi-capture {VERSION}\n"], []),
                 ([ORVI, "--no-such-option"], 2, [], ["usage: orvi", "no-such-option"]),
-                ([ORVI, "--msaa", "lots"], 2, [], ["lots"]),
-                ([ORVI, "--msaa", "17"], 2, [], ["17"]),
+                ([ORVI, "--msaa", "lots"], 2, [], ["lots"]), ([ORVI, "--msaa", "17"], 2, [], ["17"]),
                 ([ORVI, "--windowed", "--fullscreen"], 2, [], ["usage: orvi"]),
                 ([ORVI, "\x1b[31mred"], 2, [], ["'\\x1b[31mred'"])]:
             with self.subTest(" ".join(argv[1:])):
@@ -196,7 +194,10 @@ class Capture(Case):
         os.mkdir(folder)
         return folder
 
-    def test_a_late_range_decodes_to_its_golden_frame_and_the_tune_from_that_moment(self):
+    # A late range decodes to its golden frame and the tune from that moment. At any frame rate
+    # each frame shows the scene of its moment (a late frame reaches every record due by then);
+    # at 1 frame a second the show also ends at 67 s.
+    def test_a_range_at_any_frame_rate_holds_the_shows_frames_and_the_tune_of_its_moments(self):
         scene = scene_table()[3]  # the blood cells: red, and lit from above
         ms = (int(scene["settled_ms"]) + int(scene["end_ms"])) // 2 // 10 * 10
         out = os.path.join(folder := self.outputs(), "late.mp4")
@@ -219,6 +220,17 @@ class Capture(Case):
         lag_ms = int(np.argmax(scores)) * 1000 / RATE - 1000
         print(f"first frame {difference:.2f} / 255 from the golden one; sound {lag_ms:+.1f} ms from {ms} ms")
         self.assertLess(abs(lag_ms), 2, "the sound does not start where the range does")
+        for fps, start, end in ((2, 24, 40), (1, 0, 67)):
+            with self.subTest(fps=fps):
+                capture = self.ran([CAPTURE, "--png", "--stats", "--size", "32x24", "--msaa", "0", "--fps", fps,
+                                    "--from", start, "--to", end, "-o", os.path.join(self.scratch(), "frames")], cwd=ROOT)
+                drawn = {int(line.split()[0]): int(line.split()[1])
+                         for line in capture.out.splitlines() if re.match(r"\s*\d+\s+\d+\s", line)}
+                times = [n * 1000 // fps for n in range(start * fps, end * fps)]
+                expected = {int(scene["scene"]): sum(int(scene["start_ms"]) <= t < int(scene["end_ms"]) for t in times)
+                            for scene in scene_table()}
+                self.assertEqual(drawn, {k: v for k, v in expected.items() if v})
+                self.assertIn(f"{len(times)} frames at {fps} fps ({end - start} s of show)", capture.out)
 
     # Numbers read whole, in decimal and in range; the container from the extension. Each refusal
     # names the option and why, then the usage, exit 2. Accepted edge values reach an output folder
@@ -301,18 +313,6 @@ class Capture(Case):
             f.write("#!/bin/sh\n" + script + "\n")
         return {"PATH": os.path.dirname(path) + ":" + os.environ["PATH"]}
 
-    # A file size limit hit writing the tune or a frame: the file and cause named, nothing left.
-    def test_a_full_disk_leaves_nothing_and_says_which_file(self):
-        for limit, name in ((50 << 10, "tune.wav"), (200 << 10, "frame-00058.png")):
-            with self.subTest(name):
-                folder = self.outputs()
-                capture = self.start(["prlimit", f"--fsize={limit}", CAPTURE, "--png", "--from", "7.25",
-                                      "--to", "7.75", "--fps", "8", "-o", os.path.join(folder, "frames")], cwd=ROOT)
-                self.assertNotEqual(capture.wait(120), 0)
-                self.assertIn(os.path.join(folder, "frames", name), capture.err)
-                self.assertIn(os.strerror(errno.EFBIG), capture.err)
-                self.assertEqual(os.listdir(folder), [])
-
     # Only a regular file or nothing is written over (a link followed and kept); anything else, what
     # the show needs, the program itself, a --png folder holding what no capture wrote: refused
     # before drawing, exit 2, every file as it was.
@@ -386,27 +386,11 @@ class Capture(Case):
                 self.assertEqual(listing(), ["frame-00010.png", "tune.wav"])
                 self.assertEqual(sorted(os.listdir(folder)), [name, "link"])
 
-    # At any frame rate each frame shows the scene of its moment (a late frame reaches every record
-    # due by then); at 1 frame a second the show also ends at 67 s.
-    def test_at_any_frame_rate_each_frame_shows_the_scene_of_its_moment(self):
-        scenes = scene_table()
-        for fps, start, end in ((2, 24, 40), (1, 0, 67)):
-            with self.subTest(fps=fps):
-                capture = self.ran([CAPTURE, "--png", "--stats", "--size", "32x24", "--msaa", "0", "--fps", fps,
-                                    "--from", start, "--to", end, "-o", os.path.join(self.scratch(), "frames")], cwd=ROOT)
-                drawn = {int(line.split()[0]): int(line.split()[1])
-                         for line in capture.out.splitlines() if re.match(r"\s*\d+\s+\d+\s", line)}
-                times = [n * 1000 // fps for n in range(start * fps, end * fps)]
-                expected = {int(scene["scene"]): sum(int(scene["start_ms"]) <= t < int(scene["end_ms"]) for t in times)
-                            for scene in scenes}
-                self.assertEqual(drawn, {k: v for k, v in expected.items() if v})
-                self.assertIn(f"{len(times)} frames at {fps} fps ({end - start} s of show)", capture.out)
-
     # "-o -" streams a fragmented MP4 a player reads from a pipe, says so on stderr, leaves nothing
     # (its tune's hidden file among the temporary files). A reader that stops early, an ffmpeg that
-    # writes nothing, quits early or is missing: a failure (exit 1, not a signal's) that leaves
+    # writes nothing, quits early or is missing, a full disk: a failure (not a signal's) that leaves
     # nothing. A terminal as standard output is refused before anything is drawn (exit 2).
-    def test_a_video_streams_whole_or_is_a_failure_and_a_terminal_gets_none(self):
+    def test_a_video_streams_whole_or_is_a_failure_that_leaves_nothing_and_a_terminal_gets_none(self):
         with self.subTest("a reader that reads it all"):
             temporary, world = self.scratch(), self.world()  # the logs go among the temporary files
             capture = self.ran([CAPTURE, "--size", "64x48", "--to", "0.5", "-o", "-"], 0, {"TMPDIR": temporary}, world)
@@ -443,6 +427,15 @@ class Capture(Case):
             self.assertNotEqual(capture.wait(60), 0)
             self.assertIn("ffmpeg is missing", capture.err)
             self.assertEqual(os.listdir(folder), [])
+        for limit, name in ((50 << 10, "tune.wav"), (200 << 10, "frame-00058.png")):
+            with self.subTest("a file size limit hit", name=name):  # the file and the cause named
+                folder = self.outputs()
+                capture = self.start(["prlimit", f"--fsize={limit}", CAPTURE, "--png", "--from", "7.25",
+                                      "--to", "7.75", "--fps", "8", "-o", os.path.join(folder, "frames")], cwd=ROOT)
+                self.assertNotEqual(capture.wait(120), 0)
+                self.assertIn(os.path.join(folder, "frames", name), capture.err)
+                self.assertIn(os.strerror(errno.EFBIG), capture.err)
+                self.assertEqual(os.listdir(folder), [])
         with self.subTest("a terminal"):
             capture = self.ran(["script", "-qec", f"'{CAPTURE}' -o - --to 1 --size 64x48", "/dev/null"], 2, cwd=ROOT,
                                seconds=60)

@@ -89,12 +89,10 @@ void UseDrivenClock(uint64_t startMs, ShowEndCallback atEnd) {
 
 static void ThrowExit(int code) { throw ProcessExited{code}; }
 
-// Every test starts from the same world, whatever ran before it in this
-// process and whatever the caller exported: SDL's offscreen video (Mesa
-// through EGL) and dummy audio, the project root as working folder, the
-// show's state before its first frame, the real clocks, boxes recorded, and a
-// shutdown that throws instead of ending the process. A window a failed test
-// left open is closed after it; a passing test must have closed it.
+// Every test starts from the same world, whatever ran before it and whatever
+// the caller exported: SDL's offscreen video and dummy audio, the project root
+// as working folder, the show before its first frame, the real clocks, boxes
+// recorded, a shutdown that throws. A window left open fails the test.
 namespace {
 const MusicTimeSource kMusicTimeUs = g_musicTimeUs;  // set before any code runs: a constant
 

@@ -1,7 +1,6 @@
 #!/usr/bin/python3
-"""The Python tools against the lists they read rather than keep: the README pictures' sections
-from the real scene_list, the picture maker's file names from the loader's one list; and their
-command lines refusing as argparse does, with the reason and exit code 2."""
+"""The Python tools against the lists they read rather than keep (the README pictures' sections,
+the picture maker's file names), and their own refusals, with the reason and exit code 2."""
 import os
 import subprocess
 import sys

@@ -1,7 +1,6 @@
 #!/usr/bin/python3
-"""tools/tune_figures.py, through the real ffmpeg: on made-up sounds whose loudness, bands and
-balance are known, and on the show's own tune rendered by render_tune, held to the shape the tune
-is made for."""
+"""tools/tune_figures.py through the real ffmpeg: on made-up sounds whose figures are known, and
+on the show's own tune from render_tune, held to the shape the tune is made for."""
 import json
 import os
 import subprocess

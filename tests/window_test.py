@@ -73,9 +73,8 @@ class Question(Shown):
         screen.manage()
         orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="dummy"))
         screen.find(TITLE)
-        # The program's own connection is up beside the box's (X11 draws it from a forked
-        # child): were the box's the display's last, its end would reset the server and the
-        # window's connection would be refused.
+        # The program's own connection is up beside the box's (drawn from a forked child): were the
+        # box's the display's last, its end would reset the server and refuse the window's.
         ids = screen.x.res_query_client_ids([{"client": 0, "mask": res.LocalClientPIDMask}]).ids
         self.assertIn(orvi.process.pid, [i.value[0] for i in ids if i.value])
         screen.answer(TITLE, "Return")
@@ -89,8 +88,7 @@ class Question(Shown):
         screen = self.display("1024x768")
         orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="dummy"))
         question = screen.answer(TITLE, "Return")
-        # Each box is a new client of the display, which may give it the last one's window id:
-        # the question is gone all the same.
+        # Each box is a new client, which may get the last one's window id: the question is gone.
         error = screen.find("Orvi - ERROR")
         print(f"the question was {question.x.id:#x}, the fallback's box is {error.x.id:#x}")
         self.assertFalse(screen.showing(question))
@@ -99,8 +97,7 @@ class Question(Shown):
         self.assertEqual(orvi.wait(), 0)
 
     def test_a_question_no_box_can_show_is_answered_no_and_says_why(self):
-        # Only the server's built-in fonts, which SDL's own box cannot use, and no zenity for it
-        # to fall back on.
+        # Only the server's built-in fonts, which SDL's box cannot use, and no zenity to fall back on.
         screen, orvi, win = self.shown((), self.display("640x480", "-fp", "built-ins"), {"PATH": self.scratch()})
         self.assertRegex(orvi.err, r"Orvi: Tonaro: Go fullscreen\? \(no box can be shown: .+\): answered No")
         self.ends_on_escape(screen, orvi, win)
@@ -140,8 +137,8 @@ class Ending(Shown):
             self.assertEqual(orvi.wait(), 0)
 
     def test_a_signal_while_a_picture_loads_ends_the_loading_there_before_the_music(self):
-        # A harmless fault in the first blood-cell picture (an ancillary chunk's checksum) brings
-        # up libpng's box mid-load: the loader is held there until the signal closes it.
+        # A harmless fault in the first blood-cell picture (an ancillary chunk's checksum) holds the
+        # loader at libpng's box mid-load until the signal closes it.
         screen, world = self.display("640x480"), self.world()
         data = lambda name: os.path.join(world, "data", name)
         with open(data("veri-tausta1.png"), "r+b") as f:
@@ -160,9 +157,8 @@ class Ending(Shown):
 
 
 class Boxes(Case):
-    # X without a compositor or a window manager, its root showing nothing of its own (a kiosk's
-    # bare server): the window under a box that closes is cleared, so the next, smaller box does
-    # not stand among pieces of the first.
+    # A kiosk's bare X server (no compositor, no window manager, a root showing nothing): the window
+    # under a closing box is cleared, so the next, smaller box stands among no pieces of the first.
     def test_the_box_after_another_shows_nothing_of_it_on_a_bare_x_server(self):
         for what, breaks, env, first in [
                 ("a picture missing", lambda world: os.remove(os.path.join(world, "data", "chrome.png")),
@@ -255,9 +251,8 @@ def bars_wrong(image, columns, rows):
 
 
 class Letterbox(Case):
-    # The opening logo's picture fills the show's area up to its edges. On the large desktop a
-    # large picture that cannot be read, here a folder in its place, leaves the show playing, its
-    # chrome logo drawn from data/, and says so.
+    # The opening logo's picture fills the show's area to its edges. On the large desktop a large
+    # picture that cannot be read (a folder here) leaves the show playing, drawn from data/, said.
     def test_desktop_fullscreen_letterboxes_or_stretches_to_the_display(self):
         for size, option, columns, rows in [("1280x720", "--fullscreen", 160, 0),
                                             ("1280x1024", "--fullscreen", 0, 32),
@@ -297,9 +292,8 @@ def glow(shot, rest):
 
 class Flashing(Case):
     def test_reduce_flashing_softens_the_cut_to_a_glow(self):
-        # The show held at every 10 ms across the first cut's flash (from 3515 ms, white at
-        # 3600, over at 3685): each frame is the logo before or after it, lightened towards white
-        # by at most the reduced flash's 15 %, and by some of it somewhere in the flash.
+        # The show held every 10 ms across the first cut's flash (3515 to 3685 ms): each frame the
+        # logo before or after it lightened by at most the reduced flash's 15 %, somewhere by some.
         screen = self.display("640x480")
         pipe = MusicPipe(self.scratch())
         orvi = self.start([ORVI, "--windowed", "--reduce-flashing"], dict(screen.env, **pipe.env))
