@@ -36,9 +36,8 @@ openmpt_module* Open() {
 const int kRate = 44100;
 size_t Frame(double seconds) { return size_t(std::lround(seconds * kRate)); }
 
-// The song as the capture and render_tune render it from the show's module,
-// interleaved stereo, 76 s (the module's end, and silence after it, if it
-// ends sooner). The tests share one rendering: it takes seconds.
+// The song as the capture and render_tune render it, interleaved stereo, 76 s
+// (silence after the module's end). The tests share one rendering.
 const std::vector<float>& Song() {
   static const std::vector<float> song = RenderTune(0, Frame(76));
   return song;
@@ -61,8 +60,7 @@ std::vector<uint64_t> SceneStarts() {
   return starts;
 }
 
-// The show's parts as the scenes group them: intro, title, blood cells,
-// prison, phone, greetings, credits, ending (first scene of each).
+// The show's parts as the scenes group them (the first scene of each).
 enum Part { Intro, Title, Blood, Prison, Phone, Greetings, Credits, Ending, kParts };
 const int kPartScene[kParts] = {0, 1, 2, 5, 7, 11, 12, 15};
 struct Span {
@@ -78,8 +76,7 @@ int PartAt(double seconds) {
   return part;
 }
 
-// Every note the module starts, in the order of its rows (75 ms each from
-// the song's start), and the names of its instruments.
+// Every note the module starts, by rows of 75 ms from the song's start, and its instrument's name.
 struct NoteOn {
   int row, channel, note;
   std::string instrument;
@@ -201,9 +198,8 @@ TEST(Score, EveryPulseHasADrumHitEveryCutACrashAndALowHitAndThePulsesAreHeard) {
   for (uint64_t scene : SceneStarts()) EXPECT_TRUE(!scene || heard(scene)) << "scene at " << scene;
 }
 
-// A motif of four notes (its intervals and rhythm, in any key) that returns
-// in three parts of the show, and a melody that does not stop at every
-// pattern's start.
+// A four-note motif (intervals and rhythm, in any key) returning in three
+// parts of the show, and a melody that does not stop at every pattern's start.
 TEST(Score, AHookReturnsInThreePartsAndTheMelodyCarriesAcrossPatternStarts) {
   const std::vector<NoteOn>& notes = TheNotes().notes;
   const int channels = TheNotes().channels;

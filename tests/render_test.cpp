@@ -120,10 +120,9 @@ void ClearToEveryLevel() {
 
 }  // namespace
 
-// The flash at its peak over every grey and red: full white in the show as
-// designed; the reduced one moves no pixel's relative luminance by 0.1, nor
-// a saturated red's (R - G - B) x 320 by 20, so it is no flash whatever lies
-// under it.
+// The flash at its peak over every grey and red: full white as designed; the
+// reduced one moves no pixel's relative luminance by 0.1 nor a saturated
+// red's (R - G - B) x 320 by 20: no flash, whatever lies under it.
 TEST(ScreenQuads, TheFlashPeaksWhiteAndTheReducedOneStaysUnderTheFlashThresholds) {
   GLWindow* window = OpenTestWindow();
   ASSERT_TRUE(window);

@@ -39,8 +39,7 @@ class Sequencer : public ::testing::Test {
     glLoadIdentity();
     DemoFrame(window);
   }
-  // 10 ms frames, plus one at each record's own time, until record `last`
-  // has been consumed.
+  // 10 ms frames, and one at each record's own time, until record `last` is consumed.
   void PlayRecordsTo(int last) {
     uint64_t now = g_fakeNowMs - start;
     bool first = g_scene == -1;

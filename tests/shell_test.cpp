@@ -21,8 +21,7 @@
 
 namespace {
 
-// The loop under a driven pacer clock: each frame costs what the test says,
-// and a sleep jumps the clock to its deadline.
+// The loop under a driven pacer clock: frames cost what the test says, a sleep jumps to its deadline.
 int64_t g_nowUs;
 std::vector<int64_t> g_frameStartsUs, g_sleptUntilUs, g_frameCostsUs;
 int g_closeAfter;
@@ -151,9 +150,8 @@ TEST(MusicClock, HearsABufferOneBufferLateRunsOnAtMostABufferAndNeverGoesBack) {
   const double bufferUs = 1e6 * double(frames) / 44100;
   std::vector<float> out(2 * frames);
   auto pull = [&](size_t n) { FillMusicBuffer(out.data(), n); };
-  // Play returns once the device has pulled the module; however many pulls
-  // that took, they came at one moment, so each reading below is exact
-  // relative to the first.
+  // Play returns once the device has pulled the module; those pulls came at
+  // one moment, so each reading below is exact relative to the first.
   auto played = std::async(std::launch::async, [] { return BASS_MusicPlay(1); });
   while (played.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) pull(frames);
   ASSERT_EQ(played.get(), 1);
@@ -225,10 +223,9 @@ TEST(FitViewport, CentresTheLargest4By3PictureOrFillsWhenStretched) {
   }
 }
 
-// What Create grants for what the description asks, on Mesa's software
-// renderer: the pictures drawn at twice the pixels from a picture of 1280x960
-// up, not a pixel less either way, letterboxed or stretched; no multisamples
-// for 0 nor where the choice is left to it, N when asked.
+// What Create grants on Mesa's software renderer: pictures at twice the pixels
+// from a picture of 1280x960 up, not a pixel less, letterboxed or stretched;
+// no multisamples for 0 nor where the choice is left to it, N when asked.
 TEST(Window, PicturesAtTwiceThePixelsFromA1280By960PictureUpAndTheSamplesAsked) {
   const struct {
     int width, height, stretch, scale, samples, granted;

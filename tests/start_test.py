@@ -1,7 +1,6 @@
 #!/usr/bin/python3
-"""The real programs without a display, every box falling back to stderr: a start's faults,
-where data/ is looked for, the command lines; the capture tool's videos, refusals, stops,
-full disk, outputs and anti-aliasing."""
+"""The real programs without a display, every box falling back to stderr: a start's faults, where
+data/ is looked for, the command lines; the capture tool's videos, refusals, stops and outputs."""
 import errno
 import fcntl
 import json
@@ -30,8 +29,7 @@ with open(os.path.join(ROOT, "CMakeLists.txt")) as f:
 
 
 def png(path, width, height, texts=0, text_mb=0, icc_mb=0):
-    """A PNG of zeros, small on disk: optionally with zTXt chunks and a colour profile
-    that inflate to many megabytes."""
+    """A PNG of zeros, small on disk, with zTXt chunks and a colour profile that inflate to MBs."""
     def chunk(kind, body):
         return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
 

@@ -53,9 +53,8 @@ TEST(LoadTextures, FillsEverySlotWithItsPictureOrRampAtEitherScaleTheLargeOnesTh
     }
     CloseTestWindow(window);
   }
-  // Each large picture is its small one drawn at twice the pixels: halved (in
-  // premultiplied colour, as it blends) it differs from the small one only at
-  // the edges of its shapes.
+  // Each large picture is its small one at twice the pixels: halved (in
+  // premultiplied colour, as it blends) it differs only at its shapes' edges.
   for (int slot = 0; slot < kTextureSlotCount; ++slot) {
     if (!g_textureFiles[slot]) continue;
     int n1 = 0, n2 = 0;

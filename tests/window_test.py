@@ -236,8 +236,8 @@ class DeadDisplay(Shown):
 
 
 def bars_wrong(image, columns, rows):
-    """What is wrong with a frame that should have black bars of the given width or height
-    beside or above and below a picture that reaches right up to them; None if nothing."""
+    """What is wrong (None: nothing) with a frame meant to have black bars of this width or height
+    beside or above and below a picture that reaches right up to them."""
     a = np.asarray(image).astype(int)
     h, w, _ = a.shape
     bars = [a[:, :columns], a[:, w - columns:]] if columns else [a[:rows], a[h - rows:]] if rows else []
@@ -252,7 +252,7 @@ def bars_wrong(image, columns, rows):
 
 class Letterbox(Case):
     # The opening logo's picture fills the show's area to its edges. On the large desktop a large
-    # picture that cannot be read (a folder here) leaves the show playing, drawn from data/, said.
+    # picture that cannot be read (a folder here) is drawn from data/, with a line saying so.
     def test_desktop_fullscreen_letterboxes_or_stretches_to_the_display(self):
         for size, option, columns, rows in [("1280x720", "--fullscreen", 160, 0),
                                             ("1280x1024", "--fullscreen", 0, 32),
@@ -303,9 +303,9 @@ class Flashing(Case):
         before = held(3400)
         scan = {ms: held(ms) for ms in range(3450, 3760, 10)}
         after = held(3800)
-        # Each against the logo it shows: the nearer of the two.
         near = lambda shot, rest: np.abs(np.asarray(shot).astype(int) - np.asarray(rest)).mean()
-        glows = {ms: glow(shot, min((before, after), key=lambda rest: near(shot, rest))) for ms, shot in scan.items()}
+        glows = {ms: glow(shot, min((before, after), key=lambda rest: near(shot, rest)))  # against the nearer logo
+                 for ms, shot in scan.items()}
         print("glow across the cut:", " ".join(f"{ms}:{g:.2f}" for ms, g in glows.items()))
         brightest = max(glows, key=glows.get)
         os.makedirs(ARTIFACTS, exist_ok=True)
