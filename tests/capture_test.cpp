@@ -132,6 +132,25 @@ bool KeepLast(int64_t, uint64_t, int, const std::vector<uint8_t>& rgb, void* use
   return true;
 }
 
+// The mean of each fx x fy block of a picture's part (RGB, rows of `stride`
+// pixels), so frames of different sizes compare as one picture.
+std::vector<double> Shrunk(const std::vector<uint8_t>& rgb, int stride, int x0, int y0, int w,
+                           int h, int fx, int fy) {
+  std::vector<double> out(size_t(w / fx) * (h / fy) * 3, 0);
+  for (int y = 0; y < h / fy * fy; ++y)
+    for (int x = 0; x < w / fx * fx; ++x)
+      for (int k = 0; k < 3; ++k)
+        out[(size_t(y / fy) * (w / fx) + x / fx) * 3 + k] +=
+            rgb[(size_t(y0 + y) * stride + x0 + x) * 3 + k] / double(fx * fy);
+  return out;
+}
+
+double MeanDifference(const std::vector<double>& a, const std::vector<double>& b) {
+  double sum = 0;
+  for (size_t i = 0; i < a.size(); ++i) sum += std::abs(a[i] - b[i]);
+  return a.empty() || a.size() != b.size() ? 255 : sum / double(a.size());
+}
+
 }  // namespace
 
 // Regenerate the references after an intended change with
@@ -180,29 +199,6 @@ TEST(Capture, ALateRangeDrawsTheGoldenFramesAndReducedFlashingChangesOnlyTheFlas
   }
 }
 
-
-namespace {
-
-// The mean of each fx x fy block of a picture's part (RGB, rows of `stride`
-// pixels), so frames of different sizes compare as one picture.
-std::vector<double> Shrunk(const std::vector<uint8_t>& rgb, int stride, int x0, int y0, int w,
-                           int h, int fx, int fy) {
-  std::vector<double> out(size_t(w / fx) * (h / fy) * 3, 0);
-  for (int y = 0; y < h / fy * fy; ++y)
-    for (int x = 0; x < w / fx * fx; ++x)
-      for (int k = 0; k < 3; ++k)
-        out[(size_t(y / fy) * (w / fx) + x / fx) * 3 + k] +=
-            rgb[(size_t(y0 + y) * stride + x0 + x) * 3 + k] / double(fx * fy);
-  return out;
-}
-
-double MeanDifference(const std::vector<double>& a, const std::vector<double>& b) {
-  double sum = 0;
-  for (size_t i = 0; i < a.size(); ++i) sum += std::abs(a[i] - b[i]);
-  return a.empty() || a.size() != b.size() ? 255 : sum / double(a.size());
-}
-
-}  // namespace
 
 // A larger frame draws the picture at its own resolution: shrunk to 160x120
 // it is the golden frame (a sprite placed in unscaled pixels moves by 4/255 and

@@ -386,9 +386,9 @@ class Capture(Case):
 
     # "-o -" streams a fragmented MP4 a player reads from a pipe, says so on stderr, leaves nothing
     # (its tune's hidden file among the temporary files). A reader that stops early, an ffmpeg that
-    # writes nothing, quits early or is missing, a full disk: a failure (not a signal's) that leaves
-    # nothing. A terminal as standard output is refused before anything is drawn (exit 2).
-    def test_a_video_streams_whole_or_is_a_failure_that_leaves_nothing_and_a_terminal_gets_none(self):
+    # writes nothing, quits early or is missing: a failure (not a signal's) that leaves nothing.
+    # A terminal as standard output is refused before anything is drawn (exit 2).
+    def test_a_video_streams_whole_or_is_a_failure_and_a_terminal_gets_none(self):
         with self.subTest("a reader that reads it all"):
             temporary, world = self.scratch(), self.world()  # the logs go among the temporary files
             capture = self.ran([CAPTURE, "--size", "64x48", "--to", "0.5", "-o", "-"], 0, {"TMPDIR": temporary}, world)
@@ -425,8 +425,16 @@ class Capture(Case):
             self.assertNotEqual(capture.wait(60), 0)
             self.assertIn("ffmpeg is missing", capture.err)
             self.assertEqual(os.listdir(folder), [])
+        with self.subTest("a terminal"):
+            capture = self.ran(["script", "-qec", f"'{CAPTURE}' -o - --to 1 --size 64x48", "/dev/null"], 2, cwd=ROOT,
+                               seconds=60)
+            self.assertIn("-o -: standard output is a terminal", capture.out)
+            self.assertNotIn("ftyp", capture.out)
+
+    # A file size limit hit writing the tune or a frame: the file and cause named, nothing left.
+    def test_a_full_disk_leaves_nothing_and_says_which_file(self):
         for limit, name in ((50 << 10, "tune.wav"), (200 << 10, "frame-00058.png")):
-            with self.subTest("a file size limit hit", name=name):  # the file and the cause named
+            with self.subTest(name):
                 folder = self.outputs()
                 capture = self.start(["prlimit", f"--fsize={limit}", CAPTURE, "--png", "--from", "7.25",
                                       "--to", "7.75", "--fps", "8", "-o", os.path.join(folder, "frames")], cwd=ROOT)
@@ -434,11 +442,6 @@ class Capture(Case):
                 self.assertIn(os.path.join(folder, "frames", name), capture.err)
                 self.assertIn(os.strerror(errno.EFBIG), capture.err)
                 self.assertEqual(os.listdir(folder), [])
-        with self.subTest("a terminal"):
-            capture = self.ran(["script", "-qec", f"'{CAPTURE}' -o - --to 1 --size 64x48", "/dev/null"], 2, cwd=ROOT,
-                               seconds=60)
-            self.assertIn("-o -: standard output is a terminal", capture.out)
-            self.assertNotIn("ftyp", capture.out)
 
     # One rule for the output, video or --png: missing folders made, and removed when the run fails
     # (on a missing picture, before ffmpeg starts); ".." taken after a linked folder, as the kernel

@@ -10,7 +10,6 @@ import threading
 import time
 
 import numpy as np
-from PIL import Image
 from Xlib import X
 from Xlib.ext import res
 
