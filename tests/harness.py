@@ -1,9 +1,8 @@
 """The one harness for the tests that run the built programs as a person would: a Case is a
-Session (drive/session.py: programs started with a clean environment, scratch folders, private X
-displays, drive/screens.py) whose failure prints every program as it was when the case ended,
-before any is stopped: command, exit code or "still running", stdout, stderr. Case.world(): a
-copy of data/. run(argv): a helper's stdout, its stderr in the failure.
-Run one case:  /usr/bin/python3 tests/window_test.py Ending.test_closing_the_window_ends_the_show
+Session (drive/session.py: clean environments, scratch folders, private X displays) whose failure
+prints every program as the case left it: command, exit code or "still running", stdout, stderr.
+Case.world(): a copy of data/; Case.ran(argv, code): a program run to its end, its exit checked;
+run(argv): a helper's stdout. Run one case:  /usr/bin/python3 tests/window_test.py Ending
 """
 import contextlib
 import fcntl
@@ -51,10 +50,15 @@ class Case(Session, unittest.TestCase):
         shutil.copytree(DATA, os.path.join(folder, "data"))
         return folder
 
+    def ran(self, argv, code=0, env=None, cwd=None, seconds=120):
+        """A program started and waited for, whose exit code must be `code`."""
+        program = self.start(argv, env, cwd)
+        self.assertEqual(program.wait(seconds), code)
+        return program
+
 
 def run(argv, raw=False, **kwargs):
-    """A helper program's stdout (bytes if raw); its stderr and exit code in the failure when it
-    fails."""
+    """A helper program's stdout (bytes if raw); its stderr and exit code in the failure if it fails."""
     done = subprocess.run([str(a) for a in argv], capture_output=True, **kwargs)
     if done.returncode:
         raise AssertionError(f"$ {' '.join(map(str, argv))}\nexit code: {done.returncode}\n"
@@ -69,11 +73,9 @@ def main():
 
 class MusicPipe:
     """The show's sound device writing into a pipe the case reads: the show's clock is the music
-    the device has played, so the show goes only as far as the case reads. env: what makes orvi
-    write there; data: what it wrote; show_ms(): the show's age, from the tune's first sample
-    (the device's silence before it is zeros); hold(ms): read up to that age and no further, so
-    the show stays there (give or take the device's buffers) for as long as the case looks;
-    release(): read on as the device writes."""
+    played, so the show goes only as far as the case reads. env: orvi's; data: what it wrote;
+    show_ms(): the show's age from the tune's first sample; hold(ms): read that far and no further,
+    the show staying there (give or take the device's buffers); release(): read on."""
     BYTES_PER_MS = 44100 * 2 * 4 / 1000  # the disk driver's stereo 32-bit float
 
     def __init__(self, folder):

@@ -1,8 +1,7 @@
 // The meshes as compiled in: the records' invariants, and the prison cell's
-// two faults a picture shows only as a few stray pixels. Its walls meet
-// without cracks (a corner of one face lying inside an edge of another leaves
-// a line of background along the seam), and no strip of it is too thin to
-// draw whole.
+// two faults a picture shows only as stray pixels: cracks (a corner of one
+// face inside an edge of another leaves background along the seam) and strips
+// too thin to draw whole.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,13 +13,20 @@
 
 #include "assets/mesh.h"
 
-TEST(MeshShapes, PrisonCellHasNoCracksAtSharedEdges) {
-  struct P3 {
-    double x, y, z;
-  };
-  auto sub = [](P3 a, P3 b) { return P3{a.x - b.x, a.y - b.y, a.z - b.z}; };
-  auto dot = [](P3 a, P3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; };
-  auto at = [](const MeshVertex& v) { return P3{v.x, v.y, v.z}; };
+namespace {
+
+struct P3 {
+  double x, y, z;
+};
+P3 At(const MeshVertex& v) { return {v.x, v.y, v.z}; }
+P3 Sub(P3 a, P3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+double Dot(P3 a, P3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+P3 Cross(P3 a, P3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+double Length(P3 a) { return std::sqrt(Dot(a, a)); }
+
+}  // namespace
+
+TEST(MeshShapes, PrisonCellHasNoCrackNorAStripThinnerThanAPixelAcrossTheRoom) {
   const Mesh room = PrisonCellMesh();
   std::set<std::tuple<float, float, float>> corners;
   for (int t = 0; t < room.triangleCount; ++t)
@@ -30,37 +36,27 @@ TEST(MeshShapes, PrisonCellHasNoCracksAtSharedEdges) {
   int tJunctions = 0;
   for (int t = 0; t < room.triangleCount; ++t)
     for (int k = 0; k < 3; ++k) {
-      P3 a = at(room.triangles[t].vertex[k]), ab = sub(at(room.triangles[t].vertex[(k + 1) % 3]), a);
+      P3 a = At(room.triangles[t].vertex[k]), ab = Sub(At(room.triangles[t].vertex[(k + 1) % 3]), a);
       for (long c = std::lround(std::min(a.x, a.x + ab.x) * 4) - 1; c <= std::lround(std::max(a.x, a.x + ab.x) * 4) + 1; ++c)
         for (const P3& p : cells[c]) {
-          double u = dot(sub(p, a), ab) / dot(ab, ab);
-          P3 off = sub(sub(p, a), {ab.x * u, ab.y * u, ab.z * u});
-          tJunctions += u > 1e-4 && u < 1 - 1e-4 && dot(off, off) < 1e-10;
+          double u = Dot(Sub(p, a), ab) / Dot(ab, ab);
+          P3 off = Sub(Sub(p, a), {ab.x * u, ab.y * u, ab.z * u});
+          tJunctions += u > 1e-4 && u < 1 - 1e-4 && Dot(off, off) < 1e-10;
         }
     }
   EXPECT_EQ(tJunctions, 0) << "corners inside another face's edge";
-}
 
-// A strip narrower than 0.02 units goes under a pixel from across the room
-// and draws as a dotted line: no triangle of the room may be that thin.
-TEST(MeshShapes, PrisonCellHasNoStripThinnerThanAPixelAcrossTheRoom) {
+  // A strip narrower than 0.02 units goes under a pixel from across the room
+  // and draws as a dotted line: no triangle of the room may be that thin.
   const double kThinnest = 0.02;
-  const Mesh room = PrisonCellMesh();
   int thin = 0;
   double thinnest = 1e9;
   MeshVertex where{};
   for (int t = 0; t < room.triangleCount; ++t) {
     const MeshVertex* v = room.triangles[t].vertex;
-    double e[3][3], length[3];
-    for (int k = 0; k < 3; ++k) {
-      const MeshVertex &a = v[k], &b = v[(k + 1) % 3];
-      e[k][0] = b.x - a.x, e[k][1] = b.y - a.y, e[k][2] = b.z - a.z;
-      length[k] = std::sqrt(e[k][0] * e[k][0] + e[k][1] * e[k][1] + e[k][2] * e[k][2]);
-    }
-    double cx = e[0][1] * e[1][2] - e[0][2] * e[1][1], cy = e[0][2] * e[1][0] - e[0][0] * e[1][2],
-           cz = e[0][0] * e[1][1] - e[0][1] * e[1][0];
+    const P3 e[3] = {Sub(At(v[1]), At(v[0])), Sub(At(v[2]), At(v[1])), Sub(At(v[0]), At(v[2]))};
     // The smallest height of the triangle: twice its area over its longest side.
-    double height = std::sqrt(cx * cx + cy * cy + cz * cz) / std::max({length[0], length[1], length[2]});
+    double height = Length(Cross(e[0], e[1])) / std::max({Length(e[0]), Length(e[1]), Length(e[2])});
     if (height < kThinnest * 0.999) ++thin;
     if (height < thinnest) thinnest = height, where = v[0];
   }
@@ -82,14 +78,12 @@ TEST(MeshShapes, EveryMeshKeepsTheRecordInvariants) {
     for (int t = 0; t < mesh.triangleCount; ++t) {
       const TriangleRecord& r = mesh.triangles[t];
       const float* f = r.faceNormal;
-      badLength += std::fabs(std::sqrt(f[0] * f[0] + f[1] * f[1] + f[2] * f[2]) - 1) > 1e-5;
-      double e1[3] = {r.vertex[1].x - r.vertex[0].x, r.vertex[1].y - r.vertex[0].y, r.vertex[1].z - r.vertex[0].z};
-      double e2[3] = {r.vertex[2].x - r.vertex[0].x, r.vertex[2].y - r.vertex[0].y, r.vertex[2].z - r.vertex[0].z};
-      double c[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2], e1[0] * e2[1] - e1[1] * e2[0]};
-      double area = std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
-      badFace += area == 0 || (c[0] * f[0] + c[1] * f[1] + c[2] * f[2]) / area < 1 - 1e-4;
+      const P3 face = {f[0], f[1], f[2]};
+      badLength += std::fabs(Length(face) - 1) > 1e-5;
+      const P3 c = Cross(Sub(At(r.vertex[1]), At(r.vertex[0])), Sub(At(r.vertex[2]), At(r.vertex[0])));
+      badFace += Length(c) == 0 || Dot(c, face) / Length(c) < 1 - 1e-4;
       for (const MeshVertex& v : r.vertex) {
-        badLength += std::fabs(std::sqrt(v.nx * v.nx + v.ny * v.ny + v.nz * v.nz) - 1) > 1e-5;
+        badLength += std::fabs(Length({v.nx, v.ny, v.nz}) - 1) > 1e-5;
         auto [it, added] = normals.insert({{v.x, v.y, v.z}, {v.nx, v.ny, v.nz}});
         split += !added && it->second != std::make_tuple(v.nx, v.ny, v.nz);
         flat += v.nx == f[0] && v.ny == f[1] && v.nz == f[2];

@@ -1,5 +1,5 @@
-// The toon coordinate, and screen-space quads pinned down by pixels and depths
-// read back from a real context.
+// Screen-space quads pinned down by pixels and depths read back from a real
+// context.
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <gtest/gtest.h>
@@ -11,7 +11,6 @@
 #include "app/show_start.h"
 #include "assets/textures.h"
 #include "render/screen_quads.h"
-#include "render/toon_mesh.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -50,7 +49,7 @@ void ExpectStateRestored(const float* modelviewBefore) {
 
 }  // namespace
 
-TEST(ScreenQuads, ABackgroundShowsOneTexelPerPixelFromTheBottomLeftGrowsAboutTheCentreAndClearsDepth) {
+TEST(ScreenQuads, ABackgroundShowsATexelAPixelGrowsAboutTheCentreClearsDepthAndASpriteAtAlphaZeroWritesDepth) {
   GLWindow* window = OpenTestWindow();
   ASSERT_TRUE(window);
   glGenTextures(kTextureSlotCount, g_textureNames);
@@ -78,13 +77,8 @@ TEST(ScreenQuads, ABackgroundShowsOneTexelPerPixelFromTheBottomLeftGrowsAboutThe
   Rgb corner = PixelAt(0, 0);
   EXPECT_NEAR(corner.r, 32 / 1.1, 1.5);
   EXPECT_NEAR(corner.g, (511 - 24 / 1.1) - 256, 1.5);  // the row's low byte
-  CloseTestWindow(window);
-}
 
-TEST(ScreenQuads, ASpriteAtAlphaZeroLeavesColourButWritesNearestDepth) {
-  GLWindow* window = OpenTestWindow();
-  ASSERT_TRUE(window);
-  glGenTextures(kTextureSlotCount, g_textureNames);
+  // A sprite at alpha zero leaves the colour but writes the nearest depth.
   UploadCoordinatePicture(g_textureNames[22]);
   glClearColor(0.2f, 0.4f, 0.6f, 1);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -126,10 +120,9 @@ void ClearToEveryLevel() {
 
 }  // namespace
 
-// The flash at its peak over every grey and red: full white in the show as
-// designed; the reduced one moves no pixel's relative luminance by 0.1, nor
-// a saturated red's (R - G - B) x 320 by 20, so it is no flash whatever lies
-// under it.
+// The flash at its peak over every grey and red: full white as designed; the
+// reduced one moves no pixel's relative luminance by 0.1 nor a saturated
+// red's (R - G - B) x 320 by 20: no flash, whatever lies under it.
 TEST(ScreenQuads, TheFlashPeaksWhiteAndTheReducedOneStaysUnderTheFlashThresholds) {
   GLWindow* window = OpenTestWindow();
   ASSERT_TRUE(window);

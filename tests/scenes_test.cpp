@@ -1,17 +1,15 @@
 // The scenes' own clocks and state across frames and scene changes: what a
-// single golden frame in the middle of a scene cannot see.
+// golden frame in a scene's middle cannot see.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <map>
 #include <vector>
 
 #include "platform/frame_timer.h"
 #include "assets/textures.h"
-#include "demo/blood_cell_scene.h"
 #include "demo/cellphone_scene.h"
 #include "demo/prison_cell_scene.h"
 #include "demo/scene_table.h"
@@ -19,19 +17,7 @@
 #include "render/screen_quads.h"
 #include "tests/test_support.h"
 
-TEST(BloodCells, DriftWrapsOnceAFrameAtMinusOneAndAHalf) {
-  InitBloodCells();
-  g_cellPositions[0].x = -1.5f + 0.5f;
-  g_cellPositions[1].x = -30.0f;
-  AdvanceBloodCells(0, 875.0f);  // drifts 0.5
-  EXPECT_FLOAT_EQ(g_cellPositions[0].x, 4.5f);
-  EXPECT_FLOAT_EQ(g_cellPositions[1].x, -30.5f + 6.0f);  // once a frame only
-}
-
-static float Length(Vector3 v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
-
-// Each scene that keeps its own time: driven through its first frames with
-// the real pictures loaded, its clock starts where the show says.
+// Scenes driven through their frames with the real pictures loaded.
 class SceneClocks : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -44,8 +30,10 @@ class SceneClocks : public ::testing::Test {
   GLWindow* window = nullptr;
 };
 
-// Scene six starts its clock and its light afresh, however long scene five ran.
-TEST_F(SceneClocks, SceneSixStartsFromZeroAndOneLightWhateverSceneFiveLasted) {
+// Scene six starts its clock and its light afresh, however long scene five
+// ran; the phone steps on from the prison's last frame, restarts in variants
+// two to four, and four wraps.
+TEST_F(SceneClocks, SceneSixStartsAfreshWhateverSceneFiveLastedAndThePhoneStepsOnRestartsAndWraps) {
   Vector3 lights[2];
   for (uint64_t sceneFive : {7190, 3000}) {
     ResetShow();
@@ -62,13 +50,11 @@ TEST_F(SceneClocks, SceneSixStartsFromZeroAndOneLightWhateverSceneFiveLasted) {
     g_fakeNowMs += 10;
     PrisonCellScene(window, g_scenes[6]);
     EXPECT_EQ(g_prisonTimeMs, 10u);
-    EXPECT_NEAR(Length(g_prisonLight), 1, 1e-6);
+    const Vector3 l = g_prisonLight;
+    EXPECT_NEAR(std::sqrt(l.x * l.x + l.y * l.y + l.z * l.z), 1, 1e-6);
   }
   EXPECT_EQ(std::vector<float>({lights[0].x, lights[0].y, lights[0].z}),
             std::vector<float>({lights[1].x, lights[1].y, lights[1].z}));
-}
-
-TEST_F(SceneClocks, ThePhoneStepsFromThePrisonFrameRestartsInVariantsTwoToFourAndFourWraps) {
   g_fakeNowMs += 35990;
   g_timer.DeltaMs();  // the last prison-cell frame
   g_fakeNowMs += 13;
@@ -125,14 +111,13 @@ TEST(Cellphone, ThePhoneApproachesThenFallsAwayAndTheTitleStaysOnScreen) {
     EXPECT_GE(changes, variant == 4 ? 10 : 1) << variant;
   }
   EXPECT_EQ(CellphoneTitle(1, 3599).width, 512);
-  EXPECT_EQ(CellphoneTitle(4, (1ull << 32) + 100).draw, 0);  // beyond 32 bits: past every bound
 }
 
 namespace {
 
-// Where a sprite's lettering lands: every sprite slot holds a picture whose
-// lettering (its bottom-left 293x65 texels) is one flat colour and whose
-// rest is clear; the scene drawn in two such colours differs exactly there.
+// Where a sprite's lettering lands: each sprite slot given a picture whose
+// lettering (bottom-left 293x65 texels) is one flat colour, the rest clear;
+// the scene drawn in two such colours differs exactly there.
 struct Box {
   int x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // [x0, x1) x [y0, y1) in window pixels
   long filled = 0;                     // pixels inside that differ
@@ -209,9 +194,8 @@ testing::AssertionResult Near(const Box& got, const Box& want, int slack) {
 }  // namespace
 
 // Every beat pulse of the scenes whose lettering throbs, at its peak (22 ms
-// in, factor 1.2): the lettering grows about its own centre, where it stands
-// at rest; the credits' pulses alternate, the background first. Taken
-// wherever the lettering stands whole in the window at rest.
+// in, factor 1.2), where the lettering stands whole at rest: it grows about
+// its own centre; the credits' pulses alternate, the background first.
 TEST_F(SceneClocks, EveryPulseOfAPulsedSpriteScalesItsLetteringAboutItsCentre) {
   UseDrivenClock(0);
   std::map<int, int> checked;  // scene: pulses checked on its sprite
@@ -249,10 +233,9 @@ TEST_F(SceneClocks, EveryPulseOfAPulsedSpriteScalesItsLetteringAboutItsCentre) {
     }
 }
 
-// A plain window the user resizes gives the show its new size: the
-// backgrounds, the pictures placed at (0, 0) and the meshes scale with it,
-// while a sprite placed from the window's corner keeps its pixel offset.
-// (An offscreen window draws no larger than it was made: this one shrinks.)
+// A plain window the user resizes (shrinks: offscreen ones draw no larger)
+// gives the show its size: backgrounds, pictures at (0, 0) and meshes scale,
+// a sprite placed from the window's corner keeps its pixel offset.
 TEST_F(SceneClocks, AResizedWindowScalesThePictureAndKeepsSpritesAtTheirPixels) {
   CloseTestWindow(window);
   window = OpenTestWindow(800, 600);

@@ -1,7 +1,6 @@
 #!/usr/bin/python3
-"""The whole show, played once by the real orvi as a viewer sees it: a screenshot in every
-scene matched against the golden frames, a 3 s stop of the process on the way, the show
-ending by itself, and its last sound the tune's sound at 67 s."""
+"""The whole show played once by the real orvi: every scene's shot against the golden frames,
+a 3 s stop on the way, the show ending by itself, its last sound the tune's at 67 s."""
 import os
 import signal
 import time
@@ -48,9 +47,8 @@ def tune(path):
 
 
 def where_in_tune(written, reference, from_s=55, span_s=17):
-    """Where the last 1.5 s written lie in the reference tune (s of the tune where they end) and
-    how well they match (1 = exactly), by cross-correlation normalised by each stretch's energy
-    so that a loud passage does not outweigh the one that really matches."""
+    """Where the last 1.5 s written end in the reference tune (s) and how well they match (1 =
+    exactly): cross-correlation normalised by each stretch's energy, lest a loud passage win."""
     tail = written[-int(1.5 * RATE):]
     region = reference[from_s * RATE:(from_s + span_s) * RATE]
     n = 1 << int(np.ceil(np.log2(len(region) + len(tail))))
@@ -64,16 +62,22 @@ def where_in_tune(written, reference, from_s=55, span_s=17):
 
 class WholeShow(Case):
     def test_every_scene_in_its_time_through_a_stop_to_the_end_in_step_with_the_music(self):
-        scenes = scene_table()
         folder = self.scratch()
         screen = self.display("640x480")
         # The show's clock is the music as the device plays it: the sound read tells its age, and
         # the show waits at each moment the case holds it, however busy the machine.
         pipe = MusicPipe(folder)
         orvi = self.start([ORVI, "--windowed"], dict(screen.env, **pipe.env))
-        win = screen.find("Orvi: Tonaro", (640, 480))
-        # A moment in each scene with all it shows on screen and time to spare either side;
-        # the longest scene also takes a 3 s stop (a debugger, a busy machine) 4 s before it.
+        self.scenes_match_the_golden_frames(screen, screen.find("Orvi: Tonaro", (640, 480)), orvi, pipe)
+        pipe.release()
+        self.assertEqual(orvi.wait(90), 0)
+        pipe.drained()
+        self.the_last_sound_is_the_tune_at_67_s(pipe, folder)
+
+    def scenes_match_the_golden_frames(self, screen, win, orvi, pipe):
+        """Each scene held at a moment with all it shows on screen, matched against the golden
+        frames; the longest also takes a 3 s stop (a debugger, a busy machine) 4 s before it."""
+        scenes = scene_table()
         goldens = [small(Image.open(os.path.join(ROOT, "tests", "golden", f"scene-{n:02d}.png")))
                    for n in range(len(scenes))]
         aims = [(int(s["settled_ms"]) + int(s["end_ms"])) // 2 for s in scenes]
@@ -97,10 +101,8 @@ class WholeShow(Case):
                 self.assertFalse(blank(image), "a blank frame")
                 self.assertEqual(int(np.argmin(distances)), n, f"looks like scene {np.argmin(distances)}: "
                                  f"distances {np.round(distances, 1)}")
-        pipe.release()
-        self.assertEqual(orvi.wait(90), 0)
-        pipe.drained()
 
+    def the_last_sound_is_the_tune_at_67_s(self, pipe, folder):
         written = np.frombuffer(bytes(pipe.data), dtype="<f4").reshape(-1, 2).mean(axis=1).astype(np.float64)
         # The device writes silence once paused at shutdown: the show's sound ends at the last
         # sample that is not silent.

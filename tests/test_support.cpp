@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include "platform/frame_timer.h"
 #include "app/lifecycle.h"
@@ -89,12 +89,10 @@ void UseDrivenClock(uint64_t startMs, ShowEndCallback atEnd) {
 
 static void ThrowExit(int code) { throw ProcessExited{code}; }
 
-// Every test starts from the same world, whatever ran before it in this
-// process and whatever the caller exported: SDL's offscreen video (Mesa
-// through EGL) and dummy audio, the project root as working folder, the
-// show's state before its first frame, the real clocks, boxes recorded, and a
-// shutdown that throws instead of ending the process. A window a failed test
-// left open is closed after it; a passing test must have closed it.
+// Every test starts from the same world, whatever ran before it and whatever
+// the caller exported: SDL's offscreen video and dummy audio, the project root
+// as working folder, the show before its first frame, the real clocks, boxes
+// recorded, a shutdown that throws. A window left open fails the test.
 namespace {
 const MusicTimeSource kMusicTimeUs = g_musicTimeUs;  // set before any code runs: a constant
 
@@ -146,8 +144,7 @@ const int g_freshWorld = [] {
 }();
 }  // namespace
 
-bool WritePng(const std::string& path, int width, int height, int colorType, int bitDepth,
-              int interlace) {
+bool WritePng(const std::string& path, int width, int height, int bitDepth, int interlace) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) return false;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -158,16 +155,10 @@ bool WritePng(const std::string& path, int width, int height, int colorType, int
     return false;
   }
   png_init_io(png, file);
-  png_set_IHDR(png, info, width, height, bitDepth, colorType, interlace, PNG_COMPRESSION_TYPE_DEFAULT,
+  png_set_IHDR(png, info, width, height, bitDepth, PNG_COLOR_TYPE_RGB, interlace, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
-  if (colorType == PNG_COLOR_TYPE_PALETTE) {
-    png_color palette[256];
-    for (int i = 0; i < 256; ++i) palette[i] = {png_byte(i), png_byte(255 - i), png_byte(i / 2)};
-    png_set_PLTE(png, info, palette, 1 << bitDepth);
-  }
   png_write_info(png, info);
-  const int channels[] = {1, 0, 3, 1, 2, 0, 4};
-  size_t rowBytes = (size_t(width) * channels[colorType] * bitDepth + 7) / 8;
+  const size_t rowBytes = size_t(width) * 3 * bitDepth / 8;
   std::vector<png_byte> row(rowBytes);
   int passes = png_set_interlace_handling(png);
   for (int pass = 0; pass < passes; ++pass)
@@ -190,12 +181,7 @@ std::string TempDir() {
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void WriteFile(const std::string& path, const std::string& data) {
-  std::ofstream out(path, std::ios::binary);
-  out << data;
-}
+void WriteFile(const std::string& path, const std::string& data) { std::ofstream(path, std::ios::binary) << data; }

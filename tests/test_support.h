@@ -23,8 +23,7 @@ std::string LastMessage();
 
 // A window on SDL's offscreen driver with a current context, the run's GL
 // state set; its frames call frame (by default they draw nothing).
-GLWindow* OpenTestWindow(uint16_t width = 640, uint16_t height = 480,
-                         FrameCallback frame = nullptr);
+GLWindow* OpenTestWindow(uint16_t width = 640, uint16_t height = 480, FrameCallback frame = nullptr);
 void CloseTestWindow(GLWindow* window);
 
 // RGBA pixels of the back buffer, bottom row first.
@@ -45,16 +44,13 @@ struct ProcessExited {
   int code;
 };
 
-// Writes a PNG with libpng: colour type, bit depth, interlace as given (by
-// default 8-bit RGB);
+// Writes an RGB PNG with libpng, of the bit depth and interlacing given;
 // byte i of row y is (y * 16 + i * 3) & 0xFF.
-bool WritePng(const std::string& path, int width, int height, int colorType = 2, int bitDepth = 8,
-              int interlace = 0);
+bool WritePng(const std::string& path, int width, int height, int bitDepth = 8, int interlace = 0);
 // A fresh folder under /tmp, removed when the test ends.
 std::string TempDir();
-// Whether this run rewrites the golden frames: only when asked by its own
-// command, ORVI_UPDATE_GOLDEN=1 with --gtest_filter='Capture.GoldenFrames*'.
-// Every test runs with the variable cleared.
+// Whether this run rewrites the golden frames: only for ORVI_UPDATE_GOLDEN=1
+// with --gtest_filter='Capture.GoldenFrames*'; every test runs with it cleared.
 extern bool g_updateGolden;
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);

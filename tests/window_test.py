@@ -10,19 +10,14 @@ import threading
 import time
 
 import numpy as np
-from PIL import Image
 from Xlib import X
 from Xlib.ext import res
 
 from harness import ARTIFACTS, Case, MusicPipe, ORVI, blank, main, until
+from show_test import settled
 
 TITLE = "Orvi: Tonaro"
 SHOW = (640, 480)
-
-
-def sound_ms(path):
-    """How much sound the disk audio driver has written: the show's age, give or take a buffer."""
-    return os.path.getsize(path) / (44100 * 2 * 4 / 1000) if os.path.exists(path) else 0
 
 
 def frames(screen, win, program, count):
@@ -47,24 +42,12 @@ class Shown(Case):
 
 
 class Question(Shown):
-    def test_no_runs_windowed_and_goes_on_minimised_until_escape_is_held(self):
+    # No runs the show windowed; the Escape that answered it, held, counts in the show only once
+    # pressed anew. Minimised as a window manager iconifies it, the music, and so the show, goes on.
+    def test_no_held_runs_windowed_takes_escape_only_anew_and_goes_on_minimised(self):
         screen = self.display("640x480")
-        sound = os.path.join(self.scratch(), "sound.raw")
-        orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=sound))
-        screen.answer(TITLE, "Escape")
-        win = screen.find(TITLE, SHOW)
-        screen.drawn(win)
-        # Minimised as a window manager iconifies it: the music, and so the show, goes on.
-        screen.unmap(win)
-        minimised = sound_ms(sound)
-        until("sound while minimised", lambda: sound_ms(sound) > minimised + 500)
-        screen.map(win)
-        screen.drawn(win)
-        self.ends_on_escape(screen, orvi, win)
-
-    def test_escape_held_through_no_counts_in_the_show_only_once_pressed_anew(self):
-        screen = self.display("640x480")
-        orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="dummy"))
+        pipe = MusicPipe(self.scratch())
+        orvi = self.start([ORVI], dict(screen.env, **pipe.env))
         box = screen.find(TITLE)
         until(f"text in {box}", lambda: not blank(screen.shot(box)))
         screen.press(box, ["Escape"])  # held: the box answers No at the first repeat
@@ -77,6 +60,11 @@ class Question(Shown):
         self.assertTrue(orvi.alive(), "Escape held since the question ended the show")
         screen.release()
         frames(screen, win, orvi, 1)  # else SDL takes a release and press at once for a repeat
+        screen.unmap(win)
+        minimised = pipe.show_ms()
+        until("sound while minimised", lambda: pipe.show_ms() > minimised + 500)
+        screen.map(win)
+        screen.drawn(win)
         self.ends_on_escape(screen, orvi, win)
 
     def test_yes_on_a_640x480_display_runs_fullscreen(self):
@@ -84,9 +72,8 @@ class Question(Shown):
         screen.manage()
         orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="dummy"))
         screen.find(TITLE)
-        # The program's own connection is up beside the box's (X11 draws it from a forked
-        # child): were the box's the display's last, its end would reset the server and the
-        # window's connection would be refused.
+        # The program's own connection is up beside the box's (drawn from a forked child): were the
+        # box's the display's last, its end would reset the server and refuse the window's.
         ids = screen.x.res_query_client_ids([{"client": 0, "mask": res.LocalClientPIDMask}]).ids
         self.assertIn(orvi.process.pid, [i.value[0] for i in ids if i.value])
         screen.answer(TITLE, "Return")
@@ -100,8 +87,7 @@ class Question(Shown):
         screen = self.display("1024x768")
         orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="dummy"))
         question = screen.answer(TITLE, "Return")
-        # Each box is a new client of the display, which may give it the last one's window id:
-        # the question is gone all the same.
+        # Each box is a new client, which may get the last one's window id: the question is gone.
         error = screen.find("Orvi - ERROR")
         print(f"the question was {question.x.id:#x}, the fallback's box is {error.x.id:#x}")
         self.assertFalse(screen.showing(question))
@@ -110,33 +96,27 @@ class Question(Shown):
         self.assertEqual(orvi.wait(), 0)
 
     def test_a_question_no_box_can_show_is_answered_no_and_says_why(self):
-        # Only the server's built-in fonts, which SDL's own box cannot use, and no zenity for it
-        # to fall back on.
+        # Only the server's built-in fonts, which SDL's box cannot use, and no zenity to fall back on.
         screen, orvi, win = self.shown((), self.display("640x480", "-fp", "built-ins"), {"PATH": self.scratch()})
         self.assertRegex(orvi.err, r"Orvi: Tonaro: Go fullscreen\? \(no box can be shown: .+\): answered No")
         self.ends_on_escape(screen, orvi, win)
 
 
 class Ending(Shown):
-    def test_closing_the_window_ends_the_show(self):
+    def test_every_key_but_escape_is_ignored_and_closing_the_window_ends_the_show(self):
         # Asking more samples than any visual offers: the show still starts and draws.
         screen, orvi, win = self.shown(("--windowed", "--msaa", "16"))
-        screen.close(win)
-        self.assertEqual(orvi.wait(), 0)
-
-    def test_every_key_but_escape_is_ignored_and_escape_ends_the_show(self):
-        screen, orvi, win = self.shown()
         self.assertEqual(win.x.get_wm_class(), ("Orvi", "Orvi"))
         screen.press(win, [8] + list(range(10, 256)))
         # Held until two new frames show the loop went round with them down.
         frames(screen, win, orvi, 2)
         screen.release()
         self.assertTrue(orvi.alive(), "a key other than Escape (X keycode 9) ended the show")
-        self.ends_on_escape(screen, orvi, win)
+        screen.close(win)
+        self.assertEqual(orvi.wait(), 0)
 
-    def test_signals_during_the_show_and_with_the_question_up_shut_down_with_exit_0(self):
+    def test_signals_in_the_show_or_the_question_and_the_display_going_away_end_it_with_exit_0(self):
         screen = self.display("640x480")
-        env = dict(screen.env, SDL_AUDIODRIVER="dummy")
         for name in ("SIGTERM", "SIGINT", "SIGHUP", "SIGQUIT"):
             with self.subTest(name, during="the show"):
                 _, orvi, win = self.shown(screen=screen)
@@ -145,20 +125,19 @@ class Ending(Shown):
                 screen.gone(win)
         for name in ("SIGTERM", "SIGHUP"):
             with self.subTest(name, during="the question"):
-                orvi = self.start([ORVI], env)
+                orvi = self.start([ORVI], dict(screen.env, SDL_AUDIODRIVER="dummy"))
                 box = screen.find(TITLE)
                 orvi.signal(getattr(signal, name))
                 self.assertEqual(orvi.wait(), 0)
                 screen.gone(box)
-
-    def test_the_display_going_away_mid_show_ends_it_with_exit_0(self):
-        screen, orvi, _ = self.shown()
-        screen.stop()
-        self.assertEqual(orvi.wait(), 0)
+        with self.subTest("the display going away"):
+            _, orvi, _ = self.shown(screen=screen)
+            screen.stop()
+            self.assertEqual(orvi.wait(), 0)
 
     def test_a_signal_while_a_picture_loads_ends_the_loading_there_before_the_music(self):
-        # A harmless fault in the first blood-cell picture (an ancillary chunk's checksum) brings
-        # up libpng's box mid-load: the loader is held there until the signal closes it.
+        # A harmless fault in the first blood-cell picture (an ancillary chunk's checksum) holds the
+        # loader at libpng's box mid-load until the signal closes it.
         screen, world = self.display("640x480"), self.world()
         data = lambda name: os.path.join(world, "data", name)
         with open(data("veri-tausta1.png"), "r+b") as f:
@@ -177,9 +156,8 @@ class Ending(Shown):
 
 
 class Boxes(Case):
-    # X without a compositor or a window manager, its root showing nothing of its own (a kiosk's
-    # bare server): the window under a box that closes is cleared, so the next, smaller box does
-    # not stand among pieces of the first.
+    # A kiosk's bare X server (no compositor, no window manager, a root showing nothing): the window
+    # under a closing box is cleared, so the next, smaller box stands among no pieces of the first.
     def test_the_box_after_another_shows_nothing_of_it_on_a_bare_x_server(self):
         for what, breaks, env, first in [
                 ("a picture missing", lambda world: os.remove(os.path.join(world, "data", "chrome.png")),
@@ -202,8 +180,7 @@ class Boxes(Case):
                 self.assertEqual(orvi.wait(), 0)
 
     def box(self, screen, title):
-        """The box of this title with its text painted; not the show's window, which is titled
-        "Orvi" for a moment too."""
+        """The box of this title with its text painted (not the show's window, titled "Orvi" a moment)."""
         box = until(f"box \"{title}\"", lambda: next(
             (w for w in screen.windows() if w.title == title and w.size != SHOW), None), 60)
         until("text in the box", lambda: len(screen.shot(box).getcolors(1 << 20) or []) > 1)
@@ -216,9 +193,8 @@ class Boxes(Case):
 
 
 def display_at_the_door(case, target, refused):
-    """A display number whose first `refused` connections are taken and closed at once, as a
-    display that is not up yet; later ones are relayed to the display `target`. Returns its
-    environment."""
+    """The environment of a display whose first `refused` connections are closed at once, as one
+    not up yet; later ones are relayed to the display `target`."""
     door, seen = socket.socket(socket.AF_UNIX), []
     for number in range(300, 400):
         with contextlib.suppress(OSError):
@@ -250,19 +226,17 @@ def display_at_the_door(case, target, refused):
 
 
 class DeadDisplay(Shown):
-    def test_a_display_that_answers_late_is_waited_for(self):
+    def test_a_display_that_answers_late_is_waited_for_and_one_that_never_does_given_up(self):
         screen = self.display("640x480")
         self.ends_on_escape(*self.shown(screen=screen, env=display_at_the_door(self, screen.env["DISPLAY"], 3)))
-
-    def test_a_display_that_never_answers_is_given_up_and_said(self):
         orvi = self.start([ORVI, "--windowed"], dict(display_at_the_door(self, ":0", 10 ** 9), SDL_AUDIODRIVER="dummy"))
         self.assertEqual(orvi.wait(30), 0)
         self.assertIn("Cannot start application!", orvi.err)
 
 
 def bars_wrong(image, columns, rows):
-    """What is wrong with a frame that should have black bars of the given width or height
-    beside or above and below a picture that reaches right up to them; None if nothing."""
+    """What is wrong (None: nothing) with a frame meant to have black bars of this width or height
+    beside or above and below a picture that reaches right up to them."""
     a = np.asarray(image).astype(int)
     h, w, _ = a.shape
     bars = [a[:, :columns], a[:, w - columns:]] if columns else [a[:rows], a[h - rows:]] if rows else []
@@ -276,14 +250,20 @@ def bars_wrong(image, columns, rows):
 
 
 class Letterbox(Case):
+    # The opening logo's picture fills the show's area to its edges. On the large desktop a large
+    # picture that cannot be read (a folder here) is drawn from data/, with a line saying so.
     def test_desktop_fullscreen_letterboxes_or_stretches_to_the_display(self):
-        # The opening logo's picture fills the show's area up to its edges.
         for size, option, columns, rows in [("1280x720", "--fullscreen", 160, 0),
                                             ("1280x1024", "--fullscreen", 0, 32),
-                                            ("1280x720", "--stretch", 0, 0)]:
+                                            ("1280x720", "--stretch", 0, 0),
+                                            ("1920x1080", "--fullscreen", 240, 0)]:
             with self.subTest(size=size, option=option):
-                screen = self.display(size)
-                orvi = self.start([ORVI, option], dict(screen.env, SDL_AUDIODRIVER="dummy"))
+                screen, world, large = self.display(size), None, size == "1920x1080"
+                if large:
+                    chrome = os.path.join(world := self.world(), "data", "2x", "chrome.png")
+                    os.remove(chrome)
+                    os.mkdir(chrome)
+                orvi = self.start([ORVI, option], dict(screen.env, SDL_AUDIODRIVER="dummy"), world)
                 win = screen.find(TITLE, tuple(map(int, size.split("x"))))
                 shots = []
                 def judged():
@@ -295,24 +275,12 @@ class Letterbox(Case):
                     os.makedirs(ARTIFACTS, exist_ok=True)
                     shots[-1].save(os.path.join(ARTIFACTS, f"letterbox{option}-{size}.png"))
                     print(f"{option} on {size}: {bars_wrong(shots[-1], columns, rows) or 'right'}")
+                for says in ("not a regular file", "drawn from the picture in data/ instead") if large else ():
+                    self.assertIn("orvi: data/2x/chrome.png: " + says, orvi.err)
                 orvi.signal(signal.SIGTERM)
                 self.assertEqual(orvi.wait(), 0)
                 screen.stop()
 
-
-    # A large picture that cannot be read, here a folder in its place, leaves the large
-    # desktop's show playing, its chrome logo drawn from data/, and says so.
-    def test_a_broken_large_picture_leaves_the_large_desktop_playing(self):
-        screen, world = self.display("1920x1080"), self.world()
-        chrome = os.path.join(world, "data", "2x", "chrome.png")
-        os.remove(chrome)
-        os.mkdir(chrome)
-        orvi = self.start([ORVI, "--fullscreen"], dict(screen.env, SDL_AUDIODRIVER="dummy"), world)
-        screen.drawn(screen.find(TITLE, (1920, 1080)))
-        self.assertIn("orvi: data/2x/chrome.png: not a regular file", orvi.err)
-        self.assertIn("orvi: data/2x/chrome.png: drawn from the picture in data/ instead", orvi.err)
-        orvi.signal(signal.SIGTERM)
-        self.assertEqual(orvi.wait(), 0)
 
 def glow(shot, rest):
     """How far a frame lies from the frame at rest towards white: 0 the same, 1 all white."""
@@ -323,25 +291,20 @@ def glow(shot, rest):
 
 class Flashing(Case):
     def test_reduce_flashing_softens_the_cut_to_a_glow(self):
-        # The show held at every 10 ms across the first cut's flash (from 3515 ms, white at
-        # 3600, over at 3685): each frame is the logo before or after it, lightened towards white
-        # by at most the reduced flash's 15 %, and by some of it somewhere in the flash.
+        # The show held every 10 ms across the first cut's flash (3515 to 3685 ms): each frame the
+        # logo before or after it lightened by at most the reduced flash's 15 %, somewhere by some.
         screen = self.display("640x480")
         pipe = MusicPipe(self.scratch())
         orvi = self.start([ORVI, "--windowed", "--reduce-flashing"], dict(screen.env, **pipe.env))
         win = screen.find(TITLE, SHOW)
 
-        def held(ms):
-            pipe.hold(ms)
-            shots = [screen.shot(win)]
-            until(f"a settled frame at {ms} ms", lambda: shots.append(screen.shot(win)) or shots[-1] == shots[-2])
-            return shots[-1]
+        held = lambda ms: pipe.hold(ms) or settled(screen, win)
         before = held(3400)
         scan = {ms: held(ms) for ms in range(3450, 3760, 10)}
         after = held(3800)
-        # Each against the logo it shows: the nearer of the two.
         near = lambda shot, rest: np.abs(np.asarray(shot).astype(int) - np.asarray(rest)).mean()
-        glows = {ms: glow(shot, min((before, after), key=lambda rest: near(shot, rest))) for ms, shot in scan.items()}
+        glows = {ms: glow(shot, min((before, after), key=lambda rest: near(shot, rest)))  # against the nearer logo
+                 for ms, shot in scan.items()}
         print("glow across the cut:", " ".join(f"{ms}:{g:.2f}" for ms, g in glows.items()))
         brightest = max(glows, key=glows.get)
         os.makedirs(ARTIFACTS, exist_ok=True)
