@@ -75,14 +75,17 @@ class MusicPipe:
     """The show's sound device writing into a pipe the case reads: the show's clock is the music
     played, so the show goes only as far as the case reads. env: orvi's; data: what it wrote;
     show_ms(): the show's age from the tune's first sample; hold(ms): read that far and no further,
-    the show staying there (give or take the device's buffers); release(): read on."""
+    the show staying there (give or take the device's buffers); release(): read on. held: the
+    show waits at its first sound from the start, however long the case takes to find its window
+    (a busy machine, or the show would be past a first hold before the case asks for it)."""
     BYTES_PER_MS = 44100 * 2 * 4 / 1000  # the disk driver's stereo 32-bit float
 
-    def __init__(self, folder):
+    def __init__(self, folder, held=False):
         self.path = os.path.join(folder, "sound.fifo")
         os.mkfifo(self.path)
         self.env = {"SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": self.path}
-        self.data, self.start, self.allowed, self.ended = bytearray(), None, None, False
+        self.data, self.start, self.ended = bytearray(), None, False
+        self.held_ms = 0 if held else None  # how far from the tune's first sample reading may go
         self.changed = threading.Condition()
         threading.Thread(target=self._read, daemon=True).start()
 
@@ -95,8 +98,8 @@ class MusicPipe:
                     with contextlib.suppress(OSError):
                         small = fcntl.fcntl(fd, 1031, 4096) > 0  # F_SETPIPE_SZ
                 with self.changed:
-                    self.changed.wait_for(lambda: self.allowed is None or len(self.data) < self.allowed)
-                    want = 4096 if self.allowed is None else min(4096, self.allowed - len(self.data))
+                    self.changed.wait_for(lambda: self.allowed() is None or len(self.data) < self.allowed())
+                    want = 4096 if self.allowed() is None else min(4096, self.allowed() - len(self.data))
                 got = os.read(fd, want)
                 with self.changed:
                     if not got:
@@ -112,6 +115,12 @@ class MusicPipe:
         finally:
             os.close(fd)
 
+    def allowed(self):
+        """The bytes the reader may hold, or None: no limit (or none known before the tune)."""
+        if self.held_ms is None or self.start is None:
+            return None
+        return self.start + int(self.held_ms * self.BYTES_PER_MS) // 8 * 8
+
     def show_ms(self):
         with self.changed:
             return 0 if self.start is None else (len(self.data) - self.start) / self.BYTES_PER_MS
@@ -120,14 +129,14 @@ class MusicPipe:
         with self.changed:
             if not self.changed.wait_for(lambda: self.start is not None or self.ended, seconds):
                 raise AssertionError(f"no sound of the tune in {seconds} s")
-            self.allowed = self.start + int(ms * self.BYTES_PER_MS) // 8 * 8
+            self.held_ms = ms
             self.changed.notify_all()
-            if not self.changed.wait_for(lambda: len(self.data) >= self.allowed or self.ended, seconds):
+            if not self.changed.wait_for(lambda: len(self.data) >= self.allowed() or self.ended, seconds):
                 raise AssertionError(f"the show did not reach {ms} ms in {seconds} s")
 
     def release(self):
         with self.changed:
-            self.allowed = None
+            self.held_ms = None
             self.changed.notify_all()
 
     def drained(self, seconds=30):

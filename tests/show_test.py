@@ -66,7 +66,7 @@ class WholeShow(Case):
         screen = self.display("640x480")
         # The show's clock is the music as the device plays it: the sound read tells its age, and
         # the show waits at each moment the case holds it, however busy the machine.
-        pipe = MusicPipe(folder)
+        pipe = MusicPipe(folder, held=True)
         orvi = self.start([ORVI, "--windowed"], dict(screen.env, **pipe.env))
         self.scenes_match_the_golden_frames(screen, screen.find("Orvi: Tonaro", (640, 480)), orvi, pipe)
         pipe.release()

@@ -294,7 +294,7 @@ class Flashing(Case):
         # The show held every 10 ms across the first cut's flash (3515 to 3685 ms): each frame the
         # logo before or after it lightened by at most the reduced flash's 15 %, somewhere by some.
         screen = self.display("640x480")
-        pipe = MusicPipe(self.scratch())
+        pipe = MusicPipe(self.scratch(), held=True)
         orvi = self.start([ORVI, "--windowed", "--reduce-flashing"], dict(screen.env, **pipe.env))
         win = screen.find(TITLE, SHOW)
 
