@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "platform/audio_buffer.h"
 #include "platform/audio_wait.h"
 #include "platform/frame_timer.h"
 #include "platform/message_box.h"
@@ -72,7 +73,7 @@ int BASS_Init(uint32_t frequency) {
   wanted.freq = int(frequency);
   wanted.format = AUDIO_F32SYS;
   wanted.channels = 2;
-  wanted.samples = 512;  // about 12 ms: small, so picture and sound stay close
+  wanted.samples = kAudioBufferFrames;
   wanted.callback = FillAudio;
   SDL_AudioSpec obtained = {};
   g_player.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
@@ -167,11 +168,11 @@ uint64_t MusicClockUs() {
   }
   const int rate = g_player.sampleRate;
   if (rate <= 0 || frames == 0) return g_player.clockUs;
-  // The buffer just handed over is heard after the one playing now: that
-  // buffer is the device's latency. Between callbacks the device plays on at
-  // its own pace, but never more than one buffer: a longer gap is a stall.
+  // The buffer just handed over is heard after those the device holds: they
+  // are its latency. Between callbacks the device plays on at its own pace,
+  // but never more than one buffer: a longer gap is a stall.
   const int64_t bufferUs = int64_t(g_player.bufferFrames) * 1000000 / rate;
-  int64_t heardUs = int64_t(frames) * 1000000 / rate - bufferUs;
+  int64_t heardUs = int64_t(frames) * 1000000 / rate - kAudioBuffersQueued * bufferUs;
   heardUs += std::clamp<int64_t>(g_musicTimeUs() - handedAtUs, 0, bufferUs);
   g_player.clockUs = std::max<uint64_t>(g_player.clockUs, uint64_t(std::max<int64_t>(heardUs, 0)));
   return g_player.clockUs;

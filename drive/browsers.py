@@ -102,7 +102,6 @@ class Driven:
     """A browser behind a WebDriver server, driven by Selenium: one page, its console errors
     collected. Subclasses start the server and say how the page is hidden."""
     throttles_hidden = False  # whether a hidden page's timers are slowed to a second here
-    hidden_late = 0  # how much later than its frames allow a hidden page may end, in ms
 
     def connect(self, case, port, options):
         """A session in the WebDriver server at the port of 127.0.0.1, once it answers."""
@@ -226,9 +225,6 @@ class WebKit(Driven):
     a private sound server; its page 640x480 CSS pixels. Hidden by minimising its window, which
     puts its page's timers at once a second, as a hidden tab's."""
     throttles_hidden = True
-    # A page hidden for the whole show ended 0.9-2.5 s after its music and last frame allowed
-    # here (67.9-69.5 s), its frames 1 s apart: the engine's own, not the page's.
-    hidden_late = 2500
     path, package = WEBKIT_DRIVER and MINIBROWSER and PULSEAUDIO, "webkit2gtk-driver or pulseaudio"
 
     def __init__(self, case):
@@ -272,7 +268,7 @@ class Firefox:
     (Mozilla bug 1375585), with its sound through a private sound server. Kept off the network:
     only local connections, no plugin updates."""
     path, package = FIREFOX and PULSEAUDIO, "firefox-esr or pulseaudio"
-    throttles_hidden, hidden_late = False, 0
+    throttles_hidden = False
 
     def __init__(self, case):
         import websockets  # only where Firefox is driven
