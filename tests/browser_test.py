@@ -48,8 +48,6 @@ addEventListener('DOMContentLoaded', () => {
   new MutationObserver((_, watch) => { if (play.disabled) return; watch.disconnect();
     window.playEnabled = [title.complete && title.naturalWidth > 0, performance.now()]; })
   .observe(play, { attributes: true }); })"""
-# A hidden page's timers at most once a second, as browsers may throttle them (Chromium and
-# Firefox here give the page's 250 ms timer its rate; WebKit throttles it so by itself).
 # When the tune's first sample leaves the sound library's node, in the audio context's time
 # (window.soundOrigin, s), found by a recorder on the audio thread in what the node puts out.
 # The node joins the context once the recorder listens, a moment late, so none is missed.
@@ -68,6 +66,8 @@ Context.prototype.createScriptProcessor = function (...rest) { const node = make
   const connect = node.connect.bind(node);
   node.connect = target => this.recorder.then(r => { connect(r); connect(target); });
   return node; }; }"""
+# A hidden page's timers at most once a second, as browsers may throttle them (Chromium and
+# Firefox here give the page's 250 ms timer its rate; WebKit throttles it so by itself).
 HIDDEN_THROTTLED = """const wait = window.setTimeout;
 window.setTimeout = (run, ms, ...rest) => wait(run, document.hidden ? Math.max(ms || 0, 1000) : ms, ...rest)"""
 # When each timer of a hidden page ran, in window.hiddenTimers: the frames a hidden show gets.
@@ -397,7 +397,6 @@ class InChromium(Page, Case):
                     self.assertTrue(0 <= top < bottom <= 480 and 0 <= left < right <= 640, box)
                 self.assertLess(box[0][1], box[2][0])
         self.assertEqual(browser.console, [])
-
 
     # The picture with its sound: the show's clock is the music as the page plays it, not as it
     # hands it over buffers ahead. Chromium's alone: the others' own buffering moves the sound
